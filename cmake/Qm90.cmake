@@ -1,0 +1,23 @@
+# Shared helpers for the project's CMake files.
+
+# A driver library with the exact file name the program loads: QBL31x.DLL on every platform.
+function(qm90_driver_library target file_base)
+  set_target_properties(${target} PROPERTIES
+    PREFIX ""
+    OUTPUT_NAME ${file_base}
+    SUFFIX ".DLL"
+    CXX_VISIBILITY_PRESET hidden
+    VISIBILITY_INLINES_HIDDEN ON)
+endfunction()
+
+# Environment every test gets: no display needed, a private runtime folder.
+set(QM90_TEST_RUNTIME_DIR ${CMAKE_BINARY_DIR}/test-runtime)
+file(MAKE_DIRECTORY ${QM90_TEST_RUNTIME_DIR})
+file(CHMOD ${QM90_TEST_RUNTIME_DIR} DIRECTORY_PERMISSIONS OWNER_READ OWNER_WRITE OWNER_EXECUTE)
+
+function(qm90_add_test name)
+  add_test(NAME ${name} COMMAND ${ARGN})
+  set_tests_properties(${name} PROPERTIES
+    ENVIRONMENT "QT_QPA_PLATFORM=offscreen;XDG_RUNTIME_DIR=${QM90_TEST_RUNTIME_DIR};QM90_BIN_DIR=${QM90_BIN_DIR}"
+    TIMEOUT 300)
+endfunction()

@@ -1,0 +1,3 @@
+#include "dialogs/NastavDIO.h"
+
+TForm14::TForm14(QWidget* owner) : QDialog(owner) { setObjectName(QStringLiteral("TForm14")); }

@@ -1,0 +1,3 @@
+#include "dialogs/OkamDOUT.h"
+
+TForm9::TForm9(QWidget* owner) : QDialog(owner) { setObjectName(QStringLiteral("TForm9")); }

@@ -1,0 +1,3 @@
+#include "dialogs/Pripojeni.h"
+
+TForm2::TForm2(QWidget* owner) : QDialog(owner) { setObjectName(QStringLiteral("TForm2")); }

@@ -1,0 +1,14 @@
+// Pripojeni: window TForm2 (placeholder until its own issue builds it).
+#pragma once
+
+#include <QDialog>
+
+#include "link/Dekl.h"
+
+class TForm2 : public QDialog {
+  Q_OBJECT
+ public:
+  explicit TForm2(QWidget* owner);
+  // The run's record; not owned. Set by the main window before showing.
+  TData* Data = nullptr;
+};

@@ -1,0 +1,3 @@
+#include "dialogs/StatReg.h"
+
+TForm15::TForm15(QWidget* owner) : QDialog(owner) { setObjectName(QStringLiteral("TForm15")); }

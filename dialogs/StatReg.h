@@ -1,0 +1,14 @@
+// StatReg: window TForm15 (placeholder until its own issue builds it).
+#pragma once
+
+#include <QDialog>
+
+#include "link/Dekl.h"
+
+class TForm15 : public QDialog {
+  Q_OBJECT
+ public:
+  explicit TForm15(QWidget* owner);
+  // The run's record; not owned. Set by the main window before showing.
+  TData* Data = nullptr;
+};

@@ -1,0 +1,44 @@
+// The seven C entries every QBL31x.DLL exports, as a driver vendor ships them.
+// Arguments and results are 32 bits, except the Init parameter block of the
+// LAN converter whose slots are pointer-sized (slot 0 carries a text address).
+#pragma once
+
+#include <stdint.h>
+
+#if defined(_WIN32)
+#define QBL_CALL __stdcall
+#define QBL_EXPORT extern "C" __declspec(dllexport)
+#elif defined(__i386__)
+#define QBL_CALL __attribute__((stdcall))
+#define QBL_EXPORT extern "C" __attribute__((visibility("default")))
+#else
+#define QBL_CALL
+#define QBL_EXPORT extern "C" __attribute__((visibility("default")))
+#endif
+
+// Number of slots in a text/request/answer buffer and in the Init block.
+#define QBL_SLOTS 100
+#define QBL_INIT_SLOTS 16
+
+// Entry shapes (prefix QBL31x_ in front of each name):
+//   int32_t Version(void)                                    library version, 0x0102 style
+//   int32_t Init(int32_t* handle, int32_t param)             kinds 0 (COM number), 1 (ISA base)
+//   int32_t Init(int32_t* handle)                            kinds 2, 3
+//   int32_t Init(int32_t* handle, const intptr_t* block)     kind 4: IP text, UDP port, time-out ms
+//   int32_t SetConfig(int32_t handle, int32_t baud, int32_t timing, int32_t mode)
+//   int32_t GetConfig(int32_t handle, int32_t* baud, int32_t* timing)
+//   int32_t Send(int32_t handle, int32_t* request, int32_t* answer, int32_t* returned,
+//                int32_t* status)
+//   int32_t Done(int32_t* handle)
+//   int32_t Error(int32_t code, int32_t* text)
+typedef int32_t(QBL_CALL* QblVersionFn)(void);
+typedef int32_t(QBL_CALL* QblInitParamFn)(int32_t* handle, int32_t param);
+typedef int32_t(QBL_CALL* QblInitPlainFn)(int32_t* handle);
+typedef int32_t(QBL_CALL* QblInitBlockFn)(int32_t* handle, const intptr_t* block);
+typedef int32_t(QBL_CALL* QblSetConfigFn)(int32_t handle, int32_t baud, int32_t timing,
+                                          int32_t mode);
+typedef int32_t(QBL_CALL* QblGetConfigFn)(int32_t handle, int32_t* baud, int32_t* timing);
+typedef int32_t(QBL_CALL* QblSendFn)(int32_t handle, int32_t* request, int32_t* answer,
+                                     int32_t* returned, int32_t* status);
+typedef int32_t(QBL_CALL* QblDoneFn)(int32_t* handle);
+typedef int32_t(QBL_CALL* QblErrorFn)(int32_t code, int32_t* text);

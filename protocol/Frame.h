@@ -1,0 +1,79 @@
+// The QM-90 wire frame, shared by the driver libraries and the module emulator.
+// Request: address, command, sub-code, d0..d4, CRC-16. Answer: address, status,
+// d0..d4, CRC-16. On UDP each datagram carries a sequence number and the baud
+// index the converter relays at. Every decoder checks length before reading.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+namespace qm90 {
+
+struct Request {
+  std::uint8_t address = 0;
+  std::uint8_t command = 0;
+  std::uint8_t subcode = 0;
+  std::uint8_t d[5] = {};
+};
+
+// Answer status byte as the module sends it.
+enum AnswerStatus : std::uint8_t {
+  kAnswerOk = 0,
+  kAnswerUnknownCommand = 1,  // NAK: command or sub-code not known
+  kAnswerUnknownRegister = 2, // NAK: register not known
+  kAnswerBadValue = 3,        // NAK: value refused (e.g. baud index above 8)
+};
+
+struct Answer {
+  std::uint8_t address = 0;
+  std::uint8_t status = kAnswerOk;
+  std::uint8_t d[5] = {};
+};
+
+enum class Decode {
+  kOk,
+  kShort,       // fewer bytes than a frame
+  kBadLength,   // more bytes than a frame (datagram) or a length field off
+  kBadMarker,   // start byte or frame type wrong
+  kBadCrc,
+  kBadAddress,  // answer from another module
+  kBadSequence, // UDP answer to another request
+};
+
+// CRC-16/MODBUS (poly 0xA001 reflected, init 0xFFFF).
+std::uint16_t Crc16(const std::uint8_t* data, std::size_t size);
+
+// Serial line frames. Encoders return the frame bytes.
+std::vector<std::uint8_t> EncodeRequest(const Request& request);
+std::vector<std::uint8_t> EncodeAnswer(const Answer& answer);
+std::size_t RequestFrameSize();
+std::size_t AnswerFrameSize();
+Decode DecodeRequest(const std::uint8_t* data, std::size_t size, Request& out);
+Decode DecodeAnswer(const std::uint8_t* data, std::size_t size, std::uint8_t expected_address,
+                    Answer& out);
+
+// UDP datagrams (LAN converter): sequence number and baud index in front.
+std::vector<std::uint8_t> EncodeUdpRequest(const Request& request, std::uint16_t sequence,
+                                           std::uint8_t baud_index);
+std::vector<std::uint8_t> EncodeUdpAnswer(const Answer& answer, std::uint16_t sequence);
+Decode DecodeUdpRequest(const std::uint8_t* data, std::size_t size, Request& out,
+                        std::uint16_t& sequence, std::uint8_t& baud_index);
+Decode DecodeUdpAnswer(const std::uint8_t* data, std::size_t size, std::uint8_t expected_address,
+                       std::uint16_t expected_sequence, Answer& out);
+
+// Finds frames in a serial byte stream: skips stray bytes and damaged frames,
+// never reads past what it was fed. Bounded memory whatever the stream holds.
+class StreamScanner {
+ public:
+  void Feed(const std::uint8_t* data, std::size_t size);
+  bool NextRequest(Request& out);
+  bool NextAnswer(std::uint8_t expected_address, Answer& out);
+  void Clear() { buffer_.clear(); }
+  std::size_t Pending() const { return buffer_.size(); }
+
+ private:
+  std::vector<std::uint8_t> buffer_;
+};
+
+}  // namespace qm90
