@@ -48,6 +48,9 @@ class Module {
   std::uint8_t version[4];    // "1.02" by default
  private:
   struct Impl;
+  void ReadRegister(std::uint8_t number, Answer& answer) const;
+  void WriteRegister(std::uint8_t number, std::uint8_t value, Answer& answer);
+  void Identify(std::uint8_t subcode, Answer& answer) const;
   std::vector<std::uint8_t> eeprom_;  // index = register number
   std::uint8_t active_address_ = 1;
   std::uint8_t active_baud_ = 4;

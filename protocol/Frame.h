@@ -20,9 +20,9 @@ struct Request {
 // Answer status byte as the module sends it.
 enum AnswerStatus : std::uint8_t {
   kAnswerOk = 0,
-  kAnswerUnknownCommand = 1,  // NAK: command or sub-code not known
-  kAnswerUnknownRegister = 2, // NAK: register not known
-  kAnswerBadValue = 3,        // NAK: value refused (e.g. baud index above 8)
+  kAnswerUnknownCommand = 1,   // NAK: command or sub-code not known
+  kAnswerUnknownRegister = 2,  // NAK: register not known
+  kAnswerBadValue = 3,         // NAK: value refused (e.g. baud index above 8)
 };
 
 struct Answer {
@@ -33,15 +33,20 @@ struct Answer {
 
 enum class Decode {
   kOk,
-  kShort,       // fewer bytes than a frame
-  kBadLength,   // more bytes than a frame (datagram) or a length field off
-  kBadMarker,   // start byte or frame type wrong
+  kShort,      // fewer bytes than a frame
+  kBadLength,  // more bytes than a frame (datagram) or a length field off
+  kBadMarker,  // start byte or frame type wrong
   kBadCrc,
-  kBadAddress,  // answer from another module
-  kBadSequence, // UDP answer to another request
+  kBadAddress,   // answer from another module
+  kBadSequence,  // UDP answer to another request
 };
 
-// CRC-16/MODBUS (poly 0xA001 reflected, init 0xFFFF).
+// First byte of every serial frame; different per direction so that a
+// receiver on a shared line can tell requests from answers and resync.
+inline constexpr std::uint8_t kRequestStart = 0xA5;
+inline constexpr std::uint8_t kAnswerStart = 0x5A;
+
+// CRC-16/MODBUS (poly 0xA001 reflected, init 0xFFFF), sent low byte first.
 std::uint16_t Crc16(const std::uint8_t* data, std::size_t size);
 
 // Serial line frames. Encoders return the frame bytes.
@@ -61,9 +66,15 @@ Decode DecodeUdpRequest(const std::uint8_t* data, std::size_t size, Request& out
                         std::uint16_t& sequence, std::uint8_t& baud_index);
 Decode DecodeUdpAnswer(const std::uint8_t* data, std::size_t size, std::uint8_t expected_address,
                        std::uint16_t expected_sequence, Answer& out);
+std::size_t UdpRequestSize();
+std::size_t UdpAnswerSize();
+
+// Short English name of a decode result, for logs.
+const char* DecodeName(Decode result);
 
 // Finds frames in a serial byte stream: skips stray bytes and damaged frames,
-// never reads past what it was fed. Bounded memory whatever the stream holds.
+// never reads past what it was fed. Bounded memory whatever the stream holds:
+// only the newest 64 bytes are kept, so drain it after every Feed.
 class StreamScanner {
  public:
   void Feed(const std::uint8_t* data, std::size_t size);
@@ -73,6 +84,8 @@ class StreamScanner {
   std::size_t Pending() const { return buffer_.size(); }
 
  private:
+  bool AlignTo(std::uint8_t start, std::size_t frame_size);
+  void Consume(std::size_t count);
   std::vector<std::uint8_t> buffer_;
 };
 

@@ -1,0 +1,159 @@
+#include "emulator/Bus.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <fstream>
+#include <sstream>
+
+namespace qm90 {
+
+bool Bus::AddModule(std::uint8_t factory_address) {
+  for (const Slot& slot : modules_) {
+    if (slot.identity == factory_address) return false;
+  }
+  modules_.push_back(Slot{factory_address, Module(factory_address)});
+  return true;
+}
+
+bool Bus::Handle(const Request& request, std::uint8_t line_baud_index, Answer& answer) {
+  for (Slot& slot : modules_) {
+    Module& module = slot.module;
+    if (module.ActiveAddress() != request.address) continue;
+    if (module.ActiveBaudIndex() != line_baud_index) continue;
+    return module.Handle(request, answer);
+  }
+  return false;
+}
+
+Module* Bus::FindActive(std::uint8_t address) {
+  for (Slot& slot : modules_) {
+    if (slot.module.ActiveAddress() == address) return &slot.module;
+  }
+  return nullptr;
+}
+
+std::string Bus::SaveState() const {
+  std::map<unsigned, std::string> lines = foreign_lines_;
+  for (const Slot& slot : modules_) lines[slot.identity] = slot.module.SaveEeprom();
+  std::string text;
+  for (const auto& [identity, eeprom] : lines) {
+    text += std::to_string(identity) + ": " + eeprom + "\n";
+  }
+  return text;
+}
+
+namespace {
+
+bool ParseStateLine(const std::string& line, unsigned& identity, std::string& eeprom) {
+  const std::size_t colon = line.find(':');
+  if (colon == std::string::npos || colon == 0 || colon > 3) return false;
+  identity = 0;
+  for (std::size_t i = 0; i < colon; ++i) {
+    if (line[i] < '0' || line[i] > '9') return false;
+    identity = identity * 10 + static_cast<unsigned>(line[i] - '0');
+  }
+  eeprom = line.substr(colon + 1);
+  return identity <= 255;
+}
+
+}  // namespace
+
+bool Bus::LoadState(const std::string& text, std::string& error) {
+  std::vector<Slot> loaded = modules_;
+  std::map<unsigned, std::string> foreign;
+  std::istringstream in(text);
+  std::string line;
+  int line_number = 0;
+  while (std::getline(in, line)) {
+    ++line_number;
+    if (line.find_first_not_of(" \t\r") == std::string::npos) continue;
+    unsigned identity = 0;
+    std::string eeprom;
+    Module probe;
+    if (!ParseStateLine(line, identity, eeprom) || !probe.LoadEeprom(eeprom)) {
+      error = "malformed line " + std::to_string(line_number);
+      return false;
+    }
+    auto slot = std::find_if(loaded.begin(), loaded.end(),
+                             [identity](const Slot& s) { return s.identity == identity; });
+    if (slot == loaded.end()) {
+      foreign[identity] = probe.SaveEeprom();
+    } else {
+      slot->module.LoadEeprom(eeprom);
+    }
+  }
+  modules_ = std::move(loaded);
+  foreign_lines_ = std::move(foreign);
+  for (Slot& slot : modules_) slot.module.PowerUp();
+  return true;
+}
+
+bool ReadTextFile(const std::string& path, std::string& text, bool& missing, std::string& error) {
+  missing = false;
+  std::ifstream in(path, std::ios::binary);
+  if (!in) {
+    missing = errno == ENOENT;
+    error = std::strerror(errno);
+    return false;
+  }
+  constexpr std::size_t kMaxStateFile = 64 * 1024;
+  std::string content(kMaxStateFile + 1, '\0');
+  in.read(content.data(), static_cast<std::streamsize>(content.size()));
+  const auto count = static_cast<std::size_t>(in.gcount());
+  if (count > kMaxStateFile) {
+    error = "file too large";
+    return false;
+  }
+  content.resize(count);
+  text = std::move(content);
+  return true;
+}
+
+bool WriteFileAtomically(const std::string& path, const std::string& text, std::string& error) {
+  const std::string temp = path + ".tmp" + std::to_string(::getpid());
+  const int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+  if (fd < 0) {
+    error = std::strerror(errno);
+    return false;
+  }
+  std::size_t written = 0;
+  while (written < text.size()) {
+    const ssize_t n = ::write(fd, text.data() + written, text.size() - written);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) break;
+    written += static_cast<std::size_t>(n);
+  }
+  const bool synced = written == text.size() && ::fsync(fd) == 0;
+  const int saved_errno = errno;
+  ::close(fd);
+  if (!synced || ::rename(temp.c_str(), path.c_str()) != 0) {
+    error = std::strerror(synced ? errno : saved_errno);
+    ::unlink(temp.c_str());
+    return false;
+  }
+  return true;
+}
+
+void FaultInjector::Set(int drop_percent, int corrupt_percent, int delay_ms) {
+  drop_ = std::clamp(drop_percent, 0, 100);
+  corrupt_ = std::clamp(corrupt_percent, 0, 100);
+  delay_ = std::clamp(delay_ms, 0, 60000);
+}
+
+bool FaultInjector::Roll(int percent) {
+  std::uniform_int_distribution<int> hundred(0, 99);
+  return hundred(random_) < percent;
+}
+
+void FaultInjector::Corrupt(std::vector<std::uint8_t>& bytes, std::size_t first) {
+  if (first >= bytes.size()) return;
+  std::uniform_int_distribution<std::size_t> position(first, bytes.size() - 1);
+  std::uniform_int_distribution<int> mask(1, 255);
+  bytes[position(random_)] ^= static_cast<std::uint8_t>(mask(random_));
+}
+
+}  // namespace qm90

@@ -1,0 +1,212 @@
+#include "emulator/Module.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+#include <sstream>
+
+namespace qm90 {
+
+namespace {
+
+constexpr std::uint8_t kRegDoutInit = 32;
+constexpr std::uint8_t kRegDinNegation = 33;
+constexpr std::uint8_t kRegDoutNegation = 34;
+constexpr std::uint8_t kRegAoutLow = 35;
+constexpr std::uint8_t kRegAoutHigh = 36;
+constexpr std::uint8_t kRegBaud = 62;
+constexpr std::uint8_t kRegAddress = 63;
+constexpr std::uint8_t kKnownRegisters[] = {kRegDoutInit, kRegDinNegation, kRegDoutNegation,
+                                            kRegAoutLow,  kRegAoutHigh,    kRegBaud,
+                                            kRegAddress};
+constexpr std::uint8_t kMaxBaudIndex = 8;
+constexpr std::size_t kEepromSize = 64;
+
+constexpr std::uint8_t kCmdReadInputs = 0;
+constexpr std::uint8_t kCmdWriteOutputs = 1;
+constexpr std::uint8_t kCmdReadStatus = 100;
+constexpr std::uint8_t kCmdClearStatus = 101;
+constexpr std::uint8_t kCmdReadRegister = 102;
+constexpr std::uint8_t kCmdWriteRegister = 103;
+constexpr std::uint8_t kCmdIdentify = 200;
+constexpr std::uint8_t kSubDigital = 64;
+constexpr std::uint8_t kSubAnalog = 0;
+
+bool IsKnownRegister(unsigned number) {
+  return std::find(std::begin(kKnownRegisters), std::end(kKnownRegisters), number) !=
+         std::end(kKnownRegisters);
+}
+
+bool IsAcceptedValue(unsigned number, unsigned value) {
+  return value <= 255 && (number != kRegBaud || value <= kMaxBaudIndex);
+}
+
+}  // namespace
+
+Module::Module(std::uint8_t factory_address, std::uint8_t factory_baud_index)
+    : eeprom_(kEepromSize, 0) {
+  std::memcpy(type_name, "QM-90   ", sizeof type_name);
+  std::memcpy(version, "1.02", sizeof version);
+  eeprom_[kRegDinNegation] = 0xFF;
+  eeprom_[kRegDoutNegation] = 0xFF;
+  eeprom_[kRegBaud] = std::min(factory_baud_index, kMaxBaudIndex);
+  eeprom_[kRegAddress] = factory_address;
+  PowerUp();
+}
+
+void Module::PowerUp() {
+  active_address_ = eeprom_[kRegAddress];
+  active_baud_ = eeprom_[kRegBaud];
+  outputs_ = eeprom_[kRegDoutInit];
+  aout_ = static_cast<std::uint16_t>(eeprom_[kRegAoutLow] | (eeprom_[kRegAoutHigh] << 8));
+  status_ = kStatusPwr;
+}
+
+bool Module::Handle(const Request& request, Answer& answer) {
+  if (request.address != active_address_) return false;
+  answer = Answer{};
+  answer.address = active_address_;
+  answer.status = kAnswerOk;
+  const std::uint8_t* d = request.d;
+  switch (request.command) {
+    case kCmdReadInputs:
+      if (request.subcode != kSubDigital) break;
+      answer.d[1] = Inputs();
+      return true;
+    case kCmdWriteOutputs:
+      if (request.subcode == kSubDigital) {
+        outputs_ = d[1];
+        return true;
+      }
+      if (request.subcode == kSubAnalog) {
+        aout_ = static_cast<std::uint16_t>(d[1] | (d[2] << 8));
+        return true;
+      }
+      break;
+    case kCmdReadStatus:
+      if (request.subcode != 0) break;
+      for (int i = 0; i < 4; ++i) answer.d[1 + i] = static_cast<std::uint8_t>(status_ >> (8 * i));
+      return true;
+    case kCmdClearStatus:
+      if (request.subcode != 0) break;
+      status_ = 0;
+      return true;
+    case kCmdReadRegister:
+      if (request.subcode != 0) break;
+      ReadRegister(d[1], answer);
+      return true;
+    case kCmdWriteRegister:
+      if (request.subcode != 0) break;
+      WriteRegister(d[1], d[3], answer);
+      return true;
+    case kCmdIdentify:
+      if (request.subcode > 2) break;
+      Identify(request.subcode, answer);
+      return true;
+    default:
+      break;
+  }
+  answer.status = kAnswerUnknownCommand;
+  return true;
+}
+
+void Module::ReadRegister(std::uint8_t number, Answer& answer) const {
+  std::uint8_t value = 0;
+  if (!Register(number, value)) {
+    answer.status = kAnswerUnknownRegister;
+    return;
+  }
+  answer.d[1] = answer.d[2] = number;
+  answer.d[3] = answer.d[4] = value;
+}
+
+void Module::WriteRegister(std::uint8_t number, std::uint8_t value, Answer& answer) {
+  if (!IsKnownRegister(number)) {
+    answer.status = kAnswerUnknownRegister;
+    return;
+  }
+  if (!IsAcceptedValue(number, value)) {
+    answer.status = kAnswerBadValue;
+    return;
+  }
+  eeprom_[number] = value;
+  answer.d[1] = answer.d[2] = number;
+  answer.d[3] = answer.d[4] = value;
+}
+
+void Module::Identify(std::uint8_t subcode, Answer& answer) const {
+  const std::uint8_t* source = subcode == 2 ? version : type_name + 4 * subcode;
+  std::copy(source, source + 4, answer.d + 1);
+  answer.d[0] = static_cast<std::uint8_t>(subcode + 1);
+}
+
+std::uint8_t Module::ActiveAddress() const {
+  return active_address_;
+}
+std::uint8_t Module::ActiveBaudIndex() const {
+  return active_baud_;
+}
+void Module::SetInputs(std::uint8_t terminals) {
+  inputs_ = terminals;
+}
+
+std::uint8_t Module::Inputs() const {
+  return static_cast<std::uint8_t>(inputs_ ^ eeprom_[kRegDinNegation]);
+}
+
+std::uint8_t Module::Outputs() const {
+  return static_cast<std::uint8_t>(outputs_ ^ eeprom_[kRegDoutNegation]);
+}
+
+std::uint16_t Module::AnalogOutput() const {
+  return aout_;
+}
+std::uint32_t Module::Status() const {
+  return status_;
+}
+void Module::SetStatusBits(std::uint32_t mask) {
+  status_ |= mask;
+}
+void Module::ClearStatusBits(std::uint32_t mask) {
+  status_ &= ~mask;
+}
+
+bool Module::Register(std::uint8_t number, std::uint8_t& value) const {
+  if (!IsKnownRegister(number)) return false;
+  value = eeprom_[number];
+  return true;
+}
+
+std::string Module::SaveEeprom() const {
+  std::ostringstream out;
+  const char* separator = "";
+  for (std::uint8_t number : kKnownRegisters) {
+    out << separator << unsigned{number} << '=' << unsigned{eeprom_[number]};
+    separator = " ";
+  }
+  return out.str();
+}
+
+// Accepts "N=V" pairs separated by blanks; every register must be known and
+// its value acceptable, otherwise nothing is changed. Registers not named keep
+// their value.
+bool Module::LoadEeprom(const std::string& text) {
+  std::vector<std::uint8_t> loaded = eeprom_;
+  std::istringstream in(text);
+  std::string token;
+  int count = 0;
+  while (in >> token) {
+    unsigned number = 0;
+    unsigned value = 0;
+    char tail = 0;
+    if (std::sscanf(token.c_str(), "%3u=%3u%c", &number, &value, &tail) != 2) return false;
+    if (!IsKnownRegister(number) || !IsAcceptedValue(number, value)) return false;
+    loaded[number] = static_cast<std::uint8_t>(value);
+    ++count;
+  }
+  if (count == 0) return false;
+  eeprom_ = std::move(loaded);
+  return true;
+}
+
+}  // namespace qm90
