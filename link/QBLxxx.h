@@ -8,10 +8,10 @@
 #include "Dekl.h"
 
 // Result codes of the binding (0 is success everywhere).
-inline constexpr std::int32_t kDrvNotBound = 10;        // kind above 4 or entry not bound
-inline constexpr std::int32_t kDrvLoadFailed = 100;     // + kind: library cannot be loaded
-inline constexpr std::int32_t kDrvBadLibrary = 110;     // + kind: an entry is missing
-inline constexpr std::int32_t kStatusUnknownCode = 255; // exchange status with no byte of its own
+inline constexpr std::int32_t kDrvNotBound = 10;         // kind above 4 or entry not bound
+inline constexpr std::int32_t kDrvLoadFailed = 100;      // + kind: library cannot be loaded
+inline constexpr std::int32_t kDrvBadLibrary = 110;      // + kind: an entry is missing
+inline constexpr std::int32_t kStatusUnknownCode = 255;  // exchange status with no byte of its own
 
 // File name of the kind's library, "QBL310.DLL" .. "QBL314.DLL"; empty above 4.
 std::string DriverFileName(std::uint8_t kind);
@@ -44,6 +44,6 @@ bool DrvLibraryLoaded();
 // d0..d4 hold the answer; on failure they are 0 and status is the code (a code
 // whose low byte is 0, or a negative one, comes out as 255).
 void ModuleTransact(std::uint8_t kind, std::int32_t handle, std::uint8_t address,
-                    std::uint8_t command, std::uint8_t subcode, std::uint8_t& d0,
-                    std::uint8_t& d1, std::uint8_t& d2, std::uint8_t& d3, std::uint8_t& d4,
-                    std::uint8_t& status, TSlotBuffer& answer);
+                    std::uint8_t command, std::uint8_t subcode, std::uint8_t& d0, std::uint8_t& d1,
+                    std::uint8_t& d2, std::uint8_t& d3, std::uint8_t& d4, std::uint8_t& status,
+                    TSlotBuffer& answer);

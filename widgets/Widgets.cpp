@@ -91,7 +91,8 @@ QLabel* TStatusBar::Panel(int index) const {
 
 void TStatusBar::Dock() {
   QWidget* parent = parentWidget();
-  if (parent) setGeometry(0, parent->height() - kStatusBarHeight, parent->width(), kStatusBarHeight);
+  if (parent)
+    setGeometry(0, parent->height() - kStatusBarHeight, parent->width(), kStatusBarHeight);
   LayoutPanels();
 }
 

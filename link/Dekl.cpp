@@ -1,0 +1,167 @@
+#include "link/Dekl.h"
+
+#include <algorithm>
+
+#include "link/Cp1250.h"
+#include "link/IniFile.h"
+#include "link/IntText.h"
+#include "link/Platform.h"
+
+namespace {
+
+constexpr const char* kSettingsFileName = "W_qm90.ini";
+constexpr const char* kSectionConnection = "Připojení";
+constexpr const char* kSectionCom = "COMx";
+constexpr const char* kSectionIsa = "QB-311";
+constexpr const char* kSectionLan = "QB-314";
+constexpr const char* kNoInterface = "jkl";
+constexpr const char* kInterfaceNames[5] = {"COMx", "QB-311", "QB-312", "QB-313", "QB-314"};
+
+constexpr std::int32_t kBaudRates[9] = {600, 1200, 2400, 4800, 9600, 19200, 38400, 57600, 115200};
+constexpr std::int32_t kTimings[9] = {100, 100, 50, 25, 13, 7, 5, 5, 5};
+
+std::string settings_path_override;
+
+// Reads an integer key; the field keeps its value when the key is missing or
+// is not an integer.
+template <typename Field>
+void ReadInteger(const IniFile& ini, const char* section, const char* key, Field& field) {
+  std::string text;
+  std::int32_t value = 0;
+  if (ini.ReadString(section, key, text) && TryStrToInt(text, value))
+    field = static_cast<Field>(value);  // cut to the field's width
+}
+
+void WriteInteger(IniFile& ini, const char* section, const char* key, std::int64_t value) {
+  ini.WriteString(section, key, std::to_string(value));
+}
+
+}  // namespace
+
+TModuleConfig DefaultModuleConfig() {
+  TModuleConfig config{};
+  config.Address = 1;
+  config.BaudIndex = 4;
+  config.AoutInit = 0;
+  for (int i = 0; i < 4; ++i) {
+    config.DinNegation[i] = 0xFF;
+    config.DoutNegation[i] = 0xFF;
+    config.DoutInit[i] = 0x00;
+  }
+  return config;
+}
+
+void SetDataDefaults(TData* data) {
+  if (!data) return;
+  data->InterfaceKind = 0;
+  data->ModuleAddress = 0;
+  data->BaudRate = 9600;
+  data->IsaBaseAddress = 0x300;
+  data->ComPort = 1;
+  data->IpAddress = kDefaultIpAddress;
+  data->UdpPort = 5000;
+  data->UdpTimeout = 100;
+  data->ConnectionStatus = kDefaultConnectionStatus;
+  data->LinkHandle = 0;
+  data->LinkOpen = false;
+  data->ModuleName.clear();
+  data->InitBlock.fill(0);
+  data->Config = DefaultModuleConfig();
+}
+
+std::string SettingsFilePath() {
+  if (!settings_path_override.empty()) return settings_path_override;
+  return platform::JoinPath(platform::ExecutableDir(), kSettingsFileName);
+}
+
+void SetSettingsFilePath(const std::string& path) {
+  settings_path_override = path;
+}
+
+bool LoadSettings(TData* data) {
+  if (!data) return false;
+  std::string bytes;
+  if (!platform::ReadWholeFile(SettingsFilePath(), bytes)) return false;
+  IniFile ini;
+  ini.Parse(bytes);
+
+  std::string kind_name = kNoInterface;
+  ini.ReadString(kSectionConnection, "Rozhraní", kind_name);
+  if (kind_name == kNoInterface) return false;
+
+  ReadInteger(ini, kSectionConnection, "Adresa", data->ModuleAddress);
+  ReadInteger(ini, kSectionConnection, "Rychlost", data->BaudRate);
+  ReadInteger(ini, kSectionIsa, "Bázová adresa", data->IsaBaseAddress);
+  ReadInteger(ini, kSectionCom, "Číslo portu", data->ComPort);
+  ini.ReadString(kSectionLan, "IP adresa", data->IpAddress);
+  ReadInteger(ini, kSectionLan, "UDP port", data->UdpPort);
+  ReadInteger(ini, kSectionLan, "UDP timeout", data->UdpTimeout);
+
+  for (std::uint8_t kind = 0; kind < 5; ++kind)
+    if (kind_name == kInterfaceNames[kind]) data->InterfaceKind = kind;
+  return true;
+}
+
+bool SaveSettings(TData* data) {
+  if (!data) return false;
+  const std::string path = SettingsFilePath();
+  std::string bytes;
+  platform::ReadWholeFile(path, bytes);  // a missing file starts empty
+  IniFile ini;
+  ini.Parse(bytes);
+
+  const std::uint8_t kind = data->InterfaceKind > 4 ? 0 : data->InterfaceKind;
+  ini.WriteString(kSectionConnection, "Rozhraní", kInterfaceNames[kind]);
+  switch (kind) {
+    case 0:
+      WriteInteger(ini, kSectionCom, "Číslo portu", data->ComPort);
+      break;
+    case 1:
+      WriteInteger(ini, kSectionIsa, "Bázová adresa", data->IsaBaseAddress);
+      break;
+    case 4:
+      ini.WriteString(kSectionLan, "IP adresa", data->IpAddress);
+      WriteInteger(ini, kSectionLan, "UDP port", data->UdpPort);
+      WriteInteger(ini, kSectionLan, "UDP timeout", data->UdpTimeout);
+      break;
+    default:
+      break;
+  }
+  WriteInteger(ini, kSectionConnection, "Adresa", data->ModuleAddress);
+  WriteInteger(ini, kSectionConnection, "Rychlost", data->BaudRate);
+  return platform::ReplaceFileAtomically(path, ini.Serialize());
+}
+
+std::int32_t TextToBuffer(const std::string& text, TSlotBuffer& buffer) {
+  TSlotBuffer local{};
+  const std::u32string chars = DecodeUtf8(text);
+  const std::size_t n = std::min<std::size_t>(chars.size(), 99);
+  for (std::size_t i = 0; i < n; ++i) local[i + 1] = UnicodeToCp1250(chars[i]);
+  buffer = local;
+  return 0;
+}
+
+std::string BufferToText(const TSlotBuffer& buffer) {
+  std::string text;
+  std::size_t i = 0;
+  do {
+    const auto code = static_cast<std::uint8_t>(buffer[i] & 0xFF);
+    if (buffer[i] != 0 && code != 0) text += EncodeUtf8(Cp1250ToUnicode(code));
+    ++i;
+  } while (i < buffer.size() && buffer[i] != 0);
+  return text;
+}
+
+std::int32_t BaudFromIndex(std::uint8_t index) {
+  return index < 9 ? kBaudRates[index] : 9600;
+}
+
+std::uint8_t IndexFromBaud(std::int32_t baud) {
+  for (std::uint8_t i = 0; i < 9; ++i)
+    if (kBaudRates[i] == baud) return i;
+  return 4;
+}
+
+std::int32_t TimingFromIndex(std::uint8_t index) {
+  return index < 9 ? kTimings[index] : 13;
+}

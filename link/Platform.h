@@ -1,0 +1,35 @@
+// What the link layer needs of the operating system, one file per platform
+// (platform_posix.cpp, platform_windows.cpp). Errors are translated here only.
+#pragma once
+
+#include <string>
+
+namespace platform {
+
+// Folder of the running executable, without a trailing separator; "." when
+// it cannot be found.
+std::string ExecutableDir();
+
+// Joins a folder and a file name with the platform's separator.
+std::string JoinPath(const std::string& dir, const std::string& name);
+
+// Opaque handle of a loaded library; nullptr when none.
+using LibraryHandle = void*;
+
+// Loads a library by path (or by bare name through the platform's search).
+// Returns nullptr on failure; LastLoaderError() then says why.
+LibraryHandle LoadLibraryFile(const std::string& path_or_name);
+void* FindSymbol(LibraryHandle library, const char* name);
+void UnloadLibrary(LibraryHandle library);
+std::string LastLoaderError();
+
+// Replaces a file with new contents so that a reader sees either the old file
+// or the whole new one: a temporary file in the same folder, flushed to disk,
+// then renamed over the target. Returns false (target untouched, temporary
+// removed) on any failure.
+bool ReplaceFileAtomically(const std::string& path, const std::string& contents);
+
+// Reads a whole file; false when it cannot be opened.
+bool ReadWholeFile(const std::string& path, std::string& contents);
+
+}  // namespace platform

@@ -1,0 +1,198 @@
+#include "link/QBLxxx.h"
+
+#include <cstring>
+
+#include "link/Platform.h"
+
+// The entry types of a driver library. Every entry takes and returns 32-bit
+// values, except the LAN converter's Init block whose slots are pointer-sized.
+#if defined(_WIN32) && !defined(_WIN64)
+#define QBL_CALL __stdcall
+#elif defined(__i386__)
+#define QBL_CALL __attribute__((stdcall))
+#else
+#define QBL_CALL
+#endif
+
+namespace {
+
+using InitParamFn = std::int32_t(QBL_CALL*)(std::int32_t* handle, std::int32_t param);
+using InitPlainFn = std::int32_t(QBL_CALL*)(std::int32_t* handle);
+using InitBlockFn = std::int32_t(QBL_CALL*)(std::int32_t* handle, const std::intptr_t* block);
+using SetConfigFn = std::int32_t(QBL_CALL*)(std::int32_t handle, std::int32_t baud,
+                                            std::int32_t timing, std::int32_t mode);
+using SendFn = std::int32_t(QBL_CALL*)(std::int32_t handle, std::int32_t* request,
+                                       std::int32_t* answer, std::int32_t* returned,
+                                       std::int32_t* status);
+using DoneFn = std::int32_t(QBL_CALL*)(std::int32_t* handle);
+using ErrorFn = std::int32_t(QBL_CALL*)(std::int32_t code, std::int32_t* text);
+
+constexpr const char* kEntryWords[7] = {"Version", "Init", "SetConfig", "GetConfig",
+                                        "Send",    "Done", "Error"};
+enum EntryIndex { kVersion, kInit, kSetConfig, kGetConfig, kSend, kDone, kError, kEntryCount };
+
+// The one bound library of the process.
+struct Binding {
+  platform::LibraryHandle library = nullptr;
+  void* entries[kEntryCount] = {};
+  std::uint8_t kind = 0;
+  TInitBlock block{};
+};
+Binding binding;
+std::string driver_dir_override;
+
+void ClearEntries() {
+  for (void*& entry : binding.entries) entry = nullptr;
+}
+
+void Unbind() {
+  ClearEntries();
+  platform::UnloadLibrary(binding.library);
+  binding.library = nullptr;
+}
+
+std::string BaseName(std::uint8_t kind) {
+  return "QBL31" + std::to_string(kind);
+}
+
+// The executable's folder by full path first, then the platform's own search.
+platform::LibraryHandle LoadKindLibrary(std::uint8_t kind) {
+  const std::string file = DriverFileName(kind);
+  const std::string dir =
+      driver_dir_override.empty() ? platform::ExecutableDir() : driver_dir_override;
+  if (auto library = platform::LoadLibraryFile(platform::JoinPath(dir, file))) return library;
+  return platform::LoadLibraryFile(file);
+}
+
+bool ResolveEntries(std::uint8_t kind) {
+  const std::string base = BaseName(kind);
+  for (int i = 0; i < kEntryCount; ++i) {
+    const std::string name = base + "_" + kEntryWords[i];
+    binding.entries[i] = platform::FindSymbol(binding.library, name.c_str());
+    if (!binding.entries[i]) return false;
+  }
+  return true;
+}
+
+template <typename Fn>
+Fn Entry(EntryIndex index) {
+  return reinterpret_cast<Fn>(binding.entries[index]);
+}
+
+std::int32_t CallInit(std::uint8_t kind, std::int32_t* handle) {
+  switch (kind) {
+    case 0:
+    case 1:
+      return Entry<InitParamFn>(kInit)(handle, static_cast<std::int32_t>(binding.block[0]));
+    case 4:
+      return Entry<InitBlockFn>(kInit)(handle, binding.block.data());
+    default:
+      return Entry<InitPlainFn>(kInit)(handle);
+  }
+}
+
+std::string BindingText(std::uint32_t code) {
+  if (code >= 100 && code <= 104)
+    return "chyba inicializace knihovny " + DriverFileName(static_cast<std::uint8_t>(code - 100));
+  if (code >= 110 && code <= 114)
+    return "chybná knihovna " + DriverFileName(static_cast<std::uint8_t>(code - 110));
+  return "neznámý chybový kód";
+}
+
+}  // namespace
+
+std::string DriverFileName(std::uint8_t kind) {
+  return kind > 4 ? std::string() : BaseName(kind) + ".DLL";
+}
+
+void SetDriverDirectory(const std::string& dir) {
+  driver_dir_override = dir;
+}
+
+bool DrvLibraryLoaded() {
+  return binding.library != nullptr;
+}
+
+std::int32_t DrvOpen(std::uint8_t kind, std::int32_t* handle, const TInitBlock* block) {
+  binding.block = block ? *block : TInitBlock{};
+  ClearEntries();
+  if (kind > 4) return kDrvNotBound;
+  // A library left bound by a failed Init goes before the next one comes.
+  if (binding.library) Unbind();
+  binding.library = LoadKindLibrary(kind);
+  if (!binding.library) return kDrvLoadFailed + kind;
+  if (!ResolveEntries(kind)) {
+    Unbind();
+    return kDrvBadLibrary + kind;
+  }
+  binding.kind = kind;
+  std::int32_t scratch = 0;
+  return CallInit(kind, handle ? handle : &scratch);
+}
+
+std::int32_t DrvSetConfig(std::uint8_t kind, std::int32_t handle, std::int32_t baud,
+                          std::int32_t timing, std::int32_t mode) {
+  if (kind > 4 || !binding.entries[kSetConfig]) return kDrvNotBound;
+  return Entry<SetConfigFn>(kSetConfig)(handle, baud, timing, mode);
+}
+
+std::int32_t DrvSend(std::uint8_t kind, std::int32_t handle, TSlotBuffer* request,
+                     TSlotBuffer* answer, std::int32_t* returned, std::int32_t* status) {
+  if (kind > 4 || !binding.entries[kSend]) return kDrvNotBound;
+  return Entry<SendFn>(kSend)(handle, request ? request->data() : nullptr,
+                              answer ? answer->data() : nullptr, returned, status);
+}
+
+std::int32_t DrvClose(std::uint8_t kind, std::int32_t* handle) {
+  if (kind > 4 || !binding.entries[kDone]) return kDrvNotBound;
+  std::int32_t scratch = 0;
+  const std::int32_t result = Entry<DoneFn>(kDone)(handle ? handle : &scratch);
+  Unbind();
+  return result;
+}
+
+std::int32_t DrvErrorText(std::uint8_t kind, std::int32_t code, TSlotBuffer* buffer) {
+  const auto unsigned_code = static_cast<std::uint32_t>(code);
+  if (unsigned_code >= 100) {
+    if (buffer) TextToBuffer(BindingText(unsigned_code), *buffer);
+    return 0;
+  }
+  if (kind > 4 || !binding.entries[kError] || !buffer) return kDrvNotBound;
+  return Entry<ErrorFn>(kError)(code, buffer->data());
+}
+
+std::string ErrorText(std::uint8_t kind, std::int32_t code) {
+  TSlotBuffer buffer{};
+  DrvErrorText(kind, code, &buffer);
+  return BufferToText(buffer);
+}
+
+void ModuleTransact(std::uint8_t kind, std::int32_t handle, std::uint8_t address,
+                    std::uint8_t command, std::uint8_t subcode, std::uint8_t& d0, std::uint8_t& d1,
+                    std::uint8_t& d2, std::uint8_t& d3, std::uint8_t& d4, std::uint8_t& status,
+                    TSlotBuffer& answer) {
+  if (handle == 0) return;
+  TSlotBuffer request{};
+  const std::uint8_t bytes[8] = {address, command, subcode, d0, d1, d2, d3, d4};
+  for (int i = 0; i < 8; ++i) request[i] = bytes[i];
+
+  std::int32_t exchange_status = 0;
+  std::int32_t returned = 0;
+  const std::int32_t result = DrvSend(kind, handle, &request, &answer, &returned, &exchange_status);
+  if (result != 0) exchange_status = result;
+
+  if (exchange_status == 0) {
+    status = 0;
+    d0 = static_cast<std::uint8_t>(returned & 0xFF);
+    d1 = static_cast<std::uint8_t>(answer[0] & 0xFF);
+    d2 = static_cast<std::uint8_t>(answer[1] & 0xFF);
+    d3 = static_cast<std::uint8_t>(answer[2] & 0xFF);
+    d4 = static_cast<std::uint8_t>(answer[3] & 0xFF);
+    return;
+  }
+  // A failure never comes out as success, nor as another code's text.
+  status = (exchange_status >= 1 && exchange_status <= 255)
+               ? static_cast<std::uint8_t>(exchange_status)
+               : static_cast<std::uint8_t>(kStatusUnknownCode);
+  d0 = d1 = d2 = d3 = d4 = 0;
+}
