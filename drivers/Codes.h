@@ -1,0 +1,41 @@
+// Result codes of the QBL31x libraries and their Czech texts.
+#pragma once
+
+#include <cstdint>
+
+namespace qbl {
+
+enum Code : std::int32_t {
+  kOk = 0,
+  kPortOpenFailed = 1,     // COM port / device cannot be opened
+  kInvalidParameter = 2,   // argument out of its range, null pointer
+  kTimeout = 3,            // module does not answer
+  kDamagedAnswer = 4,      // bytes came, but no answer with a valid CRC
+  kCommandRefused = 5,     // module: unknown command or sub-code
+  kRegisterRefused = 6,    // module: unknown register
+  kValueRefused = 7,       // module: value not accepted
+  kInvalidHandle = 8,      // handle 0, closed or of another library
+  kWriteVerifyFailed = 9,  // kept free: the program's own read-back failure
+  kEntryMissing = 10,      // kept free: the program's "entry not bound"
+  kUnsupportedBaud = 11,
+  kInvalidIpAddress = 12,
+  kUdpPortRange = 13,
+  kUdpTimeoutRange = 14,
+  kIsaBaseRange = 15,
+  kSocketError = 16,
+  kPortWriteFailed = 17,
+  kPortReadFailed = 18,
+  kTooManyLinks = 19,
+  kEepromSaveFailed = 20,
+  kPortSetupFailed = 21,
+  kInternalError = 22,
+};
+
+// UTF-8 text of a code; codes without a text of their own get a common one.
+const char* CodeText(std::int32_t code);
+
+// Writes a UTF-8 text as Windows-1250 codes into 100 slots, starting at slot 0,
+// one character per slot, the rest zero. Characters without a code become '?'.
+void TextToSlots(const char* utf8, std::int32_t* slots);
+
+}  // namespace qbl

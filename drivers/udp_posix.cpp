@@ -1,0 +1,133 @@
+// LAN converter transport: one UDP socket connect()ed to the converter, so the
+// system delivers only datagrams from that address and port.
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+
+#include "drivers/Codes.h"
+#include "drivers/Transport.h"
+
+namespace qbl {
+namespace {
+
+constexpr std::intptr_t kDefaultTimeoutMs = 100;  // a time-out of 0 asks for the default
+constexpr std::intptr_t kHighestTimeoutMs = 65535;
+constexpr std::intptr_t kHighestPort = 65535;
+constexpr std::size_t kLongestIpText = 40;  // "255.255.255.255" with room for blanks
+
+struct UdpLink {
+  int fd = -1;
+  int timeout_ms = kDefaultTimeoutMs;
+  std::uint16_t sequence = 0;
+  std::uint8_t baud_index = 4;
+};
+
+// Copies the IP text without reading past its terminator or a sane length.
+bool ParseIp(const char* text, in_addr& out) {
+  if (text == nullptr) return false;
+  char copy[kLongestIpText + 1] = {};
+  for (std::size_t i = 0; i < kLongestIpText + 1; ++i) {
+    copy[i] = text[i];
+    if (text[i] == '\0') return inet_pton(AF_INET, copy, &out) == 1;
+  }
+  return false;
+}
+
+std::int32_t UdpConfigure(void* context, const LinkSettings& settings) {
+  static_cast<UdpLink*>(context)->baud_index = settings.baud_index;
+  return kOk;
+}
+
+std::int32_t SendDatagram(int fd, const std::vector<std::uint8_t>& datagram) {
+  for (int attempt = 0; attempt < 2; ++attempt) {
+    if (send(fd, datagram.data(), datagram.size(), 0) == static_cast<ssize_t>(datagram.size())) {
+      return kOk;
+    }
+    // A refusal left over from an earlier datagram is reported once; try again.
+    if (errno != ECONNREFUSED && errno != EINTR) return kSocketError;
+  }
+  return kSocketError;
+}
+
+// Waits for the answer with the current sequence number. Stale, duplicate and
+// malformed datagrams are dropped; the deadline stays where it was.
+std::int32_t ReceiveAnswer(UdpLink& link, std::uint8_t address, qm90::Answer& answer,
+                           std::chrono::steady_clock::time_point deadline) {
+  bool damaged = false;
+  std::uint8_t buffer[512];
+  for (int left = MillisecondsLeft(deadline); left > 0; left = MillisecondsLeft(deadline)) {
+    pollfd in{link.fd, POLLIN, 0};
+    const int ready = poll(&in, 1, left);
+    if (ready < 0 && errno == EINTR) continue;
+    if (ready < 0) return kSocketError;
+    if (ready == 0) break;
+    const ssize_t n = recv(link.fd, buffer, sizeof buffer, MSG_TRUNC);
+    if (n < 0) {
+      if (errno == EAGAIN || errno == EINTR || errno == ECONNREFUSED) continue;
+      return kSocketError;
+    }
+    if (static_cast<std::size_t>(n) > sizeof buffer) continue;  // far too long: not ours
+    const qm90::Decode result =
+        qm90::DecodeUdpAnswer(buffer, static_cast<std::size_t>(n), address, link.sequence, answer);
+    if (result == qm90::Decode::kOk) return kOk;
+    if (result == qm90::Decode::kBadCrc) damaged = true;
+  }
+  return damaged ? kDamagedAnswer : kTimeout;
+}
+
+std::int32_t UdpExchange(void* context, const qm90::Request& request, qm90::Answer& answer) {
+  auto* link = static_cast<UdpLink*>(context);
+  ++link->sequence;
+  const auto deadline =
+      std::chrono::steady_clock::now() + std::chrono::milliseconds(link->timeout_ms);
+  const std::int32_t code =
+      SendDatagram(link->fd, qm90::EncodeUdpRequest(request, link->sequence, link->baud_index));
+  if (code != kOk) return code;
+  return ReceiveAnswer(*link, request.address, answer, deadline);
+}
+
+void UdpClose(void* context) {
+  auto* link = static_cast<UdpLink*>(context);
+  if (link->fd >= 0) close(link->fd);
+  delete link;
+}
+
+constexpr Transport kUdp{UdpConfigure, UdpExchange, UdpClose};
+
+// A new link starts its sequence numbers somewhere else than the last one did.
+std::uint16_t FirstSequence() {
+  const auto ticks = std::chrono::steady_clock::now().time_since_epoch().count();
+  return static_cast<std::uint16_t>(ticks ^ (ticks >> 16) ^ getpid());
+}
+
+}  // namespace
+
+std::int32_t OpenUdp(const std::intptr_t* block, OpenedLink& out) {
+  if (block == nullptr) return kInvalidParameter;
+  sockaddr_in target{};
+  target.sin_family = AF_INET;
+  if (!ParseIp(reinterpret_cast<const char*>(block[0]), target.sin_addr)) return kInvalidIpAddress;
+  if (block[1] < 1 || block[1] > kHighestPort) return kUdpPortRange;
+  if (block[2] < 0 || block[2] > kHighestTimeoutMs) return kUdpTimeoutRange;
+  target.sin_port = htons(static_cast<std::uint16_t>(block[1]));
+
+  const int fd = socket(AF_INET, SOCK_DGRAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+  if (fd < 0) return kSocketError;
+  if (connect(fd, reinterpret_cast<const sockaddr*>(&target), sizeof target) != 0) {
+    close(fd);
+    return kSocketError;
+  }
+  auto* link = new UdpLink;
+  link->fd = fd;
+  link->timeout_ms = static_cast<int>(block[2] == 0 ? kDefaultTimeoutMs : block[2]);
+  link->sequence = FirstSequence();
+  out = {&kUdp, link};
+  return kOk;
+}
+
+}  // namespace qbl
