@@ -1,0 +1,120 @@
+// The control interface of qm90-sim: one command per line, one reply line.
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "emulator/sim/Sim.h"
+
+namespace qm90sim {
+
+namespace {
+
+// Decimal or 0x-hexadecimal, whole token, at most max.
+bool ToNumber(const std::string& token, unsigned long long max, unsigned long long& out) {
+  if (token.empty() || token.size() > 12) return false;
+  const bool hex = token.size() > 2 && token[0] == '0' && (token[1] == 'x' || token[1] == 'X');
+  const int base = hex ? 16 : 10;
+  out = 0;
+  for (std::size_t i = hex ? 2 : 0; i < token.size(); ++i) {
+    const char c = token[i];
+    int digit = -1;
+    if (c >= '0' && c <= '9') digit = c - '0';
+    if (hex && c >= 'a' && c <= 'f') digit = c - 'a' + 10;
+    if (hex && c >= 'A' && c <= 'F') digit = c - 'A' + 10;
+    if (digit < 0) return false;
+    out = out * static_cast<unsigned>(base) + static_cast<unsigned>(digit);
+  }
+  return out <= max;
+}
+
+std::string Ok(unsigned long long value) {
+  return "ok " + std::to_string(value);
+}
+
+std::string Get(qm90::Module& module, const std::vector<std::string>& words) {
+  const std::string& what = words[2];
+  if (what == "reg") {
+    unsigned long long number = 0;
+    std::uint8_t value = 0;
+    if (words.size() != 4 || !ToNumber(words[3], 255, number)) return "error usage: get ADDR reg N";
+    if (!module.Register(static_cast<std::uint8_t>(number), value)) {
+      return "error no register " + words[3];
+    }
+    return Ok(value);
+  }
+  if (words.size() != 3) return "error usage: get ADDR outputs|aout|status|inputs|address|baud";
+  if (what == "outputs") return Ok(module.Outputs());
+  if (what == "aout") return Ok(module.AnalogOutput());
+  if (what == "status") return Ok(module.Status());
+  if (what == "inputs") return Ok(module.Inputs());
+  if (what == "address") return Ok(module.ActiveAddress());
+  if (what == "baud") return Ok(module.ActiveBaudIndex());
+  return "error unknown value '" + what + "'";
+}
+
+std::string ModuleCommand(qm90::Module& module, const std::vector<std::string>& words) {
+  const std::string& verb = words[0];
+  if (verb == "get") return words.size() >= 3 ? Get(module, words) : "error usage: get ADDR WHAT";
+  if (verb == "power") {
+    if (words.size() != 2) return "error usage: power ADDR";
+    module.PowerUp();
+    return "ok";
+  }
+  unsigned long long value = 0;
+  if (verb == "inputs") {
+    if (words.size() != 3 || !ToNumber(words[2], 255, value)) {
+      return "error usage: inputs ADDR VALUE (0..255)";
+    }
+    module.SetInputs(static_cast<std::uint8_t>(value));
+    return "ok";
+  }
+  if (words.size() != 3 || !ToNumber(words[2], 0xFFFFFFFFull, value)) {
+    return "error usage: " + verb + " ADDR MASK (32-bit)";
+  }
+  if (verb == "status-set") module.SetStatusBits(static_cast<std::uint32_t>(value));
+  if (verb == "status-clear") module.ClearStatusBits(static_cast<std::uint32_t>(value));
+  return "ok";
+}
+
+std::string SetFaults(qm90::FaultInjector& faults, const std::vector<std::string>& words) {
+  unsigned long long drop = 0;
+  unsigned long long corrupt = 0;
+  unsigned long long delay = 0;
+  if (words.size() != 4 || !ToNumber(words[1], 100, drop) || !ToNumber(words[2], 100, corrupt) ||
+      !ToNumber(words[3], 60000, delay)) {
+    return "error usage: faults DROP CORRUPT DELAY (0..100 0..100 0..60000)";
+  }
+  faults.Set(static_cast<int>(drop), static_cast<int>(corrupt), static_cast<int>(delay));
+  return "ok";
+}
+
+bool IsModuleVerb(const std::string& verb) {
+  return verb == "inputs" || verb == "status-set" || verb == "status-clear" || verb == "get" ||
+         verb == "power";
+}
+
+}  // namespace
+
+std::string ExecuteControl(qm90::Bus& bus, qm90::FaultInjector& faults, const std::string& line,
+                           bool& quit) {
+  std::istringstream in(line);
+  std::vector<std::string> words;
+  for (std::string word; in >> word;) words.push_back(word);
+  if (words.empty()) return "error empty command";
+  const std::string& verb = words[0];
+  if (verb == "quit") {
+    quit = true;
+    return "ok";
+  }
+  if (verb == "faults") return SetFaults(faults, words);
+  if (!IsModuleVerb(verb)) return "error unknown command '" + verb + "'";
+  unsigned long long address = 0;
+  if (words.size() < 2 || !ToNumber(words[1], 255, address)) {
+    return "error usage: " + verb + " ADDR ... (ADDR 0..255)";
+  }
+  qm90::Module* module = bus.FindActive(static_cast<std::uint8_t>(address));
+  if (module == nullptr) return "error no module at address " + words[1];
+  return ModuleCommand(*module, words);
+}
+
+}  // namespace qm90sim

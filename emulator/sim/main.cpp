@@ -1,0 +1,61 @@
+// qm90-sim: a stand-in QM-90 module (or several on one line) for tests and
+// for trying the program without hardware.
+#include <CLI/CLI.hpp>
+#include <iostream>
+
+#include "emulator/sim/Sim.h"
+
+namespace {
+
+constexpr const char* kControlHelp = R"(
+Ready line (stdout, once it answers):
+  qm90-sim ready udp=127.0.0.1:<port> pty=<pty path> com=COMn
+Control commands (stdin, one per line; reply "ok", "ok N" or "error REASON"
+on stdout; ADDR is the address a module answers at now):
+  inputs ADDR VALUE          levels at the input terminals (0..255)
+  status-set ADDR MASK       set status register bits (bit 1 FN, 4 PWR, 6 ERR24)
+  status-clear ADDR MASK     clear status register bits
+  get ADDR outputs           output terminals (after output negation)
+  get ADDR inputs            inputs as the module reports them (after negation)
+  get ADDR aout|status|address|baud
+  get ADDR reg N             configuration register 32..36, 62, 63
+  power ADDR                 power-cycle: address/baud from registers 63/62 now
+  faults DROP CORRUPT DELAY  change fault injection (percent, percent, ms)
+  quit                       stop
+End of input on stdin ends control only; SIGINT/SIGTERM stop the simulator.)";
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  qm90sim::SimOptions options;
+  CLI::App app{"qm90-sim: emulated QM-90 modules on a local UDP port and/or a serial pty"};
+  app.footer(kControlHelp);
+  app.add_option("--udp", options.udp,
+                 "Serve UDP on HOST:PORT; HOST must be a loopback address 127.x.x.x, "
+                 "port 0 lets the system choose (see the ready line)");
+  app.add_option("--serial", options.serial,
+                 "Serve a serial line COMn: opens a pseudo-terminal and publishes it as "
+                 "$XDG_RUNTIME_DIR/qm90/COMn (else /tmp/qm90-<uid>/COMn)");
+  app.add_option("--address", options.addresses,
+                 "Factory address of one module on the line (0..255); repeat for several "
+                 "modules; default one module at 1, 9600 Bd")
+      ->take_all();
+  app.add_option("--state", options.state_file,
+                 "EEPROM state file: loaded at start (missing = factory registers), "
+                 "rewritten atomically after every register write");
+  app.add_option("--drop", options.drop_percent, "Drop this percentage of answers")
+      ->check(CLI::Range(0, 100));
+  app.add_option("--corrupt", options.corrupt_percent,
+                 "Damage this percentage of answers (one byte, the CRC then fails)")
+      ->check(CLI::Range(0, 100));
+  app.add_option("--delay", options.delay_ms, "Send every answer this many ms late")
+      ->check(CLI::Range(0, 60000));
+  app.add_option("--seed", options.seed, "Seed of the fault injection, so that runs repeat");
+  app.add_flag("--verbose", options.verbose, "Log one line per request and its answer on stderr");
+  try {
+    app.parse(argc, argv);
+  } catch (const CLI::ParseError& error) {
+    return app.exit(error);
+  }
+  return qm90sim::Sim(std::move(options)).Run();
+}
