@@ -54,6 +54,7 @@ struct Hostile {
   bool garbage_answer = false;      // Send writes 0xDEADBEEF into all 100 answer slots
   bool unterminated_error = false;  // Error fills all 100 slots with 'X', no zero
   bool zero_handle_init = false;    // Init returns 0 but stores handle 0
+  bool silent_send = false;         // Send returns 0 and writes nothing at all
 };
 
 // A minimal module for ModuleResponder: identification, configuration
