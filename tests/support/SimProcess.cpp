@@ -152,6 +152,11 @@ std::string SimProcess::Control(const std::string& line) {
   return reply;
 }
 
+void SimProcess::CloseControl() {
+  if (to_child_ >= 0) ::close(to_child_);
+  to_child_ = -1;
+}
+
 bool SimProcess::SetInputs(int address, std::uint8_t terminals) {
   return Control("inputs " + std::to_string(address) + " " + std::to_string(terminals)) == "ok";
 }

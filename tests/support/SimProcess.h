@@ -26,13 +26,15 @@ class SimProcess {
   bool Running() const { return pid_ > 0; }
   pid_t Pid() const { return pid_; }
 
-  int UdpPort() const { return udp_port_; }        // from the ready line, 0 without --udp
-  std::string PtyPath() const { return pty_path_; } // from the ready line
+  int UdpPort() const { return udp_port_; }          // from the ready line, 0 without --udp
+  std::string PtyPath() const { return pty_path_; }  // from the ready line
   std::string ReadyLine() const { return ready_line_; }
   std::string Error() const { return error_; }
 
   // Sends one control line, returns the reply line ("ok ..." or "error ...").
   std::string Control(const std::string& line);
+  // Closes the simulator's stdin (end of control input; it keeps serving).
+  void CloseControl();
   // Convenience wrappers around Control; return false on an error reply.
   bool SetInputs(int address, std::uint8_t terminals);
   bool SetStatusBits(int address, std::uint32_t mask);
