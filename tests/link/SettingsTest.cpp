@@ -460,6 +460,18 @@ TEST_F(SettingsTest, SaveIntoReadOnlyFolderFailsAndKeepsTheOldFile) {
   EXPECT_EQ(dir_.Entries(), std::set<std::string>{"W_qm90.ini"});
 }
 
+TEST_F(SettingsTest, SaveOverAnUnreadableFileFailsAndKeepsIt) {
+  if (geteuid() == 0) GTEST_SKIP() << "root reads every file";
+  const std::string old = "[Jin\xE9]\nkl\xED\xE8=hodnota\n";
+  WriteBytes(path_, old);
+  std::filesystem::permissions(path_, std::filesystem::perms::owner_write);
+  TData d = Defaults();
+  EXPECT_FALSE(SaveSettings(&d)) << "the other sections would be lost";
+  std::filesystem::permissions(
+      path_, std::filesystem::perms::owner_read | std::filesystem::perms::owner_write);
+  EXPECT_EQ(ReadBytes(path_), old);
+}
+
 TEST_F(SettingsTest, SaveFailsWhereNoFileCanBe) {
   TData d = Defaults();
   SetSettingsFilePath(dir_.File("missing/W_qm90.ini"));
