@@ -1,5 +1,7 @@
 #include "drivers/Library.h"
 
+#include <chrono>
+
 #include "drivers/Codes.h"
 
 namespace qbl {
@@ -57,7 +59,12 @@ struct Library::Link {
   std::mutex mutex;  // one exchange at a time on a link
 };
 
-Library::Library(int kind) : first_handle_((kind % 5 + 1) << 24), last_handle_(first_handle_) {}
+// The count starts at a point of its own each time the library is loaded, so a
+// handle kept from before an unload does not name a link of the next load.
+Library::Library(int kind) : first_handle_((kind % 5 + 1) << 24), last_handle_(first_handle_) {
+  const auto ticks = std::chrono::steady_clock::now().time_since_epoch().count();
+  last_handle_ += static_cast<std::int32_t>(static_cast<std::uint64_t>(ticks) % kHandleSpan);
+}
 
 Library::~Library() = default;
 
