@@ -1,3 +1,90 @@
 #include "dialogs/OkamAOUT.h"
 
-TForm3::TForm3(QWidget* owner) : QDialog(owner) { setObjectName(QStringLiteral("TForm3")); }
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QShowEvent>
+
+#include "link/IntText.h"
+#include "link/QBLxxx.h"
+#include "widgets/Widgets.h"
+
+namespace {
+constexpr std::uint8_t kCmdSetOutputs = 1;
+constexpr std::uint8_t kSubAnalog = 0;
+constexpr std::int32_t kMaxValue = 65535;
+}  // namespace
+
+TForm3::TForm3(QWidget* owner) : QDialog(owner) {
+  setObjectName(QStringLiteral("TForm3"));
+  setWindowTitle(QStringLiteral("Analogový výstup"));
+  qm90ui::SetupFixedDialog(this, 279, 160);
+  BuildControls();
+  ConnectEvents();
+}
+
+void TForm3::BuildControls() {
+  using qm90ui::Place;
+  Label1 = Place<QLabel>(this, "Label1", 24, 32, 120, 13, QStringLiteral("AOUT výstup (0-65535)"));
+  Label1->adjustSize();
+  Edit1 = Place<QLineEdit>(this, "Edit1", 160, 24, 89, 21);
+  Button1 = Place<QPushButton>(this, "Button1", 24, 88, 73, 25, QStringLiteral("Zápis"));
+  Button2 = Place<QPushButton>(this, "Button2", 176, 88, 75, 25, QStringLiteral("Cancel"));
+  setTabOrder(Button1, Button2);
+  setTabOrder(Button2, Edit1);
+  StatusBar1 = new qm90ui::TStatusBar(this, {width()});
+}
+
+void TForm3::ConnectEvents() {
+  connect(Button1, &QPushButton::clicked, this, &TForm3::Button1Click);
+  connect(Button2, &QPushButton::clicked, this, &TForm3::Button2Click);
+}
+
+void TForm3::showEvent(QShowEvent* event) {
+  QDialog::showEvent(event);
+  if (!event->spontaneous()) FormShow();
+}
+
+void TForm3::FormShow() {
+  AddressCopy = 0;
+  if (Data) AddressCopy = Data->ModuleAddress;
+  Edit1->setText(QStringLiteral("0"));
+}
+
+void TForm3::Button1Click() {
+  if (!gate_.Run([this] { WriteValue(); })) return;
+  if (auto held = gate_.TakePendingClose()) QDialog::done(*held);
+}
+
+void TForm3::Button2Click() {
+  reject();
+}
+
+void TForm3::done(int result) {
+  if (gate_.HoldClose(result)) return;
+  QDialog::done(result);
+}
+
+void TForm3::WriteValue() {
+  // The link is tested before the field: without a link even a bad value
+  // gives the not-initialised message.
+  if (!qm90live::LinkReady(Data, StatusBar1)) return;
+  std::int32_t value = -1;
+  if (!TryStrToInt(Edit1->text().toStdString(), value) || value < 0 || value > kMaxValue) {
+    SetStatus(QStringLiteral(" Chyba zadané hodnoty (0-65535)."));
+    return;
+  }
+  SetStatus(QStringLiteral(" Probíhá komunikace"));
+  std::uint8_t d0 = 0, status = 0, d3 = 0, d4 = 0;
+  auto d1 = static_cast<std::uint8_t>(value & 0xFF);
+  auto d2 = static_cast<std::uint8_t>(value >> 8);
+  TSlotBuffer answer{};
+  ModuleTransact(Data->InterfaceKind, Data->LinkHandle, AddressCopy, kCmdSetOutputs, kSubAnalog, d0,
+                 d1, d2, d3, d4, status, answer);
+  SetStatus(status == 0 ? QStringLiteral(" Hodnota zapsána")
+                        : qm90live::StatusText(Data->InterfaceKind, status));
+}
+
+void TForm3::SetStatus(const QString& text) {
+  StatusBar1->SetPanelText(0, text);
+}

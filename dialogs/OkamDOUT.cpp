@@ -1,3 +1,94 @@
 #include "dialogs/OkamDOUT.h"
 
-TForm9::TForm9(QWidget* owner) : QDialog(owner) { setObjectName(QStringLiteral("TForm9")); }
+#include <QCheckBox>
+#include <QPushButton>
+#include <QShowEvent>
+
+#include "link/QBLxxx.h"
+#include "widgets/Widgets.h"
+
+namespace {
+constexpr std::uint8_t kCmdSetOutputs = 1;
+constexpr std::uint8_t kSubDigital = 0x40;
+}  // namespace
+
+TForm9::TForm9(QWidget* owner) : QDialog(owner) {
+  setObjectName(QStringLiteral("TForm9"));
+  setWindowTitle(QStringLiteral("Zápis na digitální výstupy"));
+  qm90ui::SetupFixedDialog(this, 233, 271);
+  BuildControls();
+  ConnectEvents();
+}
+
+void TForm9::BuildControls() {
+  using qm90ui::Place;
+  for (int i = 0; i < 8; ++i) {
+    const QByteArray name = "CheckBox" + QByteArray::number(i + 1);
+    check_boxes_[static_cast<std::size_t>(i)] = Place<QCheckBox>(
+        this, name.constData(), 88, 32 + 16 * i, 65, 17, QStringLiteral("DOUT%1").arg(i));
+  }
+  Button1 = Place<QPushButton>(this, "Button1", 32, 200, 75, 25, QStringLiteral("Zapsat"));
+  Button2 = Place<QPushButton>(this, "Button2", 128, 200, 75, 25, QStringLiteral("Cancel"));
+  QWidget* previous = check_boxes_[0];
+  for (QWidget* next :
+       {static_cast<QWidget*>(check_boxes_[1]), static_cast<QWidget*>(check_boxes_[2]),
+        static_cast<QWidget*>(check_boxes_[3]), static_cast<QWidget*>(check_boxes_[4]),
+        static_cast<QWidget*>(check_boxes_[5]), static_cast<QWidget*>(check_boxes_[6]),
+        static_cast<QWidget*>(check_boxes_[7]), static_cast<QWidget*>(Button1),
+        static_cast<QWidget*>(Button2)}) {
+    setTabOrder(previous, next);
+    previous = next;
+  }
+  StatusBar1 = new qm90ui::TStatusBar(this, {width()});
+}
+
+void TForm9::ConnectEvents() {
+  connect(Button1, &QPushButton::clicked, this, &TForm9::Button1Click);
+  connect(Button2, &QPushButton::clicked, this, &TForm9::Button2Click);
+}
+
+void TForm9::showEvent(QShowEvent* event) {
+  QDialog::showEvent(event);
+  if (!event->spontaneous()) FormShow();
+}
+
+void TForm9::FormShow() {
+  if (Data) AddressCopy = Data->ModuleAddress;
+}
+
+void TForm9::Button1Click() {
+  if (!gate_.Run([this] { WriteOutputs(); })) return;
+  if (auto held = gate_.TakePendingClose()) QDialog::done(*held);
+}
+
+void TForm9::Button2Click() {
+  reject();
+}
+
+void TForm9::done(int result) {
+  if (gate_.HoldClose(result)) return;
+  QDialog::done(result);
+}
+
+std::uint8_t TForm9::OutputByte() const {
+  std::uint8_t value = 0;
+  for (int i = 0; i < 8; ++i) {
+    if (check_boxes_[static_cast<std::size_t>(i)]->isChecked())
+      value = static_cast<std::uint8_t>(value | (1U << i));
+  }
+  return value;
+}
+
+void TForm9::WriteOutputs() {
+  if (!qm90live::LinkReady(Data, StatusBar1)) return;
+  std::uint8_t d0 = 0, d1 = OutputByte(), d2 = 0, d3 = 0, d4 = 0, status = 0;
+  TSlotBuffer answer{};
+  ModuleTransact(Data->InterfaceKind, Data->LinkHandle, AddressCopy, kCmdSetOutputs, kSubDigital,
+                 d0, d1, d2, d3, d4, status, answer);
+  SetStatus(status == 0 ? QStringLiteral(" Data zapsána")
+                        : qm90live::StatusText(Data->InterfaceKind, status));
+}
+
+void TForm9::SetStatus(const QString& text) {
+  StatusBar1->SetPanelText(0, text);
+}

@@ -1,0 +1,69 @@
+// What the four live-value windows (inputs, status register, outputs, analog
+// output) share: the link check, the status texts, the bit text and the gate
+// that keeps their exchanges from overlapping.
+#pragma once
+
+#include <QString>
+#include <cstdint>
+#include <optional>
+
+#include "link/Dekl.h"
+
+namespace qm90ui {
+class TStatusBar;
+}
+
+namespace qm90live {
+
+inline const QString kNotInitialisedText =
+    QStringLiteral(" Připojení k modulu není inicializováno.");
+
+// True when the record is set and its link is open. Otherwise nothing may be
+// sent: without a record nothing is shown either, with a record but no link the
+// status bar gets kNotInitialisedText.
+bool LinkReady(const TData* data, qm90ui::TStatusBar* status_bar);
+
+// " " followed by the driver library's text for the status (0 included).
+QString StatusText(std::uint8_t kind, std::uint8_t status);
+
+// "1" when bit `bit` of `value` is set, else "0".
+QString BitText(std::uint8_t value, int bit);
+
+// Exchanges run synchronously on the window's thread, so a tick, a click or a
+// close request can only reach the window during one through a nested event
+// loop. The gate turns such a tick or click away (it is not queued) and holds
+// a close request back until the exchange has returned.
+class TExchangeGate {
+ public:
+  bool Busy() const { return busy_; }
+
+  // Runs `exchange` unless one is running; false when it was turned away.
+  template <typename F>
+  bool Run(F&& exchange) {
+    if (busy_) return false;
+    busy_ = true;
+    exchange();
+    busy_ = false;
+    return true;
+  }
+
+  // True when a close must wait; the dialog result is kept for later.
+  bool HoldClose(int result) {
+    if (!busy_) return false;
+    pending_close_ = result;
+    return true;
+  }
+
+  // The close request held back during the last exchange, once.
+  std::optional<int> TakePendingClose() {
+    std::optional<int> pending = pending_close_;
+    pending_close_.reset();
+    return pending;
+  }
+
+ private:
+  bool busy_ = false;
+  std::optional<int> pending_close_;
+};
+
+}  // namespace qm90live
