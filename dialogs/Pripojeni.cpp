@@ -1,3 +1,304 @@
 #include "dialogs/Pripojeni.h"
 
-TForm2::TForm2(QWidget* owner) : QDialog(owner) { setObjectName(QStringLiteral("TForm2")); }
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QShowEvent>
+#include <QStringList>
+
+#include "link/IntText.h"
+#include "link/QBLxxx.h"
+#include "widgets/Widgets.h"
+
+namespace {
+
+constexpr int kClientWidth = 592;
+constexpr int kClientHeight = 373;
+constexpr int kLabelWidth = 170;
+constexpr int kLabelHeight = 14;
+constexpr std::int32_t kDefaultComPort = 1;
+constexpr std::uint16_t kDefaultIsaBase = 768;
+constexpr std::uint8_t kIdentifyCommand = 200;
+constexpr std::int32_t kSetConfigMode = 2;
+
+enum Kind : std::uint8_t { kCom = 0, kIsa = 1, kPci = 2, kUsb = 3, kLan = 4 };
+
+const QString kConnecting = QStringLiteral("Probíhá inicializace připojení");
+const QString kOpenFailed = QStringLiteral("Chyba inicializace připojení - ");
+const QString kConnected = QStringLiteral("Připojení úspěšně inicializováno. Připojen modul   ");
+
+QString Text(const std::string& utf8) {
+  return QString::fromStdString(utf8);
+}
+
+bool IsPortNumber(std::int32_t value) {
+  return value >= 0 && value <= 65535;
+}
+
+// One identification byte as a character of the module's (Windows-1250) text;
+// a zero byte shows as a blank so the name keeps its fifteen characters.
+std::string CharOfByte(std::uint8_t byte) {
+  if (byte == 0) return " ";
+  TSlotBuffer buffer{};
+  buffer[0] = byte;
+  return BufferToText(buffer);
+}
+
+}  // namespace
+
+TForm2::TForm2(QWidget* owner) : QDialog(owner) {
+  setObjectName(QStringLiteral("TForm2"));
+  setWindowTitle(QStringLiteral("Připojení modulu"));
+  CreateControls();
+  SetTabOrder();
+  ConnectHandlers();
+  qm90ui::SetupFixedDialog(this, kClientWidth, kClientHeight);
+}
+
+void TForm2::CreateControls() {
+  using qm90ui::Place;
+  Label5 = Place<QLabel>(this, "Label5", 32, 40, kLabelWidth, kLabelHeight,
+                         QStringLiteral("Komunikační rozhraní"));
+  ComboBox2 = Place<QComboBox>(this, "ComboBox2", 208, 32, 169, 21);
+  ComboBox2->addItems({QStringLiteral("Standardní COMx"), QStringLiteral("ISA karta QB-311"),
+                       QStringLiteral("PCI karta QB-312"), QStringLiteral("USB konvertor QB-313"),
+                       QStringLiteral("LAN konvertor QB-314")});
+  Label3 = Place<QLabel>(this, "Label3", 32, 64, kLabelWidth, kLabelHeight);
+  Edit2 = Place<QLineEdit>(this, "Edit2", 208, 56, 169, 21);
+  Label6 = Place<QLabel>(this, "Label6", 32, 88, kLabelWidth, kLabelHeight);
+  Edit3 = Place<QLineEdit>(this, "Edit3", 208, 80, 169, 21);
+  Label7 = Place<QLabel>(this, "Label7", 32, 112, kLabelWidth, kLabelHeight);
+  Edit4 = Place<QLineEdit>(this, "Edit4", 208, 104, 169, 21);
+  Label1 = Place<QLabel>(this, "Label1", 32, 160, kLabelWidth, kLabelHeight,
+                         QStringLiteral("Adresa připojeného modulu"));
+  Edit1 = Place<QLineEdit>(this, "Edit1", 208, 152, 169, 21);
+  Label2 = Place<QLabel>(this, "Label2", 32, 184, kLabelWidth, kLabelHeight,
+                         QStringLiteral("Komunikační rychlost"));
+  ComboBox1 = Place<QComboBox>(this, "ComboBox1", 208, 176, 169, 21);
+  for (std::uint8_t index = 0; index <= 8; ++index)
+    ComboBox1->addItem(QStringLiteral("%1 Bd").arg(BaudFromIndex(index)));
+  Label4 = Place<QLabel>(this, "Label4", 32, 232, kLabelWidth, kLabelHeight,
+                         QStringLiteral("Status připojení"));
+  Panel1 = Place<qm90ui::TSunkenPanel>(this, "Panel1", 32, 248, 521, 22);
+  Button1 = Place<QPushButton>(this, "Button1", 32, 304, 129, 25,
+                               QStringLiteral("Inicializace připojení"));
+  Button2 = Place<QPushButton>(this, "Button2", 480, 304, 75, 25, QStringLiteral("Cancel"));
+  // Enter in a field must not start a connection nor close the window.
+  Button1->setAutoDefault(false);
+  Button2->setAutoDefault(false);
+  for (QLabel* label : {Label5, Label3, Label6, Label7, Label1, Label2, Label4})
+    label->setTextFormat(Qt::PlainText);
+}
+
+void TForm2::SetTabOrder() {
+  QWidget* order[] = {Edit1, Edit2, ComboBox1, Panel1, Button1, Button2, ComboBox2, Edit3, Edit4};
+  for (std::size_t i = 0; i + 1 < std::size(order); ++i) setTabOrder(order[i], order[i + 1]);
+}
+
+void TForm2::ConnectHandlers() {
+  connect(ComboBox2, &QComboBox::activated, this, &TForm2::ComboBox2Change);
+  connect(Button1, &QPushButton::clicked, this, &TForm2::Button1Click);
+  connect(Button2, &QPushButton::clicked, this, &TForm2::Button2Click);
+}
+
+void TForm2::showEvent(QShowEvent* event) {
+  QDialog::showEvent(event);
+  if (!event->spontaneous()) FormShow();
+}
+
+QString TForm2::IsaText(std::uint16_t base) {
+  return QStringLiteral("%1").arg(base, 3, 16, QLatin1Char('0')).toUpper() + QLatin1Char('h');
+}
+
+void TForm2::SetStatus(const QString& text) {
+  qm90ui::SetTextNow(Panel1, text);
+}
+
+void TForm2::FormShow() {
+  if (!Data) return;
+  Edit1->setText(QString::number(Data->ModuleAddress));
+  ComboBox1->setCurrentIndex(IndexFromBaud(Data->BaudRate));
+  Data->InterfaceKind &= 0x07;
+  ComboBox2->setCurrentIndex(Data->InterfaceKind <= kLan ? Data->InterfaceKind : -1);
+  ShowKindRow(Data->InterfaceKind);
+  SetStatus(Text(Data->ConnectionStatus));
+}
+
+void TForm2::ComboBox2Change() {
+  ShowKindRow(ComboBox2->currentIndex());
+}
+
+// Hides the three parameter rows, then shows and fills those of the kind.
+void TForm2::ShowKindRow(int kind) {
+  for (QWidget* w : std::initializer_list<QWidget*>{Label3, Label6, Label7, Edit2, Edit3, Edit4})
+    w->hide();
+  if (!Data) return;
+  auto show_row = [](QLabel* label, QLineEdit* edit, const QString& caption, const QString& value) {
+    label->setText(caption);
+    edit->setText(value);
+    label->show();
+    edit->show();
+  };
+  switch (kind) {
+    case kCom:
+      show_row(Label3, Edit2, QStringLiteral("Číslo portu COMx"), QString::number(Data->ComPort));
+      break;
+    case kIsa:
+      show_row(Label3, Edit2, QStringLiteral("Bázová adresa QB-311"),
+               IsaText(Data->IsaBaseAddress));
+      break;
+    case kLan:
+      show_row(Label3, Edit2, QStringLiteral("IP adresa"), Text(Data->IpAddress));
+      show_row(Label6, Edit3, QStringLiteral("UDP port"),
+               QString::number(static_cast<std::uint32_t>(Data->UdpPort)));
+      show_row(Label7, Edit4, QStringLiteral("UDP timeout"),
+               QString::number(static_cast<std::uint32_t>(Data->UdpTimeout)));
+      break;
+    default:
+      break;
+  }
+}
+
+void TForm2::Button1Click() {
+  if (!Data) return;
+  CloseOpenLink();
+  std::int32_t handle = Data->LinkHandle;
+  SetStatus(kConnecting);
+  const std::uint8_t address = ReadAddressField();
+  const auto baud_index = static_cast<std::uint8_t>(ComboBox1->currentIndex());
+  const auto kind = static_cast<std::uint8_t>(ComboBox2->currentIndex());
+  Data->InterfaceKind = kind;
+  Data->InitBlock.fill(0);
+  if (!ReadKindFields(kind)) return;
+  if (!OpenAndConfigure(kind, baud_index, handle)) return;
+  std::string name;
+  if (!Identify(kind, handle, address, name)) return;
+  Data->ModuleName = name;
+  SetStatus(kConnected + Text(name));
+  Data->ModuleAddress = address;
+  Data->BaudRate = BaudFromIndex(baud_index);
+  Data->ConnectionStatus = "V pořádku";
+  Data->LinkHandle = handle;
+}
+
+void TForm2::CloseOpenLink() {
+  std::int32_t handle = Data->LinkHandle;
+  if (!Data->LinkOpen || handle == 0) return;
+  DrvClose(Data->InterfaceKind, &handle);
+  Data->LinkHandle = handle;
+  Data->LinkOpen = false;
+}
+
+std::uint8_t TForm2::ReadAddressField() {
+  const auto address = static_cast<std::uint8_t>(StrToIntDef(Edit1->text().toStdString(), 0));
+  Edit1->setText(QString::number(address));
+  return address;
+}
+
+bool TForm2::ReadKindFields(std::uint8_t kind) {
+  switch (kind) {
+    case kCom: {
+      const std::int32_t n = StrToIntDef(Edit2->text().toStdString(), kDefaultComPort);
+      const auto port = static_cast<std::uint16_t>(n);
+      Edit2->setText(QString::number(port));
+      Data->ComPort = static_cast<std::uint8_t>(n);
+      Data->InitBlock[0] = port;
+      return true;
+    }
+    case kIsa: {
+      const QString text = Edit2->text();
+      std::int32_t base = kDefaultIsaBase;
+      if (text.size() != 4 || !TryStrToInt("$" + text.left(3).toStdString(), base))
+        base = kDefaultIsaBase;
+      Data->IsaBaseAddress = static_cast<std::uint16_t>(base);
+      Edit2->setText(IsaText(Data->IsaBaseAddress));
+      Data->InitBlock[0] = Data->IsaBaseAddress;
+      return true;
+    }
+    case kPci:
+    case kUsb:
+      return true;
+    case kLan:
+      return ReadLanFields();
+    default:
+      SetStatus(QStringLiteral("Neznámý typ rozhraní"));
+      return false;
+  }
+}
+
+bool TForm2::ReadLanFields() {
+  if (Edit2->text().isEmpty()) {
+    SetStatus(QStringLiteral("Neplatná IP adresa"));
+    return false;
+  }
+  Data->IpAddress = Edit2->text().toStdString();
+  std::int32_t port = 0;
+  if (!TryStrToInt(Edit3->text().toStdString(), port) || !IsPortNumber(port)) {
+    SetStatus(QStringLiteral("Neplatný UDP port"));
+    return false;
+  }
+  Data->UdpPort = port;
+  std::int32_t timeout = 0;
+  if (!TryStrToInt(Edit4->text().toStdString(), timeout) || !IsPortNumber(timeout)) {
+    SetStatus(QStringLiteral("Neplatný UDP timeout"));
+    return false;
+  }
+  Data->UdpTimeout = timeout;
+  // The library reads the text through this address during Init only.
+  Data->InitBlock[0] = reinterpret_cast<std::intptr_t>(Data->IpAddress.c_str());
+  Data->InitBlock[1] = Data->UdpPort;
+  Data->InitBlock[2] = Data->UdpTimeout;
+  return true;
+}
+
+bool TForm2::OpenAndConfigure(std::uint8_t kind, std::uint8_t baud_index, std::int32_t& handle) {
+  std::int32_t code = DrvOpen(kind, &handle, &Data->InitBlock);
+  if (code != 0) {
+    SetStatus(kOpenFailed + Text(ErrorText(kind, code)));
+    Data->LinkOpen = false;
+    return false;
+  }
+  Data->LinkOpen = true;
+  code = DrvSetConfig(kind, handle, BaudFromIndex(baud_index), TimingFromIndex(baud_index),
+                      kSetConfigMode);
+  if (code != 0) {
+    SetStatus(kOpenFailed + Text(ErrorText(kind, code)));
+    CloseAfterFailure(kind, handle);
+    return false;
+  }
+  return true;
+}
+
+bool TForm2::Identify(std::uint8_t kind, std::int32_t handle, std::uint8_t address,
+                      std::string& name) {
+  std::string parts[3];
+  std::uint8_t d0 = 0;
+  for (std::uint8_t subcode = 0; subcode < 3; ++subcode) {
+    std::uint8_t d1 = 0, d2 = 0, d3 = 0, d4 = 0;
+    // A call that sends nothing (a library that gave handle 0) must not pass
+    // for an answer: the status stays "unknown" unless the exchange sets it.
+    std::uint8_t status = static_cast<std::uint8_t>(kStatusUnknownCode);
+    TSlotBuffer answer{};
+    ModuleTransact(kind, handle, address, kIdentifyCommand, subcode, d0, d1, d2, d3, d4, status,
+                   answer);
+    if (status != 0) {
+      SetStatus(Text(ErrorText(kind, status)));
+      CloseAfterFailure(kind, handle);
+      return false;
+    }
+    for (std::uint8_t byte : {d1, d2, d3, d4}) parts[subcode] += CharOfByte(byte);
+  }
+  name = parts[0] + parts[1] + " v." + parts[2];
+  return true;
+}
+
+void TForm2::CloseAfterFailure(std::uint8_t kind, std::int32_t& handle) {
+  DrvClose(kind, &handle);
+  Data->LinkHandle = handle;
+  Data->LinkOpen = false;
+}
+
+void TForm2::Button2Click() {
+  reject();
+}

@@ -1,0 +1,176 @@
+#include "app/Hlavni.h"
+
+#include <QAction>
+#include <QCloseEvent>
+#include <QMenu>
+#include <QMenuBar>
+#include <QShowEvent>
+#include <new>
+
+#include "dialogs/NastavAOUT.h"
+#include "dialogs/NastavAdr.h"
+#include "dialogs/NastavDIO.h"
+#include "dialogs/OkamAOUT.h"
+#include "dialogs/OkamDIN.h"
+#include "dialogs/OkamDOUT.h"
+#include "dialogs/Pripojeni.h"
+#include "dialogs/StatReg.h"
+#include "link/QBLxxx.h"
+#include "widgets/Widgets.h"
+
+namespace {
+
+constexpr int kOuterWidth = 600;
+constexpr int kOuterHeight = 400;
+enum Panel { kModulePanel = 0, kAddressPanel = 1, kRatePanel = 2, kMessagePanel = 3 };
+
+}  // namespace
+
+std::unique_ptr<TData> TForm1::NewData() {
+  return std::unique_ptr<TData>(new (std::nothrow) TData);
+}
+
+TForm1::TForm1(QWidget* parent, DataFactory factory) : QMainWindow(parent) {
+  setObjectName(QStringLiteral("TForm1"));
+  setWindowTitle(QStringLiteral(" QM-90 (v.1.02) -  nastavení modulu"));
+  qm90ui::ApplyFormLook(this);
+  setCentralWidget(new QWidget(this));
+  CreateMenu();
+  StatusBar1 = new qm90ui::TStatusBar(this, {140, 80, 120, 50});
+  StatusBar1->SetPanelText(kModulePanel, QStringLiteral(" Modul"));
+  StatusBar1->SetPanelText(kAddressPanel, QStringLiteral(" Adresa"));
+  StatusBar1->SetPanelText(kRatePanel, QStringLiteral(" Rychlost"));
+  ConnectHandlers();
+  resize(kOuterWidth, kOuterHeight);
+  FormCreate(factory);
+}
+
+TForm1::~TForm1() {
+  FormClose();
+}
+
+void TForm1::CreateMenu() {
+  auto item = [this](QWidget* owner, const char* name, const QString& text, Handler handler) {
+    auto* action = new QAction(text, owner);
+    action->setObjectName(QString::fromLatin1(name));
+    owner->addAction(action);
+    menu_handlers_.emplace_back(action, handler);
+  };
+  auto submenu = [this](const char* name, const QString& title) {
+    QMenu* menu = menuBar()->addMenu(title);
+    menu->setObjectName(QString::fromLatin1(name));
+    return menu;
+  };
+  QMenuBar* bar = menuBar();
+  bar->setObjectName(QStringLiteral("MainMenu1"));
+  item(bar, "Pipojen1", QStringLiteral("&Připojení"), &TForm1::Pipojen1Click);
+  QMenu* settings = submenu("Nastaven1", QStringLiteral("&Nastavení"));
+  item(settings, "AdresaRychlost1", QStringLiteral("Adresa, rychlost"),
+       &TForm1::AdresaRychlost1Click);
+  item(settings, "NastavDIO1", QStringLiteral("Digitální vstupy/výstupy"),
+       &TForm1::NastavDIO1Click);
+  item(settings, "Kalibracevstup1", QStringLiteral("Analogový výstup"),
+       &TForm1::Kalibracevstup1Click);
+  QMenu* live = submenu("Okamitehodnoty1", QStringLiteral("&Okamžité hodnoty"));
+  item(live, "OkamAIN2", QStringLiteral("Analogový výstup"), &TForm1::OkamAIN2Click);
+  item(live, "OkamDIN2", QStringLiteral("Digitální vstupy"), &TForm1::OkamDIN2Click);
+  item(live, "OkamDOUT1", QStringLiteral("Digitální výstupy"), &TForm1::OkamDOUT1Click);
+  item(live, "Statusregistr1", QStringLiteral("Status registr"), &TForm1::Statusregistr1Click);
+  item(bar, "Konec2", QStringLiteral("&Konec"), &TForm1::Konec2Click);
+}
+
+void TForm1::ConnectHandlers() {
+  for (const auto& [action, handler] : menu_handlers_)
+    connect(action, &QAction::triggered, this, handler);
+}
+
+void TForm1::FormCreate(DataFactory factory) {
+  data_ = factory ? factory() : nullptr;
+  if (!data_) {
+    StatusBar1->SetPanelText(kMessagePanel,
+                             QStringLiteral(" Nelze vytvořit datové struktury programu"));
+    return;
+  }
+  SetDataDefaults(data_.get());
+  LoadSettings(data_.get());
+}
+
+// Runs once, whatever ends the window: the close box, "Konec", the window
+// manager, or the window being destroyed without a close.
+void TForm1::FormClose() {
+  if (closed_) return;
+  closed_ = true;
+  if (!data_) return;
+  SaveSettings(data_.get());
+  if (data_->LinkOpen && data_->LinkHandle != 0) {
+    std::int32_t handle = data_->LinkHandle;
+    DrvClose(data_->InterfaceKind, &handle);
+  }
+  data_.reset();
+}
+
+void TForm1::closeEvent(QCloseEvent* event) {
+  FormClose();
+  event->accept();
+}
+
+void TForm1::showEvent(QShowEvent* event) {
+  QMainWindow::showEvent(event);
+  if (placed_) return;
+  placed_ = true;
+  // The size given is the outer size; the frame takes its share of it.
+  const QSize frame = frameGeometry().size() - geometry().size();
+  resize(QSize(kOuterWidth, kOuterHeight) - frame);
+  qm90ui::CenterOnScreen(this);
+}
+
+template <typename T>
+void TForm1::OpenDialog() {
+  if (!data_) return;
+  try {
+    std::unique_ptr<T> dialog(new T(this));
+    dialog->Data = data_.get();
+    dialog->exec();
+  } catch (...) {
+    // A dialog that cannot be created or shown leaves the record as it is.
+  }
+}
+
+void TForm1::Pipojen1Click() {
+  if (!data_) return;
+  OpenDialog<TForm2>();
+  ShowLinkInStatusBar();
+}
+
+void TForm1::ShowLinkInStatusBar() {
+  if (!data_) return;
+  StatusBar1->SetPanelText(kModulePanel,
+                           QStringLiteral(" Modul  ") + QString::fromStdString(data_->ModuleName));
+  StatusBar1->SetPanelText(kAddressPanel, QStringLiteral(" Adresa  %1").arg(data_->ModuleAddress));
+  StatusBar1->SetPanelText(kRatePanel, QStringLiteral(" Rychlost  %1Bd").arg(data_->BaudRate));
+}
+
+void TForm1::AdresaRychlost1Click() {
+  OpenDialog<TForm12>();
+}
+void TForm1::NastavDIO1Click() {
+  OpenDialog<TForm14>();
+}
+void TForm1::Kalibracevstup1Click() {
+  OpenDialog<TForm4>();
+}
+void TForm1::OkamAIN2Click() {
+  OpenDialog<TForm3>();
+}
+void TForm1::OkamDIN2Click() {
+  OpenDialog<TForm11>();
+}
+void TForm1::OkamDOUT1Click() {
+  OpenDialog<TForm9>();
+}
+void TForm1::Statusregistr1Click() {
+  OpenDialog<TForm15>();
+}
+void TForm1::Konec2Click() {
+  close();
+}

@@ -1,0 +1,68 @@
+// Shared by the GUI tests of the program: a private settings file and driver
+// folder per test, a way to act inside a modal dialog, control lookup by name.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QLabel>
+#include <QString>
+#include <QTimer>
+#include <QWidget>
+#include <filesystem>
+#include <functional>
+#include <string>
+
+#include "link/Dekl.h"
+#include "link/QBLxxx.h"
+
+namespace apptest {
+
+// A fresh temporary folder, removed at the end of the test.
+class TempFolder {
+ public:
+  TempFolder() {
+    std::string pattern = (std::filesystem::temp_directory_path() / "qm90-app-XXXXXX").string();
+    if (mkdtemp(pattern.data())) path_ = pattern;
+  }
+  ~TempFolder() {
+    std::error_code ignored;
+    if (!path_.empty()) std::filesystem::remove_all(path_, ignored);
+  }
+  const std::filesystem::path& Path() const { return path_; }
+  std::string File(const std::string& name) const { return (path_ / name).string(); }
+
+ private:
+  std::filesystem::path path_;
+};
+
+// Runs action on the modal dialog that the next exec() shows; the dialog is
+// closed afterwards unless the action closed it already.
+inline void WhenModalShows(std::function<void(QWidget*)> action) {
+  QTimer::singleShot(0, [action = std::move(action)]() {
+    QWidget* modal = QApplication::activeModalWidget();
+    if (!modal) return;
+    action(modal);
+    if (QApplication::activeModalWidget() == modal) modal->close();
+  });
+}
+
+template <typename T>
+T* Child(const QWidget* window, const char* name) {
+  T* child = window->findChild<T*>(QString::fromLatin1(name));
+  EXPECT_NE(child, nullptr) << name;
+  return child;
+}
+
+inline std::string LabelText(const QWidget* window, const char* name) {
+  auto* label = Child<QLabel>(window, name);
+  return label ? label->text().toStdString() : std::string();
+}
+
+// Leaves no library bound behind a test.
+inline void CloseLink(TData& data) {
+  if (data.LinkOpen && data.LinkHandle != 0) DrvClose(data.InterfaceKind, &data.LinkHandle);
+  data.LinkOpen = false;
+}
+
+}  // namespace apptest

@@ -1,0 +1,252 @@
+// The main window: status bar, menu, opening the dialogs, closing the program.
+// First: its Answer has a member named like a Qt keyword macro.
+#include "tests/scripted/ScriptedDriver.h"
+
+#include <gtest/gtest.h>
+
+#include <QAccessible>
+#include <QAction>
+#include <QMenu>
+#include <QMenuBar>
+#include <QPushButton>
+#include <fstream>
+#include <memory>
+
+#include "app/Hlavni.h"
+#include "dialogs/NastavAOUT.h"
+#include "dialogs/NastavAdr.h"
+#include "dialogs/NastavDIO.h"
+#include "dialogs/OkamAOUT.h"
+#include "dialogs/OkamDIN.h"
+#include "dialogs/OkamDOUT.h"
+#include "dialogs/Pripojeni.h"
+#include "dialogs/StatReg.h"
+#include "tests/app/AppTestSupport.h"
+#include "widgets/Widgets.h"
+
+namespace {
+
+using apptest::Child;
+using scripted::Entry;
+using scripted::Script;
+
+class MainWindow : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    scripted::Reset();
+    Script().responder = scripted::ModuleResponder();
+    SetDriverDirectory(QM90_SCRIPTED_DIR);
+    SetSettingsFilePath(settings);
+  }
+  void TearDown() override {
+    form.reset();
+    SetSettingsFilePath("");
+    SetDriverDirectory("");
+  }
+
+  void Start(TForm1::DataFactory factory = &TForm1::NewData) {
+    form = std::make_unique<TForm1>(nullptr, factory);
+    form->show();
+  }
+  std::string Panel(int i) { return form->StatusBar()->PanelText(i).toStdString(); }
+  QAction* Action(const char* name) { return form->findChild<QAction*>(QString::fromLatin1(name)); }
+  bool SettingsExist() { return std::filesystem::exists(settings); }
+
+  // Connects through the dialog as a user would: menu, button, close.
+  void ConnectThroughMenu() {
+    apptest::WhenModalShows(
+        [](QWidget* dialog) { Child<QPushButton>(dialog, "Button1")->click(); });
+    Action("Pipojen1")->trigger();
+  }
+
+  apptest::TempFolder folder;
+  std::string settings = folder.File("W_qm90.ini");
+  std::unique_ptr<TForm1> form;
+};
+
+TEST_F(MainWindow, ShowsCaptionMenuAndBarePanels) {
+  Start();
+  EXPECT_EQ(form->windowTitle(), QStringLiteral(" QM-90 (v.1.02) -  nastavení modulu"));
+  EXPECT_EQ(form->frameGeometry().size(), QSize(600, 400));
+  const char* panels[] = {" Modul", " Adresa", " Rychlost", ""};
+  const int widths[] = {140, 80, 120};
+  for (int i = 0; i < 4; ++i) EXPECT_EQ(Panel(i), panels[i]);
+  for (int i = 0; i < 3; ++i) EXPECT_EQ(form->StatusBar()->Panel(i)->width(), widths[i]);
+  EXPECT_EQ(form->StatusBar()->Panel(3)->geometry().right(), form->StatusBar()->width() - 1);
+
+  QStringList bar;
+  for (QAction* a : form->menuBar()->actions()) bar << a->text();
+  EXPECT_EQ(bar, QStringList({"&Připojení", "&Nastavení", "&Okamžité hodnoty", "&Konec"}));
+  auto items = [](QAction* submenu) {
+    QStringList out;
+    for (QAction* a : submenu->menu()->actions()) out << a->text();
+    return out;
+  };
+  const auto top = form->menuBar()->actions();
+  EXPECT_EQ(items(top[1]),
+            QStringList({"Adresa, rychlost", "Digitální vstupy/výstupy", "Analogový výstup"}));
+  EXPECT_EQ(items(top[2]), QStringList({"Analogový výstup", "Digitální vstupy", "Digitální výstupy",
+                                        "Status registr"}));
+}
+
+TEST_F(MainWindow, PanelsShowTheRecordOnlyAfterTheConnectionDialog) {
+  TData saved;
+  SetDataDefaults(&saved);
+  saved.ModuleAddress = 5;
+  saved.BaudRate = 19200;
+  ASSERT_TRUE(SaveSettings(&saved));
+  Start();
+  EXPECT_EQ(Panel(0), " Modul");
+  EXPECT_EQ(Panel(1), " Adresa");
+  EXPECT_EQ(Panel(2), " Rychlost");
+  apptest::WhenModalShows([](QWidget*) {});
+  Action("Pipojen1")->trigger();
+  EXPECT_EQ(Panel(0), " Modul  ");
+  EXPECT_EQ(Panel(1), " Adresa  5");
+  EXPECT_EQ(Panel(2), " Rychlost  19200Bd");
+}
+
+TEST_F(MainWindow, CancelRightAfterStartShowsTheDefaults) {
+  Start();
+  apptest::WhenModalShows([](QWidget* dialog) { Child<QPushButton>(dialog, "Button2")->click(); });
+  form->Pipojen1Click();
+  EXPECT_EQ(Panel(0), " Modul  ");
+  EXPECT_EQ(Panel(1), " Adresa  0");
+  EXPECT_EQ(Panel(2), " Rychlost  9600Bd");
+}
+
+TEST_F(MainWindow, ConnectionShowsModuleAddressAndRate) {
+  Start();
+  form->Data()->InterfaceKind = 2;
+  form->Data()->ModuleAddress = 1;
+  ConnectThroughMenu();
+  EXPECT_TRUE(form->Data()->LinkOpen);
+  EXPECT_EQ(Panel(0), " Modul  QM-90-01 v.1.02");
+  EXPECT_EQ(Panel(1), " Adresa  1");
+  EXPECT_EQ(Panel(2), " Rychlost  9600Bd");
+}
+
+TEST_F(MainWindow, EveryWayOfClosingSavesOnceAndClosesTheLink) {
+  struct Row {
+    const char* how;
+    std::function<void(std::unique_ptr<TForm1>&)> close;
+  };
+  const Row rows[] = {
+      {"close box", [](auto& f) { f->close(); }},
+      {"Konec", [](auto& f) { f->template findChild<QAction*>("Konec2")->trigger(); }},
+      {"destroyed", [](auto& f) { f.reset(); }},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.how);
+    scripted::Reset();
+    Script().responder = scripted::ModuleResponder();
+    std::filesystem::remove(settings);
+    Start();
+    form->Data()->InterfaceKind = 2;
+    form->Data()->ModuleAddress = 1;
+    ConnectThroughMenu();
+    ASSERT_TRUE(form ? form->Data()->LinkOpen : false);
+
+    row.close(form);
+    EXPECT_TRUE(SettingsExist());
+    EXPECT_EQ(Script().CallsOf(Entry::Done).size(), 1u);
+    EXPECT_EQ(Script().CallsOf(Entry::Done)[0].handle, 4711);
+    EXPECT_FALSE(DrvLibraryLoaded());
+
+    // Whatever comes later (a second close, the destructor) does nothing more.
+    std::filesystem::remove(settings);
+    if (form) form->close();
+    form.reset();
+    EXPECT_FALSE(SettingsExist());
+    EXPECT_EQ(Script().CallsOf(Entry::Done).size(), 1u);
+  }
+}
+
+TEST_F(MainWindow, ClosingWithoutLinkWritesTheSettings) {
+  Start();
+  form->Data()->InterfaceKind = 4;
+  form->Data()->IpAddress = "127.0.0.1";
+  form->Data()->UdpPort = 47090;
+  form->close();
+  EXPECT_TRUE(Script().CallsOf(Entry::Done).empty());
+  TData loaded;
+  SetDataDefaults(&loaded);
+  ASSERT_TRUE(LoadSettings(&loaded));
+  EXPECT_EQ(loaded.InterfaceKind, 4);
+  EXPECT_EQ(loaded.IpAddress, "127.0.0.1");
+  EXPECT_EQ(loaded.UdpPort, 47090);
+}
+
+TEST_F(MainWindow, SettingsThatCannotBeWrittenDoNotStopTheProgram) {
+  std::ofstream(folder.File("file")) << "not a folder";
+  SetSettingsFilePath(folder.File("file") + "/W_qm90.ini");
+  Start();
+  EXPECT_EQ(Panel(3), "");
+  form->Data()->InterfaceKind = 2;
+  ConnectThroughMenu();
+  form->close();
+  EXPECT_EQ(Script().CallsOf(Entry::Done).size(), 1u);
+  EXPECT_FALSE(form->isVisible());
+}
+
+TEST_F(MainWindow, WithoutRecordMenusDoNothingAndNothingIsSaved) {
+  Start([]() { return std::unique_ptr<TData>(); });
+  EXPECT_EQ(Panel(3), " Nelze vytvořit datové struktury programu");
+  bool dialog_shown = false;
+  apptest::WhenModalShows([&](QWidget*) { dialog_shown = true; });
+  for (const char* item : {"Pipojen1", "AdresaRychlost1", "OkamDIN2"}) Action(item)->trigger();
+  QApplication::processEvents();
+  EXPECT_FALSE(dialog_shown);
+  EXPECT_EQ(Panel(0), " Modul");
+  form->close();
+  EXPECT_FALSE(SettingsExist());
+}
+
+// Reads the record pointer of whatever dialog class the modal window is.
+template <typename T>
+std::pair<bool, TData*> DialogRecord(QWidget* modal) {
+  auto* dialog = qobject_cast<T*>(modal);
+  return {dialog != nullptr, dialog ? dialog->Data : nullptr};
+}
+
+TEST_F(MainWindow, EveryMenuItemOpensAFreshDialogOwnedByTheWindow) {
+  struct Row {
+    const char* action;
+    std::pair<bool, TData*> (*record)(QWidget*);
+  };
+  const Row rows[] = {
+      {"Pipojen1", &DialogRecord<TForm2>},    {"AdresaRychlost1", &DialogRecord<TForm12>},
+      {"NastavDIO1", &DialogRecord<TForm14>}, {"Kalibracevstup1", &DialogRecord<TForm4>},
+      {"OkamAIN2", &DialogRecord<TForm3>},    {"OkamDIN2", &DialogRecord<TForm11>},
+      {"OkamDOUT1", &DialogRecord<TForm9>},   {"Statusregistr1", &DialogRecord<TForm15>},
+  };
+  Start();
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.action);
+    std::pair<bool, TData*> seen{false, nullptr};
+    QWidget* owner = nullptr;
+    apptest::WhenModalShows([&](QWidget* dialog) {
+      seen = row.record(dialog);
+      owner = dialog->parentWidget();
+    });
+    Action(row.action)->trigger();
+    EXPECT_TRUE(seen.first);
+    EXPECT_EQ(seen.second, form->Data());
+    EXPECT_EQ(owner, form.get());
+    EXPECT_TRUE(form->findChildren<QDialog*>().isEmpty());
+  }
+}
+
+TEST_F(MainWindow, StatusPanelsReportTheirTextToAssistiveTechnology) {
+  Start();
+  for (int i = 0; i < 3; ++i) {
+    QAccessibleInterface* a11y = QAccessible::queryAccessibleInterface(form->StatusBar()->Panel(i));
+    ASSERT_NE(a11y, nullptr);
+    EXPECT_EQ(a11y->text(QAccessible::Name), form->StatusBar()->PanelText(i));
+  }
+  EXPECT_EQ(
+      QAccessible::queryAccessibleInterface(form->StatusBar()->Panel(0))->text(QAccessible::Name),
+      QStringLiteral(" Modul"));
+}
+
+}  // namespace
