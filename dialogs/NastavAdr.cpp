@@ -1,3 +1,149 @@
 #include "dialogs/NastavAdr.h"
 
-TForm12::TForm12(QWidget* owner) : QDialog(owner) { setObjectName(QStringLiteral("TForm12")); }
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QShowEvent>
+#include <array>
+
+#include "widgets/Widgets.h"
+
+using namespace qm90cfg;
+
+TForm12::TForm12(QWidget* owner) : QDialog(owner) {
+  setObjectName(QStringLiteral("TForm12"));
+  setWindowTitle(QStringLiteral("Nastavení komunikační adresy a rychlosti"));
+  qm90ui::SetupFixedDialog(this, 393, 200);
+  BuildControls();
+  ConnectControls();
+}
+
+void TForm12::BuildControls() {
+  using qm90ui::Place;
+  Label1 = Place<QLabel>(this, "Label1", 48, 40, 109, 13, QStringLiteral("Adresa modulu  (0-255)"));
+  Edit1 = Place<QLineEdit>(this, "Edit1", 200, 32, 121, 21);
+  Label2 = Place<QLabel>(this, "Label2", 48, 64, 101, 13, QStringLiteral("Komunikační rychlost"));
+  ComboBox1 = Place<QComboBox>(this, "ComboBox1", 200, 56, 121, 21);
+  for (int index = 0; index <= 8; ++index)
+    ComboBox1->addItem(
+        QStringLiteral("%1 Bd").arg(BaudFromIndex(static_cast<std::uint8_t>(index))));
+  Button1 = Place<QPushButton>(this, "Button1", 32, 128, 75, 25, QStringLiteral("Zapsat"));
+  Button2 = Place<QPushButton>(this, "Button2", 112, 128, 75, 25, QStringLiteral("Přečíst"));
+  Button3 = Place<QPushButton>(this, "Button3", 200, 128, 75, 25, QStringLiteral("Ok"));
+  Button4 = Place<QPushButton>(this, "Button4", 280, 128, 75, 25, QStringLiteral("Cancel"));
+  // Enter in the address field must not start a write.
+  for (QPushButton* button : {Button1, Button2, Button3, Button4}) button->setAutoDefault(false);
+  StatusBar1 = new qm90ui::TStatusBar(this, {250});
+  SetTabChain({Edit1, ComboBox1, Button1, Button2, Button3, Button4});
+  guard_.Attach(this, {Button1, Button2, Button3, Button4});
+}
+
+void TForm12::ConnectControls() {
+  connect(Button1, &QPushButton::clicked, this, &TForm12::Button1Click);
+  connect(Button2, &QPushButton::clicked, this, &TForm12::Button2Click);
+  connect(Button3, &QPushButton::clicked, this, &TForm12::Button3Click);
+  connect(Button4, &QPushButton::clicked, this, &TForm12::Button4Click);
+}
+
+void TForm12::showEvent(QShowEvent* event) {
+  QDialog::showEvent(event);
+  if (!event->spontaneous()) FormShow();
+}
+
+void TForm12::FormShow() {
+  work_ = Data ? Data->Config : DefaultModuleConfig();
+  ZapisOkno(work_);
+  SetStatus(kNoMessage);
+}
+
+void TForm12::SetStatus(const QString& text) {
+  StatusBar1->SetPanelText(0, text);
+}
+
+QString TForm12::Status() const {
+  return StatusBar1->PanelText(0);
+}
+
+TTransferPlan TForm12::Plan() {
+  return TTransferPlan{TPause::kBeforeEachRequestAfterFirst, false,
+                       [this](const QString& text) { SetStatus(text); }};
+}
+
+void TForm12::PrectiData(TModuleConfig& config) {
+  if (!LinkIsOpen(Data)) return;
+  const std::array<TRegisterStep, 2> steps{{{kRegAddress, 50}, {kRegBaudIndex, 100}}};
+  ReadRegisters(LinkOf(*Data), steps, Plan(), [&config](std::uint8_t reg, std::uint8_t value) {
+    if (reg == kRegAddress)
+      config.Address = value;
+    else
+      config.BaudIndex = value;  // taken as it comes; above 8 the list shows no selection
+  });
+}
+
+void TForm12::ZapisData(TModuleConfig config) {
+  if (!LinkIsOpen(Data)) return;
+  const std::array<TRegisterStep, 2> steps{
+      {{kRegAddress, 50, config.Address}, {kRegBaudIndex, 100, config.BaudIndex}}};
+  WriteRegisters(LinkOf(*Data), steps, Plan());
+}
+
+void TForm12::PrectiOkno(TModuleConfig& config) {
+  std::uint8_t address = 0;
+  if (!ParseByteInRange(Edit1->text().toStdString(), 0, 255, address)) {
+    SetStatus(QStringLiteral(" Adresa modulu musí být v rozsahu 0-255."));
+    return;
+  }
+  config.Address = address;
+  const int index = ComboBox1->currentIndex();
+  if (index < 0 || index > 8) {
+    SetStatus(QStringLiteral(" Komunikační rychlost musí být v rozsahu 600Bd-115200Bd."));
+    return;
+  }
+  config.BaudIndex = static_cast<std::uint8_t>(index);
+  SetStatus(kNoMessage);
+}
+
+void TForm12::ZapisOkno(TModuleConfig config) {
+  Edit1->setText(QString::number(config.Address));
+  ComboBox1->setCurrentIndex(config.BaudIndex <= 8 ? config.BaudIndex : -1);
+}
+
+void TForm12::Button1Click() {
+  guard_.Run([this] {
+    if (!LinkIsOpen(Data)) {
+      SetStatus(kLinkNotOpen);
+      return;
+    }
+    PrectiOkno(work_);
+    if (Status().size() <= 1) ZapisData(work_);
+  });
+}
+
+void TForm12::Button2Click() {
+  guard_.Run([this] {
+    if (!LinkIsOpen(Data)) {
+      SetStatus(kLinkNotOpen);
+      return;
+    }
+    PrectiData(work_);
+    ZapisOkno(work_);
+  });
+}
+
+void TForm12::Button3Click() {
+  if (guard_.Running()) return;
+  PrectiOkno(work_);
+  const bool stored = Status().size() == 1 && Data;
+  if (stored) Data->Config = work_;
+  done(stored ? Accepted : Rejected);
+}
+
+void TForm12::Button4Click() {
+  reject();
+}
+
+void TForm12::reject() {
+  if (guard_.HoldClose()) return;
+  QDialog::reject();
+}

@@ -1,0 +1,200 @@
+// Each settings dialog's own behaviour: what it shows when opened, its field
+// checks, how a read lands in the controls, and what "Ok" stores in Config.
+#include "tests/settings/SettingsFixture.h"
+
+#include <cstring>
+
+#include "dialogs/NastavAOUT.h"
+#include "dialogs/NastavAdr.h"
+#include "dialogs/NastavDIO.h"
+
+namespace settingstest {
+namespace {
+
+const QString kAddressRange = QStringLiteral(" Adresa modulu musí být v rozsahu 0-255.");
+const QString kBaudRange =
+    QStringLiteral(" Komunikační rychlost musí být v rozsahu 600Bd-115200Bd.");
+const QString kAoutRange = QStringLiteral(" Inicializační hodnota musí být v rozsahu 0-65535.");
+
+bool SameConfig(const TModuleConfig& a, const TModuleConfig& b) {
+  return std::memcmp(&a, &b, sizeof a) == 0;
+}
+
+template <typename F>
+std::unique_ptr<F> Show(TData& data) {
+  auto form = std::make_unique<F>(nullptr);
+  form->Data = &data;
+  form->show();
+  return form;
+}
+
+QString EditText(QWidget* d) {
+  return Child<QLineEdit>(d, "Edit1")->text();
+}
+
+std::uint8_t Boxes(QWidget* d, int first) {
+  std::uint8_t byte = 0;
+  for (int k = 0; k < 8; ++k) {
+    const QByteArray name = "CheckBox" + QByteArray::number(first + k);
+    if (Child<QCheckBox>(d, name.constData())->isChecked()) byte |= 1u << k;
+  }
+  return byte;
+}
+
+using Settings = ScriptedLinkTest;
+
+struct FieldCase {
+  const char* text;
+  bool accepted;
+  int value;
+};
+
+TEST_F(Settings, AddressAndAnalogFieldsAcceptOnlyIntegersInRange) {
+  const std::vector<FieldCase> address{{"0", true, 0},    {"255", true, 255}, {"256", false, 0},
+                                       {"-1", false, 0},  {"", false, 0},     {"12a", false, 0},
+                                       {"$FF", true, 255}};
+  const std::vector<FieldCase> analog{
+      {"0", true, 0},      {"65535", true, 65535}, {"-1", false, 0},
+      {"65536", false, 0}, {"", false, 0},         {"12a", false, 0},
+      {"12 ", false, 0},   {" 12", true, 12},      {"$FF", true, 255}};
+  auto check = [&](auto* form, const FieldCase& c, const QString& refusal, auto field) {
+    SCOPED_TRACE(c.text);
+    data.Config = DefaultModuleConfig();
+    const TModuleConfig before = data.Config;
+    scripted::Script().calls.clear();
+    StatusLog log(form);
+    Child<QLineEdit>(form, "Edit1")->setText(QString::fromUtf8(c.text));
+    Button(form, 1)->click();  // "Zapsat": sends the value or nothing
+    if (c.accepted) {
+      ASSERT_FALSE(Sent().empty());
+      EXPECT_EQ(log.Last(), qm90cfg::kWriteDone);
+    } else {
+      EXPECT_TRUE(Sent().empty());
+      EXPECT_EQ(log.Last(), refusal);
+    }
+    Button(form, 3)->click();  // "Ok" closes in either case
+    EXPECT_FALSE(form->isVisible());
+    if (c.accepted)
+      EXPECT_EQ(field(data.Config), c.value);
+    else
+      EXPECT_TRUE(SameConfig(data.Config, before));
+  };
+  for (const FieldCase& c : address)
+    check(Show<TForm12>(data).get(), c, kAddressRange,
+          [](const TModuleConfig& m) { return int(m.Address); });
+  for (const FieldCase& c : analog)
+    check(Show<TForm4>(data).get(), c, kAoutRange,
+          [](const TModuleConfig& m) { return int(m.AoutInit); });
+}
+
+TEST_F(Settings, DialogsOpenWithConfigNotWithTheLink) {
+  data.BaudRate = 115200;  // the link's values must not show
+  auto adr = Show<TForm12>(data);
+  EXPECT_EQ(EditText(adr.get()), "1");
+  EXPECT_EQ(Child<QComboBox>(adr.get(), "ComboBox1")->currentText(), "9600 Bd");
+  auto dio = Show<TForm14>(data);
+  EXPECT_EQ(Boxes(dio.get(), 1), 0xFF);
+  EXPECT_EQ(Boxes(dio.get(), 33), 0xFF);
+  EXPECT_EQ(Boxes(dio.get(), 65), 0x00);
+  auto aout = Show<TForm4>(data);
+  EXPECT_EQ(EditText(aout.get()), "0");
+  for (QDialog* d : std::initializer_list<QDialog*>{adr.get(), dio.get(), aout.get()})
+    EXPECT_EQ(Child<qm90ui::TStatusBar>(d, "StatusBar1")->PanelText(0), " ");
+}
+
+TEST_F(Settings, BaudIndexAboveTheListLeavesNoSelectionAndBlocksWriteAndOk) {
+  scripted::Script().module.registers[63] = 17;
+  scripted::Script().module.registers[62] = 9;
+  auto form = Show<TForm12>(data);
+  StatusLog log(form.get());
+  Button(form.get(), 2)->click();
+  EXPECT_EQ(log.Last(), qm90cfg::kReadDone);
+  EXPECT_EQ(EditText(form.get()), "17");
+  EXPECT_EQ(Child<QComboBox>(form.get(), "ComboBox1")->currentIndex(), -1);
+
+  scripted::Script().calls.clear();
+  Button(form.get(), 1)->click();
+  EXPECT_TRUE(Sent().empty());
+  EXPECT_EQ(log.Last(), kBaudRange);
+
+  const TModuleConfig before = data.Config;
+  Button(form.get(), 3)->click();
+  EXPECT_FALSE(form->isVisible());
+  EXPECT_TRUE(SameConfig(data.Config, before));
+}
+
+TEST_F(Settings, ReadEndingEarlyShowsWhatCameAndThePreviousRest) {
+  scripted::Script().module.registers = {{32, 0x81}, {33, 0x0F}, {63, 17}, {35, 52}, {36, 18}};
+  data.Config.AoutInit = 300;
+
+  auto adr = Show<TForm12>(data);
+  InjectAt(1, Fault::kTimeout);
+  Button(adr.get(), 2)->click();
+  EXPECT_EQ(EditText(adr.get()), "17");
+  EXPECT_EQ(Child<QComboBox>(adr.get(), "ComboBox1")->currentIndex(), 4);
+
+  auto dio = Show<TForm14>(data);
+  Child<QCheckBox>(dio.get(), "CheckBox33")->setChecked(false);  // not stored: goes back
+  InjectAt(1, Fault::kTimeout);
+  Button(dio.get(), 2)->click();
+  EXPECT_EQ(Boxes(dio.get(), 65), 0x81);
+  EXPECT_EQ(Boxes(dio.get(), 1), 0xFF);
+  EXPECT_EQ(Boxes(dio.get(), 33), 0xFF);
+
+  auto aout = Show<TForm4>(data);
+  Child<QLineEdit>(aout.get(), "Edit1")->setText("999");  // not stored: goes back
+  InjectAt(1, Fault::kTimeout);
+  Button(aout.get(), 2)->click();
+  EXPECT_EQ(EditText(aout.get()), "300");  // the low byte alone changes nothing
+  scripted::Script().responder = scripted::ModuleResponder();
+  Button(aout.get(), 2)->click();
+  EXPECT_EQ(EditText(aout.get()), "4660");
+}
+
+TEST_F(Settings, OkStoresTheWholeImageWithUpperGroupBytesCleared) {
+  data.Config.Address = 9;
+  data.Config.AoutInit = 1234;
+  scripted::Script().module.registers = {{32, 0x81}, {33, 0x0F}, {34, 0xF0}};
+  auto dio = Show<TForm14>(data);
+  Button(dio.get(), 2)->click();
+  Child<QCheckBox>(dio.get(), "CheckBox2")->setChecked(false);  // DIN1 off: 0x0D
+  Button(dio.get(), 3)->click();
+  const TModuleConfig expected{9, 4, 1234, {0x0D, 0, 0, 0}, {0xF0, 0, 0, 0}, {0x81, 0, 0, 0}};
+  EXPECT_TRUE(SameConfig(data.Config, expected));
+
+  // Only DIN0 and DIN7 negated: 129, sent to register 33.
+  auto again = Show<TForm14>(data);
+  for (int box = 1; box <= 8; ++box)
+    Child<QCheckBox>(again.get(), QByteArray("CheckBox" + QByteArray::number(box)).constData())
+        ->setChecked(box == 1 || box == 8);
+  scripted::Script().calls.clear();
+  Button(again.get(), 1)->click();
+  EXPECT_EQ(Sent().at(2), (Req{103, 33, 33, 129, 129}));
+  Button(again.get(), 3)->click();
+  EXPECT_EQ(data.Config.DinNegation[0], 129);
+}
+
+TEST_F(Settings, WriteThenCancelLeavesConfigAndReopeningShowsIt) {
+  auto form = Show<TForm12>(data);
+  Child<QLineEdit>(form.get(), "Edit1")->setText("7");
+  Child<QComboBox>(form.get(), "ComboBox1")->setCurrentIndex(0);
+  Button(form.get(), 1)->click();
+  EXPECT_EQ(Register(63), 7);
+  EXPECT_EQ(Register(62), 0);
+  Button(form.get(), 4)->click();
+  EXPECT_FALSE(form->isVisible());
+  EXPECT_TRUE(SameConfig(data.Config, DefaultModuleConfig()));
+  EXPECT_EQ(data.ModuleAddress, kModuleAddress);  // the link keeps its address
+
+  auto reopened = Show<TForm12>(data);
+  EXPECT_EQ(EditText(reopened.get()), "1");
+  EXPECT_EQ(Child<QComboBox>(reopened.get(), "ComboBox1")->currentText(), "9600 Bd");
+
+  // "Ok" stores; the next opening shows what was stored.
+  Child<QLineEdit>(reopened.get(), "Edit1")->setText("200");
+  Button(reopened.get(), 3)->click();
+  EXPECT_EQ(EditText(Show<TForm12>(data).get()), "200");
+}
+
+}  // namespace
+}  // namespace settingstest

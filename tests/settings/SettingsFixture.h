@@ -1,0 +1,131 @@
+// Shared pieces of the settings dialog tests: the scripted link, the request
+// record, the status text record and access to controls by their names.
+#pragma once
+
+// First of all: the scripted driver's header uses a word that Qt's headers
+// turn into a keyword.
+#include "tests/scripted/ScriptedDriver.h"
+// (keep the line above first)
+
+#include <gtest/gtest.h>
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDialog>
+#include <QLineEdit>
+#include <QPushButton>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <ostream>
+#include <vector>
+
+#include "dialogs/ConfigTransfer.h"
+#include "link/Dekl.h"
+#include "link/QBLxxx.h"
+#include "widgets/Widgets.h"
+
+// Readable failures for status texts.
+inline void PrintTo(const QString& text, std::ostream* os) {
+  *os << '"' << text.toStdString() << '"';
+}
+
+namespace settingstest {
+
+// One request as the module sees it, without the address (checked apart).
+struct Req {
+  std::uint8_t cmd, d1, d2, d3, d4;
+  bool operator==(const Req&) const = default;
+};
+inline void PrintTo(const Req& r, std::ostream* os) {
+  *os << "{" << int(r.cmd) << " " << int(r.d1) << " " << int(r.d2) << " " << int(r.d3) << " "
+      << int(r.d4) << "}";
+}
+
+inline constexpr std::uint8_t kModuleAddress = 5;
+inline constexpr std::int32_t kTimeoutCode = 7;
+inline const QString kTimeoutText = QStringLiteral(" timeout");
+
+// Requests sent so far; every one must have gone to the module's address with
+// sub-code 0 and d0 = 0.
+inline std::vector<Req> Sent() {
+  std::vector<Req> out;
+  for (const scripted::Request& r : scripted::SentRequests()) {
+    EXPECT_EQ(r.address, kModuleAddress);
+    EXPECT_EQ(r.subcode, 0);
+    EXPECT_EQ(r.d0, 0);
+    out.push_back({r.command, r.d1, r.d2, r.d3, r.d4});
+  }
+  return out;
+}
+
+inline std::vector<Req> Prefix(const std::vector<Req>& all, std::size_t count) {
+  return {all.begin(), all.begin() + static_cast<std::ptrdiff_t>(count)};
+}
+
+enum class Fault { kTimeout, kOtherValue };
+
+// Answers like the fake module, except request number `index` (counted from 0
+// from now on): it fails with the time-out, or its d3 is off by one.
+inline void InjectAt(std::size_t index, Fault fault) {
+  auto count = std::make_shared<std::size_t>(0);
+  scripted::Script().responder = [count, index, fault](const std::uint8_t request[8]) {
+    scripted::FakeModule& module = scripted::Script().module;
+    const scripted::Request req = scripted::Decode(request);
+    if ((*count)++ != index) return scripted::ModuleAnswer(module, req);
+    if (fault == Fault::kTimeout) return scripted::Fail(kTimeoutCode);
+    return scripted::Ok(0, 0, 0, static_cast<std::uint8_t>(module.registers[req.d1] + 1));
+  };
+}
+
+// Every text set on the dialog's status panel, in order.
+class StatusLog {
+ public:
+  explicit StatusLog(QWidget* dialog) {
+    auto* bar = dialog->findChild<qm90ui::TStatusBar*>(QStringLiteral("StatusBar1"));
+    EXPECT_NE(bar, nullptr);
+    if (bar)
+      QObject::connect(bar, &qm90ui::TStatusBar::PanelTextSet,
+                       [this](int, const QString& text) { texts.push_back(text); });
+  }
+  QString Last() const { return texts.empty() ? QString() : texts.back(); }
+  std::vector<QString> texts;
+};
+
+template <typename W = QWidget>
+W* Child(QWidget* dialog, const char* name) {
+  W* w = dialog->findChild<W*>(QString::fromLatin1(name));
+  EXPECT_NE(w, nullptr) << name;
+  return w;
+}
+
+inline QPushButton* Button(QWidget* dialog, int n) {
+  return Child<QPushButton>(dialog, QByteArray("Button" + QByteArray::number(n)).constData());
+}
+
+// The scripted QBL310 opened as the link, the fake module behind it.
+class ScriptedLinkTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    scripted::Reset();
+    SetDriverDirectory(QM90_SCRIPTED_DIR);
+    SetDataDefaults(&data);
+    TInitBlock block{};
+    block[0] = 1;
+    ASSERT_EQ(DrvOpen(0, &data.LinkHandle, &block), 0);
+    data.LinkOpen = true;
+    data.ModuleAddress = kModuleAddress;
+    scripted::Script().responder = scripted::ModuleResponder();
+    scripted::Script().error_texts[kTimeoutCode] = "timeout";
+    scripted::Script().calls.clear();
+  }
+  void TearDown() override {
+    if (data.LinkHandle != 0) DrvClose(0, &data.LinkHandle);
+    SetDriverDirectory("");
+  }
+  std::uint8_t Register(int reg) { return scripted::Script().module.registers[reg]; }
+
+  TData data;
+};
+
+}  // namespace settingstest

@@ -1,0 +1,13 @@
+// GoogleTest main for the settings dialog tests: one QApplication, offscreen
+// unless a platform was chosen.
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <cstdlib>
+
+int main(int argc, char** argv) {
+  ::testing::InitGoogleTest(&argc, argv);
+  if (!std::getenv("QT_QPA_PLATFORM")) setenv("QT_QPA_PLATFORM", "offscreen", 1);
+  QApplication app(argc, argv);
+  return RUN_ALL_TESTS();
+}
