@@ -2,8 +2,8 @@
 // system delivers only datagrams from that address and port.
 #include <arpa/inet.h>
 #include <netinet/in.h>
-#include <poll.h>
 #include <sys/socket.h>
+#include <sys/time.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -23,6 +23,7 @@ constexpr std::size_t kLongestIpText = 40;  // "255.255.255.255" with room for b
 struct UdpLink {
   int fd = -1;
   int timeout_ms = kDefaultTimeoutMs;
+  int armed_ms = 0;  // receive time-out the socket holds now
   std::uint16_t sequence = 0;
   std::uint8_t baud_index = 4;
 };
@@ -54,21 +55,32 @@ std::int32_t SendDatagram(int fd, const std::vector<std::uint8_t>& datagram) {
   return kSocketError;
 }
 
+bool SetReceiveTimeout(int fd, int ms) {
+  timeval wait{};
+  wait.tv_sec = ms / 1000;
+  wait.tv_usec = (ms % 1000) * 1000;
+  return setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &wait, sizeof wait) == 0;
+}
+
 // Waits for the answer with the current sequence number. Stale, duplicate and
-// malformed datagrams are dropped; the deadline stays where it was.
+// malformed datagrams are dropped; the deadline stays where it was. The socket
+// blocks with a receive time-out (one system call per wait, not two); after a
+// dropped datagram the time-out is cut to what is left.
 std::int32_t ReceiveAnswer(UdpLink& link, std::uint8_t address, qm90::Answer& answer,
                            std::chrono::steady_clock::time_point deadline) {
   bool damaged = false;
   std::uint8_t buffer[512];
-  for (int left = MillisecondsLeft(deadline); left > 0; left = MillisecondsLeft(deadline)) {
-    pollfd in{link.fd, POLLIN, 0};
-    const int ready = poll(&in, 1, left);
-    if (ready < 0 && errno == EINTR) continue;
-    if (ready < 0) return kSocketError;
-    if (ready == 0) break;
+  for (bool first = true;; first = false) {
+    const int left = MillisecondsLeft(deadline);
+    if (left == 0) break;
+    if (!first || link.armed_ms != link.timeout_ms) {
+      if (!SetReceiveTimeout(link.fd, left)) return kSocketError;
+      link.armed_ms = left;
+    }
     const ssize_t n = recv(link.fd, buffer, sizeof buffer, MSG_TRUNC);
     if (n < 0) {
-      if (errno == EAGAIN || errno == EINTR || errno == ECONNREFUSED) continue;
+      if (errno == EAGAIN || errno == EWOULDBLOCK) break;  // time-out
+      if (errno == EINTR || errno == ECONNREFUSED) continue;
       return kSocketError;
     }
     if (static_cast<std::size_t>(n) > sizeof buffer) continue;  // far too long: not ours
@@ -116,7 +128,7 @@ std::int32_t OpenUdp(const std::intptr_t* block, OpenedLink& out) {
   if (block[2] < 0 || block[2] > kHighestTimeoutMs) return kUdpTimeoutRange;
   target.sin_port = htons(static_cast<std::uint16_t>(block[1]));
 
-  const int fd = socket(AF_INET, SOCK_DGRAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+  const int fd = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
   if (fd < 0) return kSocketError;
   if (connect(fd, reinterpret_cast<const sockaddr*>(&target), sizeof target) != 0) {
     close(fd);

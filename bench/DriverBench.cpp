@@ -1,0 +1,284 @@
+// Round trips through the driver libraries, measured the way the program makes
+// them (DrvOpen, DrvSetConfig, ModuleTransact), against qm90-sim on 127.0.0.1.
+//   qm90-bench-drivers [--count N]
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "link/Dekl.h"
+#include "link/QBLxxx.h"
+#include "protocol/Frame.h"
+#include "tests/support/SimProcess.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+constexpr int kCom = 9;
+constexpr int kWarmUp = 200;
+
+struct Figures {
+  double median_us = 0;
+  double p90_us = 0;
+  int failures = 0;
+};
+
+Figures Summarise(std::vector<double> samples, int failures) {
+  Figures figures;
+  figures.failures = failures;
+  if (samples.empty()) return figures;
+  std::sort(samples.begin(), samples.end());
+  figures.median_us = samples[samples.size() / 2];
+  figures.p90_us = samples[samples.size() * 9 / 10];
+  return figures;
+}
+
+double MicrosecondsSince(Clock::time_point start) {
+  return std::chrono::duration<double, std::micro>(Clock::now() - start).count();
+}
+
+// One read of register 63, as the address dialog sends it.
+bool ReadAddress(std::uint8_t kind, std::int32_t handle, std::uint8_t address) {
+  std::uint8_t d[5] = {0, 63, 63, 0, 0};
+  std::uint8_t status = 0xFF;
+  TSlotBuffer answer{};
+  ModuleTransact(kind, handle, address, 102, 0, d[0], d[1], d[2], d[3], d[4], status, answer);
+  return status == 0;
+}
+
+bool WriteRegister(std::uint8_t kind, std::int32_t handle, std::uint8_t reg, std::uint8_t value) {
+  std::uint8_t d[5] = {0, reg, reg, value, value};
+  std::uint8_t status = 0xFF;
+  TSlotBuffer answer{};
+  ModuleTransact(kind, handle, 1, 103, 0, d[0], d[1], d[2], d[3], d[4], status, answer);
+  return status == 0;
+}
+
+Figures TimeTransactions(std::uint8_t kind, std::int32_t handle, std::uint8_t address, int count) {
+  for (int i = 0; i < kWarmUp; ++i) ReadAddress(kind, handle, address);
+  std::vector<double> samples;
+  int failures = 0;
+  for (int i = 0; i < count; ++i) {
+    const auto start = Clock::now();
+    if (ReadAddress(kind, handle, address)) {
+      samples.push_back(MicrosecondsSince(start));
+    } else {
+      ++failures;
+    }
+  }
+  return Summarise(samples, failures);
+}
+
+int LoopbackSocket(sockaddr_in& bound) {
+  const int fd = socket(AF_INET, SOCK_DGRAM, 0);
+  bound = {};
+  bound.sin_family = AF_INET;
+  bound.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  socklen_t size = sizeof bound;
+  bind(fd, reinterpret_cast<sockaddr*>(&bound), size);
+  getsockname(fd, reinterpret_cast<sockaddr*>(&bound), &size);
+  return fd;
+}
+
+// Sends `count` datagrams of the LAN library's request size and waits for each
+// answer: the plain cost of a UDP round trip on 127.0.0.1.
+Figures PingPong(int client, const std::vector<std::uint8_t>& request, int count) {
+  std::vector<std::uint8_t> answer(64);
+  std::vector<double> samples;
+  int failures = 0;
+  for (int i = 0; i < count + kWarmUp; ++i) {
+    const auto start = Clock::now();
+    send(client, request.data(), request.size(), 0);
+    if (recv(client, answer.data(), answer.size(), 0) <= 0) ++failures;
+    if (i >= kWarmUp) samples.push_back(MicrosecondsSince(start));
+  }
+  return Summarise(samples, failures);
+}
+
+// Raw ping-pong between two sockets; the echoing side is a child process, so
+// that each round trip crosses between processes as it does with qm90-sim.
+Figures TimeRawUdp(int count) {
+  sockaddr_in server_address{};
+  sockaddr_in client_address{};
+  const int server = LoopbackSocket(server_address);
+  const int client = LoopbackSocket(client_address);
+  connect(client, reinterpret_cast<sockaddr*>(&server_address), sizeof server_address);
+  const std::size_t answer_size = qm90::UdpAnswerSize();
+  const pid_t echo = fork();
+  if (echo == 0) {
+    std::uint8_t buffer[64];
+    for (int i = 0; i < count + kWarmUp; ++i) {
+      sockaddr_in from{};
+      socklen_t size = sizeof from;
+      if (recvfrom(server, buffer, sizeof buffer, 0, reinterpret_cast<sockaddr*>(&from), &size) <=
+          0) {
+        _exit(1);
+      }
+      sendto(server, buffer, answer_size, 0, reinterpret_cast<sockaddr*>(&from), size);
+    }
+    _exit(0);
+  }
+  const Figures figures =
+      PingPong(client, std::vector<std::uint8_t>(qm90::UdpRequestSize(), 0x5A), count);
+  waitpid(echo, nullptr, 0);
+  close(server);
+  close(client);
+  return figures;
+}
+
+// The same plain client against qm90-sim: what the emulator adds on its own.
+Figures TimeRawToSim(int port, int count) {
+  sockaddr_in client_address{};
+  const int client = LoopbackSocket(client_address);
+  sockaddr_in sim{};
+  sim.sin_family = AF_INET;
+  sim.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  sim.sin_port = htons(static_cast<std::uint16_t>(port));
+  connect(client, reinterpret_cast<sockaddr*>(&sim), sizeof sim);
+  qm90::Request request;
+  request.address = 1;
+  request.command = 102;
+  request.d[1] = request.d[2] = 63;
+  // One sequence number throughout: the plain client does not check it.
+  const Figures figures = PingPong(client, qm90::EncodeUdpRequest(request, 1, 4), count);
+  close(client);
+  return figures;
+}
+
+void PrintRoundTrip(const char* what, const Figures& figures) {
+  std::printf("%-44s median %8.1f us   p90 %8.1f us   failed %d\n", what, figures.median_us,
+              figures.p90_us, figures.failures);
+}
+
+double BenchLan(const qm90test::SimProcess& sim, int count) {
+  std::int32_t handle = 0;
+  const std::string ip = "127.0.0.1";
+  TInitBlock block{};
+  block[0] = reinterpret_cast<std::intptr_t>(ip.c_str());
+  block[1] = sim.UdpPort();
+  block[2] = 1000;
+  if (DrvOpen(4, &handle, &block) != 0 || DrvSetConfig(4, handle, 9600, 13, 2) != 0) {
+    std::printf("QBL314: cannot open the link\n");
+    return 0;
+  }
+  const Figures lan = TimeTransactions(4, handle, 1, count);
+  DrvClose(4, &handle);
+  const Figures raw = TimeRawUdp(count);
+  const Figures raw_sim = TimeRawToSim(sim.UdpPort(), count);
+  PrintRoundTrip("QBL314 ModuleTransact, UDP 127.0.0.1", lan);
+  PrintRoundTrip("raw UDP ping-pong, same datagram sizes", raw);
+  PrintRoundTrip("raw UDP client to qm90-sim (no library)", raw_sim);
+  const double ratio = raw.median_us > 0 ? lan.median_us / raw.median_us : 0;
+  std::printf("%-44s %.2f (goal <= 1.30)\n", "ratio QBL314 / raw", ratio);
+  return ratio;
+}
+
+// Moves the emulated module to 115200 Bd (register 62, power-up), then times
+// exchanges over the pseudo-terminal at that rate.
+void BenchSerial(qm90test::SimProcess& sim, int count) {
+  std::int32_t handle = 0;
+  TInitBlock block{};
+  block[0] = kCom;
+  if (DrvOpen(0, &handle, &block) != 0 || DrvSetConfig(0, handle, 9600, 13, 2) != 0 ||
+      !WriteRegister(0, handle, 62, 8) || !sim.PowerCycle(1) ||
+      DrvSetConfig(0, handle, 115200, 5, 2) != 0) {
+    std::printf("QBL310: cannot open the link at 115200 Bd\n");
+    DrvClose(0, &handle);
+    return;
+  }
+  PrintRoundTrip("QBL310 ModuleTransact, pty COM at 115200 Bd",
+                 TimeTransactions(0, handle, 1, count));
+  DrvClose(0, &handle);
+}
+
+void PrintWireTable() {
+  const std::size_t serial_bytes = qm90::RequestFrameSize() + qm90::AnswerFrameSize();
+  std::printf(
+      "\nBytes on the wire per exchange: serial %zu (request %zu + answer %zu), "
+      "UDP payload %zu (%zu + %zu)\n",
+      serial_bytes, qm90::RequestFrameSize(), qm90::AnswerFrameSize(),
+      qm90::UdpRequestSize() + qm90::UdpAnswerSize(), qm90::UdpRequestSize(),
+      qm90::UdpAnswerSize());
+  std::printf("%10s %16s\n", "Bd", "ms per exchange");
+  for (std::uint8_t index = 0; index <= 8; ++index) {
+    const int baud = BaudFromIndex(index);
+    const double ms = serial_bytes * 10.0 * 1000.0 / baud;  // 10 bits per byte, 8N1
+    std::printf("%10d %16.2f\n", baud, ms);
+  }
+}
+
+void BenchInProcess(int count) {
+  std::printf("\n");
+  for (std::uint8_t kind = 1; kind <= 3; ++kind) {
+    std::int32_t handle = 0;
+    TInitBlock block{};
+    block[0] = 0x300;
+    if (DrvOpen(kind, &handle, &block) != 0 || DrvSetConfig(kind, handle, 9600, 13, 2) != 0) {
+      std::printf("%s: cannot open\n", DriverFileName(kind).c_str());
+      continue;
+    }
+    const int reads = count * 50;
+    const auto start = Clock::now();
+    int failures = 0;
+    for (int i = 0; i < reads; ++i) failures += ReadAddress(kind, handle, 1) ? 0 : 1;
+    const double read_rate = reads / (MicrosecondsSince(start) / 1e6);
+    const int writes = 200;
+    const auto write_start = Clock::now();
+    for (int i = 0; i < writes; ++i) {
+      failures += WriteRegister(kind, handle, 32, static_cast<std::uint8_t>(i)) ? 0 : 1;
+    }
+    const double write_rate = writes / (MicrosecondsSince(write_start) / 1e6);
+    std::printf(
+        "%s in-process: %10.0f register reads/s, %8.0f register writes/s (saved each), "
+        "failed %d\n",
+        DriverFileName(kind).c_str(), read_rate, write_rate, failures);
+    DrvClose(kind, &handle);
+  }
+}
+
+// Private runtime and state folders, so the bench touches no real module files.
+std::string MakeScratchFolders() {
+  char pattern[] = "/tmp/qm90-bench-XXXXXX";
+  const char* folder = mkdtemp(pattern);
+  if (folder == nullptr) return "";
+  std::filesystem::create_directories(std::string(folder) + "/state");
+  setenv("XDG_RUNTIME_DIR", folder, 1);
+  setenv("XDG_STATE_HOME", (std::string(folder) + "/state").c_str(), 1);
+  return folder;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  int count = 2000;
+  if (argc == 3 && std::strcmp(argv[1], "--count") == 0) count = std::max(10, std::atoi(argv[2]));
+  const std::string scratch = MakeScratchFolders();
+  if (scratch.empty()) {
+    std::printf("cannot make a scratch folder in /tmp\n");
+    return 1;
+  }
+  SetDriverDirectory(qm90test::BinDir());
+  qm90test::SimProcess sim;
+  if (!sim.Start({"--udp", "127.0.0.1:0", "--serial", "COM" + std::to_string(kCom)})) {
+    std::printf("qm90-sim did not start: %s\n", sim.Error().c_str());
+    return 1;
+  }
+  std::printf("%d timed exchanges each, after %d to warm up\n\n", count, kWarmUp);
+  BenchLan(sim, count);
+  BenchSerial(sim, count);
+  sim.Stop();
+  PrintWireTable();
+  BenchInProcess(count);
+  std::filesystem::remove_all(scratch);
+  return 0;
+}
