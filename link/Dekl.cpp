@@ -105,8 +105,10 @@ bool LoadSettings(TData* data) {
 bool SaveSettings(TData* data) {
   if (!data) return false;
   const std::string path = SettingsFilePath();
+  // A missing file starts empty; one that exists but cannot be read is left
+  // alone, or its other sections would be lost.
   std::string bytes;
-  platform::ReadWholeFile(path, bytes);  // a missing file starts empty
+  if (!platform::ReadWholeFile(path, bytes) && platform::FileExists(path)) return false;
   IniFile ini;
   ini.Parse(bytes);
 

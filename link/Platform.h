@@ -29,7 +29,10 @@ std::string LastLoaderError();
 // removed) on any failure.
 bool ReplaceFileAtomically(const std::string& path, const std::string& contents);
 
-// Reads a whole file; false when it cannot be opened.
+// True when something (a file, a folder, anything) exists at the path.
+bool FileExists(const std::string& path);
+
+// Reads a whole file; false when it cannot be opened or read.
 bool ReadWholeFile(const std::string& path, std::string& contents);
 
 }  // namespace platform

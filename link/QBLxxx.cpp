@@ -115,10 +115,10 @@ bool DrvLibraryLoaded() {
 
 std::int32_t DrvOpen(std::uint8_t kind, std::int32_t* handle, const TInitBlock* block) {
   binding.block = block ? *block : TInitBlock{};
-  ClearEntries();
+  // A library left bound (by a failed Init) goes before anything else: with
+  // its entries cleared nothing could ever unload it again.
+  Unbind();
   if (kind > 4) return kDrvNotBound;
-  // A library left bound by a failed Init goes before the next one comes.
-  if (binding.library) Unbind();
   binding.library = LoadKindLibrary(kind);
   if (!binding.library) return kDrvLoadFailed + kind;
   if (!ResolveEntries(kind)) {

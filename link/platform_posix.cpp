@@ -100,11 +100,17 @@ bool ReplaceFileAtomically(const std::string& path, const std::string& contents)
   return true;
 }
 
+bool FileExists(const std::string& path) {
+  struct stat st {};
+  return ::lstat(path.c_str(), &st) == 0;
+}
+
 bool ReadWholeFile(const std::string& path, std::string& contents) {
   std::ifstream in(path, std::ios::binary);
   if (!in) return false;
   std::ostringstream buffer;
   buffer << in.rdbuf();
+  if (in.bad()) return false;
   contents = buffer.str();
   return true;
 }

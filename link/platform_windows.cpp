@@ -77,6 +77,10 @@ bool ReplaceFileAtomically(const std::string& path, const std::string& contents)
   return true;
 }
 
+bool FileExists(const std::string& path) {
+  return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
 bool ReadWholeFile(const std::string& path, std::string& contents) {
   std::ifstream in(path, std::ios::binary);
   if (!in) return false;
