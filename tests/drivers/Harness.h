@@ -30,6 +30,7 @@ inline constexpr std::int32_t kInvalidIpAddress = 12;
 inline constexpr std::int32_t kUdpPortRange = 13;
 inline constexpr std::int32_t kUdpTimeoutRange = 14;
 inline constexpr std::int32_t kIsaBaseRange = 15;
+inline constexpr std::int32_t kPortWriteFailed = 17;
 inline constexpr std::int32_t kEepromSaveFailed = 20;
 
 struct Reply {

@@ -235,6 +235,13 @@ TEST_P(SimLink, RegistersSurviveAnEmulatorRestartWithItsStateFile) {
   EXPECT_EQ(link_.ReadRegister(36).d[3], 0x77);
 }
 
+TEST_P(SimLink, EmulatorGoneGivesACodeNotAHang) {
+  sim_.Stop();
+  // The pty hangs up when its other end goes; a UDP peer just stays silent.
+  const std::int32_t expected = GetParam().kind == kSerial ? kPortWriteFailed : kTimeout;
+  for (int i = 0; i < 2; ++i) EXPECT_EQ(link_.ReadRegister(63).status, expected);
+}
+
 TEST_P(SimLink, BadHandlesAndRequestsGetCodesNotCrashes) {
   const std::int32_t good = link_.handle();
   TSlotBuffer request{};
