@@ -1,0 +1,15 @@
+#!/usr/bin/env bash
+# Makes docs/screenshots/*.png from the current code: builds the screenshot
+# program and runs it under the offscreen platform (no display needed).
+#   tools/screenshots.sh [build folder]     default: build/
+set -euo pipefail
+QM90_ROOT=$(cd "$(dirname "$0")/.." && pwd)
+build=${1:-$QM90_ROOT/build}
+
+cmake -S "$QM90_ROOT" -B "$build" -G Ninja >/dev/null
+cmake --build "$build" --target app_screenshots -j 2
+runtime="$build/test-runtime"
+mkdir -p "$runtime" && chmod 700 "$runtime"
+QT_QPA_PLATFORM=offscreen XDG_RUNTIME_DIR="$runtime" \
+  "$build/tests/app_screenshots" "$QM90_ROOT/docs/screenshots"
+ls -1 "$QM90_ROOT/docs/screenshots"/*.png
