@@ -27,6 +27,10 @@ struct Shot {
 // Add a window here; the connection comes first so the others find a link.
 const Shot kShots[] = {
     {"connection.png", "Pipojen1", "Button1"},
+    {"live-inputs.png", "OkamDIN2", nullptr},
+    {"live-status.png", "Statusregistr1", nullptr},
+    {"live-outputs.png", "OkamDOUT1", "Button1"},
+    {"live-analog.png", "OkamAIN2", "Button1"},
 };
 
 std::string ProgramFolder() {
