@@ -1,6 +1,7 @@
 #include "app/Hlavni.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QCloseEvent>
 #include <QMenu>
 #include <QMenuBar>
@@ -110,6 +111,14 @@ void TForm1::FormClose() {
 }
 
 void TForm1::closeEvent(QCloseEvent* event) {
+  // A close asked for while a dialog is open (a stop signal) ends the dialog
+  // first: the record must outlive it.
+  if (dialog_open_) {
+    close_pending_ = true;
+    if (QWidget* modal = QApplication::activeModalWidget()) modal->close();
+    event->ignore();
+    return;
+  }
   FormClose();
   event->accept();
 }
@@ -127,6 +136,7 @@ void TForm1::showEvent(QShowEvent* event) {
 template <typename T>
 void TForm1::OpenDialog() {
   if (!data_) return;
+  dialog_open_ = true;
   try {
     std::unique_ptr<T> dialog(new T(this));
     dialog->Data = data_.get();
@@ -134,6 +144,8 @@ void TForm1::OpenDialog() {
   } catch (...) {
     // A dialog that cannot be created or shown leaves the record as it is.
   }
+  dialog_open_ = false;
+  if (close_pending_) close();
 }
 
 void TForm1::Pipojen1Click() {

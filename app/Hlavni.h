@@ -50,6 +50,8 @@ class TForm1 : public QMainWindow {
   qm90ui::TStatusBar* StatusBar1 = nullptr;
   bool closed_ = false;
   bool placed_ = false;
+  bool dialog_open_ = false;
+  bool close_pending_ = false;
   using Handler = void (TForm1::*)();
   std::vector<std::pair<QAction*, Handler>> menu_handlers_;
 

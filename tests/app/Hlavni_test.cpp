@@ -162,6 +162,23 @@ TEST_F(MainWindow, EveryWayOfClosingSavesOnceAndClosesTheLink) {
   }
 }
 
+TEST_F(MainWindow, CloseRequestedWhileADialogIsOpenWaitsForTheDialog) {
+  Start();
+  form->Data()->InterfaceKind = 2;
+  bool dialog_closed_first = false;
+  apptest::WhenModalShows([&](QWidget* dialog) {
+    Child<QPushButton>(dialog, "Button1")->click();
+    form->close();
+    dialog_closed_first = !dialog->isVisible() && form->Data() != nullptr;
+  });
+  form->Pipojen1Click();
+  EXPECT_TRUE(dialog_closed_first);
+  EXPECT_FALSE(form->isVisible());
+  EXPECT_EQ(form->Data(), nullptr);
+  EXPECT_EQ(Script().CallsOf(Entry::Done).size(), 1u);
+  EXPECT_TRUE(SettingsExist());
+}
+
 TEST_F(MainWindow, ClosingWithoutLinkWritesTheSettings) {
   Start();
   form->Data()->InterfaceKind = 4;

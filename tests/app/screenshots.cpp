@@ -31,6 +31,9 @@ const Shot kShots[] = {
     {"live-status.png", "Statusregistr1", nullptr},
     {"live-outputs.png", "OkamDOUT1", "Button1"},
     {"live-analog.png", "OkamAIN2", "Button1"},
+    {"settings-address.png", "AdresaRychlost1", "Button2"},
+    {"settings-dio.png", "NastavDIO1", "Button2"},
+    {"settings-aout.png", "Kalibracevstup1", "Button2"},
 };
 
 std::string ProgramFolder() {
