@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 
@@ -89,9 +90,7 @@ std::string UseOwnFolders() {
   }();
   const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
   std::string name = std::string("drv-") + info->test_suite_name() + "-" + info->name();
-  for (char& c : name) {
-    if (c == '/') c = '_';
-  }
+  std::replace(name.begin(), name.end(), '/', '_');
   const std::string folder = base + "/" + name + "-" + std::to_string(getpid());
   std::filesystem::remove_all(folder);
   std::filesystem::create_directories(folder + "/state");
