@@ -73,9 +73,10 @@ std::int32_t ReceiveAnswer(UdpLink& link, std::uint8_t address, qm90::Answer& an
   for (bool first = true;; first = false) {
     const int left = MillisecondsLeft(deadline);
     if (left == 0) break;
-    if (!first || link.armed_ms != link.timeout_ms) {
-      if (!SetReceiveTimeout(link.fd, left)) return kSocketError;
-      link.armed_ms = left;
+    const int wait_ms = first ? link.timeout_ms : left;
+    if (wait_ms != link.armed_ms) {
+      if (!SetReceiveTimeout(link.fd, wait_ms)) return kSocketError;
+      link.armed_ms = wait_ms;
     }
     const ssize_t n = recv(link.fd, buffer, sizeof buffer, MSG_TRUNC);
     if (n < 0) {
