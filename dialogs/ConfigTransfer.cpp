@@ -2,6 +2,7 @@
 
 #include <QCoreApplication>
 #include <QDialog>
+#include <QLabel>
 #include <QPointer>
 #include <QPushButton>
 #include <chrono>
@@ -175,6 +176,11 @@ bool TTransferGuard::HoldClose() {
   if (!running_) return false;
   close_pending_ = true;
   return true;
+}
+
+void FitLabelWidth(QLabel* label) {
+  const int needed = label->sizeHint().width();
+  if (needed > label->width()) label->resize(needed, label->height());
 }
 
 void SetTabChain(std::initializer_list<QWidget*> widgets) {

@@ -16,6 +16,7 @@
 #include "link/Dekl.h"
 
 class QDialog;
+class QLabel;
 class QPushButton;
 class QWidget;
 
@@ -120,6 +121,10 @@ class TTransferGuard {
   bool running_ = false;
   bool close_pending_ = false;
 };
+
+// Widens a label to its text when the platform's substitute font runs wider
+// than the place given for it (labels size themselves to their text).
+void FitLabelWidth(QLabel* label);
 
 // Focus order: each widget follows the one before it.
 void SetTabChain(std::initializer_list<QWidget*> widgets);

@@ -29,6 +29,7 @@ void TForm4::BuildControls() {
   Button4 = Place<QPushButton>(this, "Button4", 272, 112, 75, 25, QStringLiteral("Cancel"));
   // Enter in the value field must not start a write.
   for (QPushButton* button : {Button1, Button2, Button3, Button4}) button->setAutoDefault(false);
+  FitLabelWidth(Label1);
   StatusBar1 = new qm90ui::TStatusBar(this, {50});
   SetTabChain({Edit1, Button1, Button2, Button3, Button4});
   guard_.Attach(this, {Button1, Button2, Button3, Button4});

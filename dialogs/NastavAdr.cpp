@@ -34,6 +34,8 @@ void TForm12::BuildControls() {
   Button4 = Place<QPushButton>(this, "Button4", 280, 128, 75, 25, QStringLiteral("Cancel"));
   // Enter in the address field must not start a write.
   for (QPushButton* button : {Button1, Button2, Button3, Button4}) button->setAutoDefault(false);
+  FitLabelWidth(Label1);
+  FitLabelWidth(Label2);
   StatusBar1 = new qm90ui::TStatusBar(this, {250});
   SetTabChain({Edit1, ComboBox1, Button1, Button2, Button3, Button4});
   guard_.Attach(this, {Button1, Button2, Button3, Button4});
