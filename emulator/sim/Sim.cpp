@@ -338,16 +338,14 @@ void Sim::ReadUdp() {
     // buffer is refused as too long without being read.
     const auto size = std::min(static_cast<std::size_t>(n), sizeof datagram);
     const qm90::Decode result = qm90::DecodeUdpRequest(datagram, size, request, sequence, baud);
-    const std::string origin = "udp " + Endpoint(from);
     if (result != qm90::Decode::kOk) {
       if (options_.verbose) {
-        Log(origin + " datagram of " + std::to_string(n) +
+        Log("udp " + Endpoint(from) + " datagram of " + std::to_string(n) +
             " bytes refused: " + qm90::DecodeName(result));
       }
       continue;
     }
-    Serve(request, baud, true, from, sequence,
-          origin + " seq=" + std::to_string(sequence) + " baud=" + std::to_string(baud));
+    Serve(request, Line{true, baud, from, sequence});
   }
 }
 
@@ -358,8 +356,7 @@ void Sim::ReadPty() {
   scanner_.Feed(chunk, static_cast<std::size_t>(n));
   qm90::Request request;
   while (scanner_.NextRequest(request)) {
-    const int baud = PtyBaudIndex();
-    Serve(request, baud, false, sockaddr_in{}, 0, "pty baud=" + std::to_string(baud));
+    Serve(request, Line{false, PtyBaudIndex(), sockaddr_in{}, 0});
   }
 }
 
@@ -371,33 +368,47 @@ int Sim::PtyBaudIndex() const {
   return found == std::end(kSpeeds) ? -1 : static_cast<int>(found - std::begin(kSpeeds));
 }
 
-void Sim::Serve(const qm90::Request& request, int line_baud, bool udp, const sockaddr_in& from,
-                std::uint16_t sequence, const std::string& origin) {
+std::string Sim::Line::Describe() const {
+  if (!udp) return "pty baud=" + std::to_string(baud);
+  return "udp " + Endpoint(from) + " seq=" + std::to_string(sequence) +
+         " baud=" + std::to_string(baud);
+}
+
+void Sim::Serve(const qm90::Request& request, const Line& line) {
   qm90::Answer answer;
-  const bool answered = line_baud >= 0 && line_baud <= 8 &&
-                        bus_.Handle(request, static_cast<std::uint8_t>(line_baud), answer);
-  std::string note;
-  if (!answered) {
-    note = "no answer (no module at this address and baud rate)";
-  } else if (faults_.ShouldDrop()) {
+  const bool answered = line.baud >= 0 && line.baud <= 8 &&
+                        bus_.Handle(request, static_cast<std::uint8_t>(line.baud), answer);
+  std::string note = "no answer (no module at this address and baud rate)";
+  if (answered && faults_.ShouldDrop()) {
     note = "answer dropped";
-  } else {
-    Outgoing out;
-    out.udp = udp;
-    out.to = from;
-    out.bytes = udp ? qm90::EncodeUdpAnswer(answer, sequence) : qm90::EncodeAnswer(answer);
-    note = Describe(answer);
-    if (faults_.ShouldCorrupt()) {
-      // Never the start byte or the sequence: a damaged answer fails its CRC.
-      faults_.Corrupt(out.bytes, udp ? 3 : 1);
-      note += " corrupted";
-    }
-    out.due = Clock::now() + std::chrono::milliseconds(faults_.DelayMs());
-    if (faults_.DelayMs() > 0) note += " delayed " + std::to_string(faults_.DelayMs()) + " ms";
-    outgoing_.push_back(std::move(out));
+  } else if (answered) {
+    note = SendAnswer(answer, line);
   }
+  if (options_.verbose) Log(line.Describe() + " " + Describe(request) + " -> " + note);
+  // After the answer is out: the state file's fsync must not delay it.
   if (answered && request.command == 103 && answer.status == qm90::kAnswerOk) SaveState();
-  if (options_.verbose) Log(origin + " " + Describe(request) + " -> " + note);
+}
+
+std::string Sim::SendAnswer(const qm90::Answer& answer, const Line& line) {
+  Outgoing out;
+  out.udp = line.udp;
+  out.to = line.from;
+  out.bytes = line.udp ? qm90::EncodeUdpAnswer(answer, line.sequence) : qm90::EncodeAnswer(answer);
+  std::string note = options_.verbose ? Describe(answer) : std::string();
+  if (faults_.ShouldCorrupt()) {
+    // Never the start byte or the sequence: a damaged answer fails its CRC.
+    faults_.Corrupt(out.bytes, line.udp ? 3 : 1);
+    note += " corrupted";
+  }
+  const int delay = faults_.DelayMs();
+  out.due = Clock::now() + std::chrono::milliseconds(delay);
+  if (delay == 0 && outgoing_.empty()) {
+    Transmit(out);
+  } else {
+    outgoing_.push_back(std::move(out));
+    note += " delayed " + std::to_string(delay) + " ms";
+  }
+  return note;
 }
 
 void Sim::SendDue() {

@@ -68,8 +68,16 @@ class Sim {
   void ReadControl();
   void ReadUdp();
   void ReadPty();
-  void Serve(const qm90::Request& request, int line_baud, bool udp, const sockaddr_in& from,
-             std::uint16_t sequence, const std::string& origin);
+  // Where a request came from and where its answer goes.
+  struct Line {
+    bool udp = false;
+    int baud = -1;  // baud index of the line, -1 when not one of the nine
+    sockaddr_in from{};
+    std::uint16_t sequence = 0;
+    std::string Describe() const;
+  };
+  void Serve(const qm90::Request& request, const Line& line);
+  std::string SendAnswer(const qm90::Answer& answer, const Line& line);  // log note
   void SendDue();
   void Transmit(const Outgoing& out);
   void SaveState();
