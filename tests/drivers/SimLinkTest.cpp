@@ -47,7 +47,8 @@ class SimLink : public ::testing::TestWithParam<Transport> {
     return code != 0 ? code : link_.Configure(9600);
   }
 
-  int AnswerWaitMs() const { return GetParam().kind == kSerial ? 160 : kUdpTimeoutMs; }
+  // How long the library waits for an answer at 9600 Bd.
+  int AnswerWaitMs() const { return GetParam().kind == kSerial ? 152 : kUdpTimeoutMs; }
 
   std::string folder_;
   qm90test::SimProcess sim_;
