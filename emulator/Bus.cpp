@@ -12,8 +12,10 @@
 namespace qm90 {
 
 bool Bus::AddModule(std::uint8_t factory_address) {
-  for (const Slot& slot : modules_) {
-    if (slot.identity == factory_address) return false;
+  if (std::any_of(modules_.begin(), modules_.end(), [factory_address](const Slot& slot) {
+        return slot.identity == factory_address;
+      })) {
+    return false;
   }
   modules_.push_back(Slot{factory_address, Module(factory_address)});
   return true;

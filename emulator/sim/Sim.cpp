@@ -352,7 +352,14 @@ void Sim::ReadUdp() {
 void Sim::ReadPty() {
   std::uint8_t chunk[64];
   const ssize_t n = ::read(pty_master_, chunk, sizeof chunk);
-  if (n <= 0) return;
+  if (n < 0 && (errno == EAGAIN || errno == EINTR)) return;
+  if (n <= 0) {
+    // Not expected while the slave is held open; stop polling a dead line.
+    Log(std::string("serial line closed: ") + (n < 0 ? std::strerror(errno) : "end of file"));
+    ::close(pty_master_);
+    pty_master_ = -1;
+    return;
+  }
   scanner_.Feed(chunk, static_cast<std::size_t>(n));
   qm90::Request request;
   while (scanner_.NextRequest(request)) {
