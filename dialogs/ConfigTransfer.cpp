@@ -52,33 +52,6 @@ TAnswer Transact(const TModuleLink& link, std::uint8_t command, std::uint8_t reg
   return answer;
 }
 
-std::string StatusText(const TModuleLink& link, std::uint8_t status) {
-  return ErrorText(link.kind, status);
-}
-
-// One register: write, pause (when the plan has pauses), read back, compare.
-std::uint8_t WriteAndVerify(const TModuleLink& link, std::uint8_t reg, std::uint8_t value,
-                            const TTransferPlan& plan, std::string& message) {
-  message.clear();
-  const TAnswer written = Transact(link, kCmdWriteRegister, reg, value);
-  if (written.status != 0) {
-    message = StatusText(link, written.status);
-    return written.status;
-  }
-  if (plan.pause != TPause::kNone) Pause();
-  const std::uint8_t echoed = plan.readback_echoes_value ? value : 0;
-  const TAnswer read = Transact(link, kCmdReadRegister, reg, echoed);
-  if (read.status != 0) {
-    message = StatusText(link, read.status);
-    return read.status;
-  }
-  if (read.d3 != value) {
-    message = kWriteMismatch;
-    return kStatusReadBackMismatch;
-  }
-  return 0;
-}
-
 }  // namespace
 
 bool ParseByteInRange(std::string_view text, int minimum, int maximum, std::uint8_t& value) {
@@ -105,10 +78,26 @@ TModuleLink LinkOf(const TData& data) {
 }
 
 std::uint8_t WriteConfigRegister(std::uint8_t kind, std::int32_t handle, std::uint8_t address,
-                                 std::uint8_t reg, std::uint8_t value, std::string& message) {
-  TTransferPlan plan;
-  plan.readback_echoes_value = true;
-  return WriteAndVerify(TModuleLink{kind, handle, address}, reg, value, plan, message);
+                                 std::uint8_t reg, std::uint8_t value, std::string& message,
+                                 TReadBack read_back) {
+  const TModuleLink link{kind, handle, address};
+  message.clear();
+  const TAnswer written = Transact(link, kCmdWriteRegister, reg, value);
+  if (written.status != 0) {
+    message = ErrorText(kind, written.status);
+    return written.status;
+  }
+  if (read_back.pause_before) Pause();
+  const TAnswer read = Transact(link, kCmdReadRegister, reg, read_back.echoes_value ? value : 0);
+  if (read.status != 0) {
+    message = ErrorText(kind, read.status);
+    return read.status;
+  }
+  if (read.d3 != value) {
+    message = kWriteMismatch;
+    return kStatusReadBackMismatch;
+  }
+  return 0;
 }
 
 bool ReadRegisters(const TModuleLink& link, std::span<const TRegisterStep> steps,
@@ -121,7 +110,7 @@ bool ReadRegisters(const TModuleLink& link, std::span<const TRegisterStep> steps
     first = false;
     const TAnswer answer = Transact(link, kCmdReadRegister, step.reg, 0);
     if (answer.status != 0) {
-      plan.show(QStringLiteral(" ") + QString::fromStdString(StatusText(link, answer.status)));
+      plan.show(QStringLiteral(" ") + QString::fromStdString(ErrorText(link.kind, answer.status)));
       return false;
     }
     store(step.reg, answer.d3);
@@ -140,7 +129,9 @@ bool WriteRegisters(const TModuleLink& link, std::span<const TRegisterStep> step
     if (plan.pause == TPause::kBeforeEachRequestAfterFirst && !first) Pause();
     first = false;
     std::string message;
-    if (WriteAndVerify(link, step.reg, step.value, plan, message) != 0) {
+    const TReadBack read_back{plan.pause != TPause::kNone, plan.readback_echoes_value};
+    if (WriteConfigRegister(link.kind, link.handle, link.address, step.reg, step.value, message,
+                            read_back) != 0) {
       plan.show(QStringLiteral(" ") + QString::fromStdString(message));
       return false;
     }

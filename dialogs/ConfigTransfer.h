@@ -60,11 +60,19 @@ struct TModuleLink {
 };
 TModuleLink LinkOf(const TData& data);
 
-// Writes one register, reads it back (d3 = d4 = value in the read request) and
-// compares. Returns 0 with an empty message; the driver's status with its text;
-// or 9 with "Chyba zápisu dat." when the module holds another value.
+// How a written register is checked. The default is the analog output
+// dialog's: read back at once, the value repeated in d3 and d4 of the request.
+struct TReadBack {
+  bool pause_before = false;  // let window events through (and sleep 1 ms) first
+  bool echoes_value = true;   // false: d3 = d4 = 0 in the read-back request
+};
+
+// Writes one register, reads it back and compares. Returns 0 with an empty
+// message; the driver's status with its text; or 9 with "Chyba zápisu dat."
+// when the module holds another value.
 std::uint8_t WriteConfigRegister(std::uint8_t kind, std::int32_t handle, std::uint8_t address,
-                                 std::uint8_t reg, std::uint8_t value, std::string& message);
+                                 std::uint8_t reg, std::uint8_t value, std::string& message,
+                                 TReadBack read_back = {});
 
 // When a transfer lets the window process its events (and sleeps 1 ms).
 enum class TPause {

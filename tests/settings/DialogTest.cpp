@@ -2,6 +2,7 @@
 // checks, how a read lands in the controls, and what "Ok" stores in Config.
 #include "tests/settings/SettingsFixture.h"
 
+#include <QTest>
 #include <cstring>
 
 #include "dialogs/NastavAOUT.h"
@@ -28,19 +29,6 @@ std::unique_ptr<F> Show(TData& data) {
   return form;
 }
 
-QString EditText(QWidget* d) {
-  return Child<QLineEdit>(d, "Edit1")->text();
-}
-
-std::uint8_t Boxes(QWidget* d, int first) {
-  std::uint8_t byte = 0;
-  for (int k = 0; k < 8; ++k) {
-    const QByteArray name = "CheckBox" + QByteArray::number(first + k);
-    if (Child<QCheckBox>(d, name.constData())->isChecked()) byte |= 1u << k;
-  }
-  return byte;
-}
-
 using Settings = ScriptedLinkTest;
 
 struct FieldCase {
@@ -63,7 +51,7 @@ TEST_F(Settings, AddressAndAnalogFieldsAcceptOnlyIntegersInRange) {
     const TModuleConfig before = data.Config;
     scripted::Script().calls.clear();
     StatusLog log(form);
-    Child<QLineEdit>(form, "Edit1")->setText(QString::fromUtf8(c.text));
+    Edit1(form)->setText(QString::fromUtf8(c.text));
     Button(form, 1)->click();  // "Zapsat": sends the value or nothing
     if (c.accepted) {
       ASSERT_FALSE(Sent().empty());
@@ -90,16 +78,27 @@ TEST_F(Settings, AddressAndAnalogFieldsAcceptOnlyIntegersInRange) {
 TEST_F(Settings, DialogsOpenWithConfigNotWithTheLink) {
   data.BaudRate = 115200;  // the link's values must not show
   auto adr = Show<TForm12>(data);
-  EXPECT_EQ(EditText(adr.get()), "1");
-  EXPECT_EQ(Child<QComboBox>(adr.get(), "ComboBox1")->currentText(), "9600 Bd");
+  EXPECT_EQ(Edit1(adr.get())->text(), "1");
+  EXPECT_EQ(ComboBox1(adr.get())->currentText(), "9600 Bd");
   auto dio = Show<TForm14>(data);
   EXPECT_EQ(Boxes(dio.get(), 1), 0xFF);
   EXPECT_EQ(Boxes(dio.get(), 33), 0xFF);
   EXPECT_EQ(Boxes(dio.get(), 65), 0x00);
   auto aout = Show<TForm4>(data);
-  EXPECT_EQ(EditText(aout.get()), "0");
+  EXPECT_EQ(Edit1(aout.get())->text(), "0");
   for (QDialog* d : std::initializer_list<QDialog*>{adr.get(), dio.get(), aout.get()})
-    EXPECT_EQ(Child<qm90ui::TStatusBar>(d, "StatusBar1")->PanelText(0), " ");
+    EXPECT_EQ(Status(d), " ");
+}
+
+TEST_F(Settings, EnterInTheFieldStartsNoTransfer) {
+  auto adr = Show<TForm12>(data);
+  auto aout = Show<TForm4>(data);
+  for (QDialog* d : std::initializer_list<QDialog*>{adr.get(), aout.get()}) {
+    Edit1(d)->setFocus();
+    QTest::keyClick(Edit1(d), Qt::Key_Return);
+    EXPECT_TRUE(d->isVisible());
+  }
+  EXPECT_TRUE(Sent().empty());
 }
 
 TEST_F(Settings, BaudIndexAboveTheListLeavesNoSelectionAndBlocksWriteAndOk) {
@@ -109,8 +108,8 @@ TEST_F(Settings, BaudIndexAboveTheListLeavesNoSelectionAndBlocksWriteAndOk) {
   StatusLog log(form.get());
   Button(form.get(), 2)->click();
   EXPECT_EQ(log.Last(), qm90cfg::kReadDone);
-  EXPECT_EQ(EditText(form.get()), "17");
-  EXPECT_EQ(Child<QComboBox>(form.get(), "ComboBox1")->currentIndex(), -1);
+  EXPECT_EQ(Edit1(form.get())->text(), "17");
+  EXPECT_EQ(ComboBox1(form.get())->currentIndex(), -1);
 
   scripted::Script().calls.clear();
   Button(form.get(), 1)->click();
@@ -130,11 +129,11 @@ TEST_F(Settings, ReadEndingEarlyShowsWhatCameAndThePreviousRest) {
   auto adr = Show<TForm12>(data);
   InjectAt(1, Fault::kTimeout);
   Button(adr.get(), 2)->click();
-  EXPECT_EQ(EditText(adr.get()), "17");
-  EXPECT_EQ(Child<QComboBox>(adr.get(), "ComboBox1")->currentIndex(), 4);
+  EXPECT_EQ(Edit1(adr.get())->text(), "17");
+  EXPECT_EQ(ComboBox1(adr.get())->currentIndex(), 4);
 
   auto dio = Show<TForm14>(data);
-  Child<QCheckBox>(dio.get(), "CheckBox33")->setChecked(false);  // not stored: goes back
+  Box(dio.get(), 33)->setChecked(false);  // not stored: goes back
   InjectAt(1, Fault::kTimeout);
   Button(dio.get(), 2)->click();
   EXPECT_EQ(Boxes(dio.get(), 65), 0x81);
@@ -142,13 +141,13 @@ TEST_F(Settings, ReadEndingEarlyShowsWhatCameAndThePreviousRest) {
   EXPECT_EQ(Boxes(dio.get(), 33), 0xFF);
 
   auto aout = Show<TForm4>(data);
-  Child<QLineEdit>(aout.get(), "Edit1")->setText("999");  // not stored: goes back
+  Edit1(aout.get())->setText("999");  // not stored: goes back
   InjectAt(1, Fault::kTimeout);
   Button(aout.get(), 2)->click();
-  EXPECT_EQ(EditText(aout.get()), "300");  // the low byte alone changes nothing
+  EXPECT_EQ(Edit1(aout.get())->text(), "300");  // the low byte alone changes nothing
   scripted::Script().responder = scripted::ModuleResponder();
   Button(aout.get(), 2)->click();
-  EXPECT_EQ(EditText(aout.get()), "4660");
+  EXPECT_EQ(Edit1(aout.get())->text(), "4660");
 }
 
 TEST_F(Settings, OkStoresTheWholeImageWithUpperGroupBytesCleared) {
@@ -157,16 +156,14 @@ TEST_F(Settings, OkStoresTheWholeImageWithUpperGroupBytesCleared) {
   scripted::Script().module.registers = {{32, 0x81}, {33, 0x0F}, {34, 0xF0}};
   auto dio = Show<TForm14>(data);
   Button(dio.get(), 2)->click();
-  Child<QCheckBox>(dio.get(), "CheckBox2")->setChecked(false);  // DIN1 off: 0x0D
+  Box(dio.get(), 2)->setChecked(false);  // DIN1 off: 0x0D
   Button(dio.get(), 3)->click();
   const TModuleConfig expected{9, 4, 1234, {0x0D, 0, 0, 0}, {0xF0, 0, 0, 0}, {0x81, 0, 0, 0}};
   EXPECT_TRUE(SameConfig(data.Config, expected));
 
   // Only DIN0 and DIN7 negated: 129, sent to register 33.
   auto again = Show<TForm14>(data);
-  for (int box = 1; box <= 8; ++box)
-    Child<QCheckBox>(again.get(), QByteArray("CheckBox" + QByteArray::number(box)).constData())
-        ->setChecked(box == 1 || box == 8);
+  for (int box = 1; box <= 8; ++box) Box(again.get(), box)->setChecked(box == 1 || box == 8);
   scripted::Script().calls.clear();
   Button(again.get(), 1)->click();
   EXPECT_EQ(Sent().at(2), (Req{103, 33, 33, 129, 129}));
@@ -176,8 +173,8 @@ TEST_F(Settings, OkStoresTheWholeImageWithUpperGroupBytesCleared) {
 
 TEST_F(Settings, WriteThenCancelLeavesConfigAndReopeningShowsIt) {
   auto form = Show<TForm12>(data);
-  Child<QLineEdit>(form.get(), "Edit1")->setText("7");
-  Child<QComboBox>(form.get(), "ComboBox1")->setCurrentIndex(0);
+  Edit1(form.get())->setText("7");
+  ComboBox1(form.get())->setCurrentIndex(0);
   Button(form.get(), 1)->click();
   EXPECT_EQ(Register(63), 7);
   EXPECT_EQ(Register(62), 0);
@@ -187,13 +184,13 @@ TEST_F(Settings, WriteThenCancelLeavesConfigAndReopeningShowsIt) {
   EXPECT_EQ(data.ModuleAddress, kModuleAddress);  // the link keeps its address
 
   auto reopened = Show<TForm12>(data);
-  EXPECT_EQ(EditText(reopened.get()), "1");
-  EXPECT_EQ(Child<QComboBox>(reopened.get(), "ComboBox1")->currentText(), "9600 Bd");
+  EXPECT_EQ(Edit1(reopened.get())->text(), "1");
+  EXPECT_EQ(ComboBox1(reopened.get())->currentText(), "9600 Bd");
 
   // "Ok" stores; the next opening shows what was stored.
-  Child<QLineEdit>(reopened.get(), "Edit1")->setText("200");
+  Edit1(reopened.get())->setText("200");
   Button(reopened.get(), 3)->click();
-  EXPECT_EQ(EditText(Show<TForm12>(data).get()), "200");
+  EXPECT_EQ(Edit1(Show<TForm12>(data).get())->text(), "200");
 }
 
 }  // namespace

@@ -23,6 +23,7 @@
 #include "dialogs/ConfigTransfer.h"
 #include "link/Dekl.h"
 #include "link/QBLxxx.h"
+#include "tests/settings/Controls.h"
 #include "widgets/Widgets.h"
 
 // Readable failures for status texts.
@@ -91,17 +92,6 @@ class StatusLog {
   QString Last() const { return texts.empty() ? QString() : texts.back(); }
   std::vector<QString> texts;
 };
-
-template <typename W = QWidget>
-W* Child(QWidget* dialog, const char* name) {
-  W* w = dialog->findChild<W*>(QString::fromLatin1(name));
-  EXPECT_NE(w, nullptr) << name;
-  return w;
-}
-
-inline QPushButton* Button(QWidget* dialog, int n) {
-  return Child<QPushButton>(dialog, QByteArray("Button" + QByteArray::number(n)).constData());
-}
 
 // The scripted QBL310 opened as the link, the fake module behind it.
 class ScriptedLinkTest : public ::testing::Test {

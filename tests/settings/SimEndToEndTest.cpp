@@ -13,38 +13,12 @@
 #include "dialogs/NastavAdr.h"
 #include "dialogs/NastavDIO.h"
 #include "link/QBLxxx.h"
+#include "tests/settings/Controls.h"
 #include "tests/support/SimProcess.h"
 #include "widgets/Widgets.h"
 
+namespace settingstest {
 namespace {
-
-template <typename W = QWidget>
-W* Child(QWidget* dialog, const QString& name) {
-  W* w = dialog->findChild<W*>(name);
-  EXPECT_NE(w, nullptr) << name.toStdString();
-  return w;
-}
-
-QPushButton* Button(QWidget* d, int n) {
-  return Child<QPushButton>(d, QStringLiteral("Button%1").arg(n));
-}
-QCheckBox* Box(QWidget* d, int n) {
-  return Child<QCheckBox>(d, QStringLiteral("CheckBox%1").arg(n));
-}
-QString Status(QWidget* d) {
-  return Child<qm90ui::TStatusBar>(d, QStringLiteral("StatusBar1"))->PanelText(0);
-}
-
-std::uint8_t Boxes(QWidget* d, int first) {
-  std::uint8_t byte = 0;
-  for (int k = 0; k < 8; ++k)
-    if (Box(d, first + k)->isChecked()) byte |= 1u << k;
-  return byte;
-}
-
-void SetBoxes(QWidget* d, int first, std::uint8_t byte) {
-  for (int k = 0; k < 8; ++k) Box(d, first + k)->setChecked((byte >> k) & 1u);
-}
 
 class SettingsOverUdp : public ::testing::Test {
  protected:
@@ -94,8 +68,8 @@ const QString kRead = QStringLiteral(" Konfigurace přečtena.");
 
 TEST_F(SettingsOverUdp, WrittenValuesComeBackAfterPowerUpAtTheNewAddress) {
   auto adr = Show<TForm12>();
-  Child<QLineEdit>(adr.get(), "Edit1")->setText("23");
-  Child<QComboBox>(adr.get(), "ComboBox1")->setCurrentIndex(7);
+  Edit1(adr.get())->setText("23");
+  ComboBox1(adr.get())->setCurrentIndex(7);
   Button(adr.get(), 1)->click();
   EXPECT_EQ(Status(adr.get()), kWritten);
 
@@ -107,7 +81,7 @@ TEST_F(SettingsOverUdp, WrittenValuesComeBackAfterPowerUpAtTheNewAddress) {
   EXPECT_EQ(Status(dio.get()), kWritten);
 
   auto aout = Show<TForm4>();
-  Child<QLineEdit>(aout.get(), "Edit1")->setText("4660");
+  Edit1(aout.get())->setText("4660");
   Button(aout.get(), 1)->click();
   EXPECT_EQ(Status(aout.get()), kWritten);
 
@@ -131,8 +105,8 @@ TEST_F(SettingsOverUdp, WrittenValuesComeBackAfterPowerUpAtTheNewAddress) {
   auto read_adr = Show<TForm12>();
   Button(read_adr.get(), 2)->click();
   EXPECT_EQ(Status(read_adr.get()), kRead);
-  EXPECT_EQ(Child<QLineEdit>(read_adr.get(), "Edit1")->text(), "23");
-  EXPECT_EQ(Child<QComboBox>(read_adr.get(), "ComboBox1")->currentText(), "57600 Bd");
+  EXPECT_EQ(Edit1(read_adr.get())->text(), "23");
+  EXPECT_EQ(ComboBox1(read_adr.get())->currentText(), "57600 Bd");
   Button(read_adr.get(), 3)->click();
 
   auto read_dio = Show<TForm14>();
@@ -146,7 +120,7 @@ TEST_F(SettingsOverUdp, WrittenValuesComeBackAfterPowerUpAtTheNewAddress) {
   auto read_aout = Show<TForm4>();
   Button(read_aout.get(), 2)->click();
   EXPECT_EQ(Status(read_aout.get()), kRead);
-  EXPECT_EQ(Child<QLineEdit>(read_aout.get(), "Edit1")->text(), "4660");
+  EXPECT_EQ(Edit1(read_aout.get())->text(), "4660");
   Button(read_aout.get(), 3)->click();
 
   const TModuleConfig expected{23, 7, 4660, {0x0F, 0, 0, 0}, {0xA5, 0, 0, 0}, {0x81, 0, 0, 0}};
@@ -154,3 +128,4 @@ TEST_F(SettingsOverUdp, WrittenValuesComeBackAfterPowerUpAtTheNewAddress) {
 }
 
 }  // namespace
+}  // namespace settingstest

@@ -46,27 +46,22 @@ DialogKind Kind(const char* name, std::function<void(QDialog*)> enter, std::vect
   return {name, create, handler, enter, write, read, percents, pauses};
 }
 
-void Check(QDialog* d, int box, bool on) {
-  Child<QCheckBox>(d, QByteArray("CheckBox" + QByteArray::number(box)).constData())->setChecked(on);
-}
-
 std::vector<DialogKind> Kinds() {
   return {
       Kind<TForm12>(
           "NastavAdr",
           [](QDialog* d) {
-            Child<QLineEdit>(d, "Edit1")->setText("7");
-            Child<QComboBox>(d, "ComboBox1")->setCurrentIndex(8);
+            Edit1(d)->setText("7");
+            ComboBox1(d)->setCurrentIndex(8);
           },
           {{103, 63, 63, 7, 7}, {102, 63, 63, 0, 0}, {103, 62, 62, 8, 8}, {102, 62, 62, 0, 0}},
           {{102, 63, 63, 0, 0}, {102, 62, 62, 0, 0}}, {50, 100}, true),
       Kind<TForm14>(
           "NastavDIO",
           [](QDialog* d) {
-            Check(d, 1, false);   // input negation 0xFE
-            Check(d, 40, false);  // output negation 0x7F
-            Check(d, 65, true);   // initial state 0x81
-            Check(d, 72, true);
+            SetBoxes(d, 1, 0xFE);   // input negation
+            SetBoxes(d, 33, 0x7F);  // output negation
+            SetBoxes(d, 65, 0x81);  // initial state
           },
           {{103, 32, 32, 0x81, 0x81},
            {102, 32, 32, 0, 0},
@@ -76,7 +71,7 @@ std::vector<DialogKind> Kinds() {
            {102, 34, 34, 0, 0}},
           {{102, 32, 32, 0, 0}, {102, 33, 33, 0, 0}, {102, 34, 34, 0, 0}}, {8, 41, 75}, true),
       Kind<TForm4>(
-          "NastavAOUT", [](QDialog* d) { Child<QLineEdit>(d, "Edit1")->setText("4660"); },
+          "NastavAOUT", [](QDialog* d) { Edit1(d)->setText("4660"); },
           {{103, 35, 35, 52, 52},
            {102, 35, 35, 52, 52},
            {103, 36, 36, 18, 18},
