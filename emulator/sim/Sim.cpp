@@ -323,29 +323,27 @@ void Sim::ReadControl() {
   }
 }
 
+// One datagram per wake-up: poll reports the socket again while more wait, and
+// a flood on one port cannot starve the control interface or the pty.
 void Sim::ReadUdp() {
-  for (;;) {
-    std::uint8_t datagram[512];
-    sockaddr_in from{};
-    socklen_t from_length = sizeof from;
-    const ssize_t n = ::recvfrom(udp_fd_, datagram, sizeof datagram, MSG_TRUNC,
-                                 reinterpret_cast<sockaddr*>(&from), &from_length);
-    if (n < 0) return;  // EAGAIN: drained
-    qm90::Request request;
-    std::uint16_t sequence = 0;
-    std::uint8_t baud = 0;
-    // n is the datagram's real length (MSG_TRUNC); anything longer than the
-    // buffer is refused as too long without being read.
-    const auto size = std::min(static_cast<std::size_t>(n), sizeof datagram);
-    const qm90::Decode result = qm90::DecodeUdpRequest(datagram, size, request, sequence, baud);
-    if (result != qm90::Decode::kOk) {
-      if (options_.verbose) {
-        Log("udp " + Endpoint(from) + " datagram of " + std::to_string(n) +
-            " bytes refused: " + qm90::DecodeName(result));
-      }
-      continue;
-    }
+  std::uint8_t datagram[512];
+  sockaddr_in from{};
+  socklen_t from_length = sizeof from;
+  const ssize_t n = ::recvfrom(udp_fd_, datagram, sizeof datagram, MSG_TRUNC,
+                               reinterpret_cast<sockaddr*>(&from), &from_length);
+  if (n < 0) return;
+  qm90::Request request;
+  std::uint16_t sequence = 0;
+  std::uint8_t baud = 0;
+  // n is the datagram's real length (MSG_TRUNC); anything longer than the
+  // buffer is refused as too long without being read.
+  const auto size = std::min(static_cast<std::size_t>(n), sizeof datagram);
+  const qm90::Decode result = qm90::DecodeUdpRequest(datagram, size, request, sequence, baud);
+  if (result == qm90::Decode::kOk) {
     Serve(request, Line{true, baud, from, sequence});
+  } else if (options_.verbose) {
+    Log("udp " + Endpoint(from) + " datagram of " + std::to_string(n) +
+        " bytes refused: " + qm90::DecodeName(result));
   }
 }
 
