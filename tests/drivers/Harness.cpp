@@ -100,6 +100,13 @@ std::string UseOwnFolders() {
   return folder;
 }
 
+OwnFolders::~OwnFolders() {
+  if (!::testing::Test::HasFailure()) {
+    std::error_code ignored;
+    std::filesystem::remove_all(path_, ignored);
+  }
+}
+
 void UseBuiltDrivers() {
   SetDriverDirectory(qm90test::BinDir());
 }

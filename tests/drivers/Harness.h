@@ -74,6 +74,20 @@ class Session {
 // qm90-sim) and XDG_STATE_HOME (in-process EEPROM files). Returns the folder.
 std::string UseOwnFolders();
 
+// UseOwnFolders for the lifetime of a fixture; the folders go when the test
+// passed and stay for a look when it failed.
+class OwnFolders {
+ public:
+  OwnFolders() : path_(UseOwnFolders()) {}
+  ~OwnFolders();
+  OwnFolders(const OwnFolders&) = delete;
+  OwnFolders& operator=(const OwnFolders&) = delete;
+  const std::string& path() const { return path_; }
+
+ private:
+  std::string path_;
+};
+
 // Points the binding at build/bin.
 void UseBuiltDrivers();
 

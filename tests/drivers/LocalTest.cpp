@@ -21,11 +21,8 @@ namespace fs = std::filesystem;
 
 class Local : public ::testing::Test {
  protected:
-  void SetUp() override {
-    UseBuiltDrivers();
-    folder_ = UseOwnFolders();
-  }
-  std::string folder_;
+  void SetUp() override { UseBuiltDrivers(); }
+  OwnFolders folder_;  // first member: goes after everything that uses it
 };
 
 struct InitCase {
@@ -36,8 +33,8 @@ struct InitCase {
 
 TEST_F(Local, InitChecksComNumberAndIsaBase) {
   // COM5 leads to something that is no serial line at all.
-  fs::create_directories(folder_ + "/qm90");
-  fs::create_symlink("/dev/null", folder_ + "/qm90/COM5");
+  fs::create_directories(folder_.path() + "/qm90");
+  fs::create_symlink("/dev/null", folder_.path() + "/qm90/COM5");
   const std::vector<InitCase> cases = {
       {kSerial, 0, kInvalidParameter},
       {kSerial, 256, kInvalidParameter},
@@ -193,7 +190,6 @@ class InProcess : public ::testing::TestWithParam<std::uint8_t> {
  protected:
   void SetUp() override {
     UseBuiltDrivers();
-    folder_ = UseOwnFolders();
     ASSERT_EQ(Connect(), 0);
   }
   std::int32_t Connect() {
@@ -201,9 +197,9 @@ class InProcess : public ::testing::TestWithParam<std::uint8_t> {
     return code != 0 ? code : link_.Configure(9600);
   }
   std::string EepromFile() const {
-    return folder_ + "/state/qm90/" + DriverFileName(GetParam()).substr(0, 6) + ".eeprom";
+    return folder_.path() + "/state/qm90/" + DriverFileName(GetParam()).substr(0, 6) + ".eeprom";
   }
-  std::string folder_;
+  OwnFolders folder_;  // first member: goes after everything that uses it
   Session link_{GetParam()};
 };
 
@@ -252,7 +248,7 @@ TEST_P(InProcess, WriteThatCannotBeSavedIsReportedAndUndone) {
   ASSERT_EQ(link_.WriteRegister(34, 0x11).status, 0);
   link_.Close();
   // The state folder cannot be made: a plain file stands where it belongs.
-  const std::string blocked = folder_ + "/blocked";
+  const std::string blocked = folder_.path() + "/blocked";
   std::ofstream(blocked) << "x";
   setenv("XDG_STATE_HOME", (blocked + "/state").c_str(), 1);
   ASSERT_EQ(Connect(), 0);

@@ -27,7 +27,6 @@ class SimLink : public ::testing::TestWithParam<Transport> {
  protected:
   void SetUp() override {
     UseBuiltDrivers();
-    folder_ = UseOwnFolders();
     ASSERT_TRUE(StartSim({})) << sim_.Error();
     ASSERT_EQ(Connect(), 0);
   }
@@ -50,7 +49,7 @@ class SimLink : public ::testing::TestWithParam<Transport> {
   // How long the library waits for an answer at 9600 Bd.
   int AnswerWaitMs() const { return GetParam().kind == kSerial ? 152 : kUdpTimeoutMs; }
 
-  std::string folder_;
+  OwnFolders folder_;  // first member: goes after everything that uses it
   qm90test::SimProcess sim_;
   Session link_{GetParam().kind};
 };
@@ -222,7 +221,7 @@ TEST_P(SimLink, LateAnswerIsNeverTakenForTheNextOne) {
 }
 
 TEST_P(SimLink, RegistersSurviveAnEmulatorRestartWithItsStateFile) {
-  const std::string state = folder_ + "/module.state";
+  const std::string state = folder_.path() + "/module.state";
   link_.Close();
   ASSERT_TRUE(StartSim({"--state", state})) << sim_.Error();
   ASSERT_EQ(Connect(), 0);
