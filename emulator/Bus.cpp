@@ -75,8 +75,9 @@ bool Bus::LoadState(const std::string& text, std::string& error) {
     if (line.find_first_not_of(" \t\r") == std::string::npos) continue;
     unsigned identity = 0;
     std::string eeprom;
-    Module probe;
-    if (!ParseStateLine(line, identity, eeprom) || !probe.LoadEeprom(eeprom)) {
+    const bool parsed = ParseStateLine(line, identity, eeprom);
+    Module probe(static_cast<std::uint8_t>(identity));  // registers not named: its factory values
+    if (!parsed || !probe.LoadEeprom(eeprom)) {
       error = "malformed line " + std::to_string(line_number);
       return false;
     }

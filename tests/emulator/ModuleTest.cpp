@@ -220,6 +220,12 @@ TEST(Bus, StateTextRestoresEveryModuleAndKeepsUnknownOnes) {
   ASSERT_TRUE(only_two.LoadState(first.SaveState() + "\n", error)) << error;
   EXPECT_EQ(only_two.SaveState(), first.SaveState());
 
+  Bus partial;  // a hand-edited line naming some registers keeps that module's own address
+  partial.AddModule(1);
+  ASSERT_TRUE(partial.LoadState("9: 32=5\n", error)) << error;
+  EXPECT_NE(partial.SaveState().find("9: 32=5 "), std::string::npos);
+  EXPECT_NE(partial.SaveState().find("62=4 63=9\n"), std::string::npos);
+
   Bus restored;
   restored.AddModule(1);
   ASSERT_TRUE(restored.LoadState(first.SaveState(), error));
