@@ -84,7 +84,8 @@ void TForm11::Poll() {
                  d0, d1, d2, d3, d4, status, answer);
   const QString text = qm90live::StatusText(Data->InterfaceKind, status);
   if (status == 0) {
-    for (int i = 0; i < 8; ++i) ValueLabel(i)->setText(qm90live::BitText(d1, i));
+    for (int i = 0; i < 8; ++i)
+      value_labels_[static_cast<std::size_t>(i)]->setText(qm90live::BitText(d1, i));
     Panel1->repaint();
   }
   SetStatus(text);

@@ -32,8 +32,6 @@ class TForm11 : public QDialog {
   // One poll; turned away while the window is hidden or an exchange runs.
   void Timer1Timer();
 
-  QLabel* ValueLabel(int din) const { return value_labels_[static_cast<std::size_t>(din)]; }
-
   // A close asked for during an exchange takes effect when the exchange returns.
   void done(int result) override;
 
@@ -46,7 +44,7 @@ class TForm11 : public QDialog {
   void Poll();
   void SetStatus(const QString& text);
 
-  std::array<QLabel*, 8> value_labels_{};
+  std::array<QLabel*, 8> value_labels_{};  // Label33 .. Label40: DIN0 .. DIN7
   qm90ui::TSunkenPanel* Panel1 = nullptr;
   QPushButton* Button1 = nullptr;
   qm90ui::TStatusBar* StatusBar1 = nullptr;

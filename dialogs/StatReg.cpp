@@ -109,11 +109,9 @@ void TForm15::Poll() {
                  bytes[0], bytes[1], bytes[2], bytes[3], status, answer);
   const QString text = qm90live::StatusText(Data->InterfaceKind, status);
   if (status == 0) {
-    for (int column = 0; column < 4; ++column) {
-      for (int bit = 0; bit < 8; ++bit)
-        ValueLabel(column, bit)
-            ->setText(qm90live::BitText(bytes[static_cast<std::size_t>(column)], bit));
-    }
+    for (std::size_t index = 0; index < value_labels_.size(); ++index)
+      value_labels_[index]->setText(
+          qm90live::BitText(bytes[index / 8], static_cast<int>(index % 8)));
     for (qm90ui::TSunkenPanel* panel : panels_) panel->repaint();
   }
   SetStatus(text);

@@ -34,11 +34,6 @@ class TForm15 : public QDialog {
   // One poll; turned away while the window is hidden or an exchange runs.
   void Timer1Timer();
 
-  // Value label of bit `bit` of received byte d(column + 1): Label33 + 8 * column + bit.
-  QLabel* ValueLabel(int column, int bit) const {
-    return value_labels_[static_cast<std::size_t>(8 * column + bit)];
-  }
-
   // A close asked for during an exchange takes effect when the exchange returns.
   void done(int result) override;
 
@@ -53,6 +48,7 @@ class TForm15 : public QDialog {
   void ClearRegister();
   void SetStatus(const QString& text);
 
+  // Label33 + 8 * column + bit shows bit `bit` of received byte d(column + 1).
   std::array<QLabel*, 32> value_labels_{};
   std::array<qm90ui::TSunkenPanel*, 4> panels_{};
   QPushButton* Button1 = nullptr;
