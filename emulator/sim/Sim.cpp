@@ -271,9 +271,11 @@ void Sim::Loop() {
     const auto has_input = [&](nfds_t i) { return i < count && fds[i].revents != 0; };
     if (ready > 0) {
       if (has_input(0)) ReadSignal();
-      if (has_input(control_index)) ReadControl();
+      // Requests before control lines: a control reply then comes after the
+      // answers to every request that had already arrived.
       if (has_input(udp_index)) ReadUdp();
       if (has_input(pty_index)) ReadPty();
+      if (has_input(control_index)) ReadControl();
     }
     SendDue();
   }

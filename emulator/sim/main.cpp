@@ -22,7 +22,9 @@ on stdout; ADDR is the address a module answers at now):
   power ADDR                 power-cycle: address/baud from registers 63/62 now
   faults DROP CORRUPT DELAY  change fault injection (percent, percent, ms)
   quit                       stop
-End of input on stdin ends control only; SIGINT/SIGTERM stop the simulator.)";
+Requests that arrived before a control line are answered (unless dropped or
+delayed) before its reply is written. End of input on stdin ends control
+only; SIGINT/SIGTERM stop the simulator.)";
 
 }  // namespace
 
