@@ -150,13 +150,13 @@ void TTransferGuard::Attach(QDialog* dialog, std::initializer_list<QPushButton*>
 bool TTransferGuard::Run(const std::function<void()>& transfer) {
   if (running_) return false;
   running_ = true;
-  QPointer<QWidget> focused = dialog_->focusWidget();
+  QPointer<QWidget> focused = dialog_ ? dialog_->focusWidget() : nullptr;
   for (QPushButton* button : buttons_) button->setEnabled(false);
   transfer();
   for (QPushButton* button : buttons_) button->setEnabled(true);
   if (focused) focused->setFocus();
   running_ = false;
-  if (close_pending_) {
+  if (close_pending_ && dialog_) {
     close_pending_ = false;
     dialog_->reject();
   }
