@@ -362,3 +362,24 @@ TEST_F(SimEndToEnd, ServesThePublishedPtyAtTheModulesBaudRate) {
 }
 
 }  // namespace
+
+namespace {
+
+// Other programs and scripts rely on these names.
+TEST(SimCommandLine, HelpNamesEveryOptionAndControlCommand) {
+  const std::string command = qm90test::BinDir() + "/qm90-sim --help";
+  FILE* pipe = ::popen(command.c_str(), "r");
+  ASSERT_NE(pipe, nullptr);
+  std::string help;
+  char chunk[512];
+  for (std::size_t n; (n = std::fread(chunk, 1, sizeof chunk, pipe)) > 0;) help.append(chunk, n);
+  EXPECT_EQ(::pclose(pipe), 0);
+  for (const char* name :
+       {"--udp", "--serial", "--address", "--state", "--drop", "--corrupt", "--delay", "--seed",
+        "--verbose", "inputs ADDR", "status-set", "status-clear", "get ADDR reg N", "power ADDR",
+        "faults", "quit", "qm90-sim ready udp="}) {
+    EXPECT_NE(help.find(name), std::string::npos) << name;
+  }
+}
+
+}  // namespace
