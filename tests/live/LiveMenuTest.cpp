@@ -13,7 +13,9 @@
 #include <QPushButton>
 #include <QTest>
 #include <QTimer>
+#include <cstdio>
 #include <functional>
+#include <string>
 
 #include "app/Hlavni.h"
 #include "link/QBLxxx.h"
@@ -52,7 +54,7 @@ class LiveMenu : public ::testing::Test {
   void SetUp() override {
     ASSERT_TRUE(sim_.Start({"--udp", "127.0.0.1:0"})) << sim_.Error();
     SetDriverDirectory(qm90test::BinDir());
-    SetSettingsFilePath(::testing::TempDir() + "live_menu_W_qm90.ini");
+    SetSettingsFilePath(settings_);
     form_ = std::make_unique<TForm1>();
     form_->show();
     TData& data = *form_->Data();
@@ -71,6 +73,7 @@ class LiveMenu : public ::testing::Test {
     form_.reset();
     SetSettingsFilePath("");
     SetDriverDirectory("");
+    std::remove(settings_.c_str());
   }
 
   // Chooses a menu item and runs `act` on the window it opens, then closes it.
@@ -88,6 +91,7 @@ class LiveMenu : public ::testing::Test {
     return opened;
   }
 
+  const std::string settings_ = ::testing::TempDir() + "live_menu_W_qm90.ini";
   qm90test::SimProcess sim_;
   std::unique_ptr<TForm1> form_;
 };
