@@ -1,0 +1,69 @@
+// An answer that comes after the serial link's time-out must not pass for the
+// answer to the next request. Serial frames carry no sequence number, so
+// QBL310 takes the first well-formed answer from the module's address that
+// arrives after it sent: the status register view's late answer shows up in
+// the inputs view as its inputs.
+//
+// Known to fail; kept out of the test run until the serial library tells a
+// late answer from a current one.
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QLabel>
+#include <QTimer>
+#include <memory>
+
+#include "dialogs/OkamDIN.h"
+#include "dialogs/StatReg.h"
+#include "tests/soak/Soak.h"
+#include "widgets/Widgets.h"
+
+namespace {
+
+QString Labels(QWidget* form, int count) {
+  QString bits;
+  for (int i = 0; i < count; ++i)
+    bits += form->findChild<QLabel*>(QStringLiteral("Label%1").arg(33 + i))->text();
+  return bits;
+}
+
+template <typename Form>
+std::unique_ptr<Form> ShowStopped(TData* data) {
+  auto form = std::make_unique<Form>(nullptr);
+  form->Data = data;
+  form->show();
+  form->template findChild<QTimer*>("Timer1")->stop();
+  return form;
+}
+
+TEST(LateSerialAnswer, DISABLED_IsNotTakenForTheNextRequestsAnswer) {
+  soak::SimLink link(soak::Transport::kPty, 3);
+  ASSERT_TRUE(link.Ok()) << link.Error();
+  ASSERT_TRUE(link.Sim().SetInputs(1, 0xA5));
+  const long inputs = link.Sim().Get(1, "inputs");
+  ASSERT_NE(inputs & 0xFF, link.Sim().Get(1, "status") & 0xFF);
+
+  auto status = ShowStopped<TForm15>(&link.Data());
+  auto din = ShowStopped<TForm11>(&link.Data());
+  // Every answer comes half a time-out late: the status register's answer
+  // arrives while the inputs view waits for its own.
+  ASSERT_TRUE(link.Sim().SetFaults(0, 0, link.LateDelayMs()));
+  status->Timer1Timer();
+  din->Timer1Timer();
+  auto* bar = din->findChild<qm90ui::TStatusBar*>("StatusBar1");
+  if (bar->PanelText(0) == link.OkText()) {
+    QString expected;
+    for (int i = 0; i < 8; ++i) expected += (inputs >> i) & 1 ? '1' : '0';
+    EXPECT_EQ(Labels(din.get(), 8).toStdString(), expected.toStdString())
+        << "an old answer to another request was shown";
+  }
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  ::testing::InitGoogleTest(&argc, argv);
+  if (!std::getenv("QT_QPA_PLATFORM")) setenv("QT_QPA_PLATFORM", "offscreen", 1);
+  QApplication app(argc, argv);
+  return RUN_ALL_TESTS();
+}
