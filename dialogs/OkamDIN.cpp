@@ -70,7 +70,8 @@ void TForm11::done(int result) {
 }
 
 void TForm11::Timer1Timer() {
-  // Before the window is shown AddressCopy is not yet the module's address.
+  // Before the window is shown AddressCopy is not yet the module's address;
+  // once it is closed nothing more is sent.
   if (!isVisible()) return;
   if (!gate_.Run([this] { Poll(); })) return;
   if (auto held = gate_.TakePendingClose()) QDialog::done(*held);

@@ -85,7 +85,8 @@ void TForm15::Button2Click() {
 }
 
 void TForm15::Timer1Timer() {
-  // Before the window is shown AddressCopy is not yet the module's address.
+  // Before the window is shown AddressCopy is not yet the module's address;
+  // once it is closed nothing more is sent.
   if (!isVisible()) return;
   RunExchange(&TForm15::Poll);
 }
