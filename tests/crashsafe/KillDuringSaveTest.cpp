@@ -158,6 +158,10 @@ class KillDuringSave : public testing::Test {
     char byte = 0;
     const bool started = pid > 0 && read(ready[0], &byte, 1) == 1;
     close(ready[0]);
+    if (pid > 0 && !started) {
+      kill(pid, SIGKILL);
+      waitpid(pid, nullptr, 0);
+    }
     return started ? pid : -1;
   }
 
