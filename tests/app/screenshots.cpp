@@ -6,6 +6,7 @@
 
 #include <QApplication>
 #include <QDir>
+#include <QEventLoop>
 #include <QPushButton>
 #include <QTimer>
 #include <cstdio>
@@ -16,19 +17,21 @@
 
 namespace {
 
-// One picture: the menu item that opens the window and the button pressed
-// before the picture is taken (nullptr: none).
+// One picture: the menu item that opens the window, the button pressed
+// before the picture is taken (nullptr: none) and how long the window runs
+// first (the polling views need a tick or two to show live values).
 struct Shot {
   const char* file;
   const char* menu_item;
   const char* button;
+  int wait_ms = 0;
 };
 
 // Add a window here; the connection comes first so the others find a link.
 const Shot kShots[] = {
     {"connection.png", "Pipojen1", "Button1"},
-    {"live-inputs.png", "OkamDIN2", nullptr},
-    {"live-status.png", "Statusregistr1", nullptr},
+    {"live-inputs.png", "OkamDIN2", nullptr, 350},
+    {"live-status.png", "Statusregistr1", nullptr, 1200},
     {"live-outputs.png", "OkamDOUT1", "Button1"},
     {"live-analog.png", "OkamAIN2", "Button1"},
     {"settings-address.png", "AdresaRychlost1", "Button2"},
@@ -52,7 +55,9 @@ bool TakeShot(TForm1& form, const Shot& shot, const QString& folder) {
       if (auto* button = dialog->findChild<QPushButton*>(QString::fromLatin1(shot.button)))
         button->click();
     }
-    QApplication::processEvents();
+    QEventLoop settle;
+    QTimer::singleShot(shot.wait_ms, &settle, &QEventLoop::quit);
+    settle.exec();
     saved = dialog->grab().save(folder + "/" + QString::fromLatin1(shot.file));
     dialog->close();
   });
