@@ -13,7 +13,7 @@ namespace soak {
 namespace {
 
 constexpr int kComPort = 9;
-constexpr int kUdpTimeoutMs = 50;
+constexpr int kUdpTimeoutMs = 100;  // the library's default
 constexpr std::uint8_t kUdpKind = 4;
 constexpr std::uint8_t kSerialKind = 0;
 

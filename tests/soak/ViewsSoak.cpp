@@ -18,9 +18,10 @@ namespace {
 constexpr int kModule = 1;
 constexpr int kDropPercent = 20;
 constexpr int kCorruptPercent = 10;
-constexpr int kFaultyPolls = 24;  // per cycle, both views together
-constexpr int kLatePolls = 4;     // per cycle, answers delayed past the time-out
-constexpr int kChangeEvery = 3;   // polls between changes of the module's values
+constexpr int kFaultyPolls = 24;    // per cycle, both views together
+constexpr int kLatePolls = 4;       // per cycle, answers delayed past the time-out
+constexpr int kLateMarginMs = 100;  // for a late answer still on its way
+constexpr int kChangeEvery = 3;     // polls between changes of the module's values
 constexpr long kRssGrowthLimitKb = 2048;
 
 // AddressSanitizer keeps freed memory in quarantine, so resident memory grows
@@ -107,7 +108,7 @@ class ViewSoak {
       PollOne();
       if (wait_for_late_answer)
         std::this_thread::sleep_for(
-            std::chrono::milliseconds(link_.LateDelayMs() - link_.TimeoutMs() + 30));
+            std::chrono::milliseconds(link_.LateDelayMs() - link_.TimeoutMs() + kLateMarginMs));
     }
   }
 
