@@ -4,19 +4,17 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
-#include <QShowEvent>
 #include <array>
 
 #include "widgets/Widgets.h"
 
 using namespace qm90cfg;
 
-TForm12::TForm12(QWidget* owner) : QDialog(owner) {
+TForm12::TForm12(QWidget* owner) : TSettingsForm(owner) {
   setObjectName(QStringLiteral("TForm12"));
   setWindowTitle(QStringLiteral("Nastavení komunikační adresy a rychlosti"));
   qm90ui::SetupFixedDialog(this, 393, 200);
   BuildControls();
-  ConnectControls();
 }
 
 void TForm12::BuildControls() {
@@ -32,44 +30,15 @@ void TForm12::BuildControls() {
   Button2 = Place<QPushButton>(this, "Button2", 112, 128, 75, 25, QStringLiteral("Přečíst"));
   Button3 = Place<QPushButton>(this, "Button3", 200, 128, 75, 25, QStringLiteral("Ok"));
   Button4 = Place<QPushButton>(this, "Button4", 280, 128, 75, 25, QStringLiteral("Cancel"));
-  // Enter in the address field must not start a write.
-  for (QPushButton* button : {Button1, Button2, Button3, Button4}) button->setAutoDefault(false);
   FitLabelWidth(Label1);
   FitLabelWidth(Label2);
   StatusBar1 = new qm90ui::TStatusBar(this, {250});
   SetTabChain({Edit1, ComboBox1, Button1, Button2, Button3, Button4});
-  guard_.Attach(this, {Button1, Button2, Button3, Button4});
-}
-
-void TForm12::ConnectControls() {
-  connect(Button1, &QPushButton::clicked, this, &TForm12::Button1Click);
-  connect(Button2, &QPushButton::clicked, this, &TForm12::Button2Click);
-  connect(Button3, &QPushButton::clicked, this, &TForm12::Button3Click);
-  connect(Button4, &QPushButton::clicked, this, &TForm12::Button4Click);
-}
-
-void TForm12::showEvent(QShowEvent* event) {
-  QDialog::showEvent(event);
-  if (!event->spontaneous()) FormShow();
-}
-
-void TForm12::FormShow() {
-  work_ = Data ? Data->Config : DefaultModuleConfig();
-  ZapisOkno(work_);
-  SetStatus(kNoMessage);
-}
-
-void TForm12::SetStatus(const QString& text) {
-  StatusBar1->SetPanelText(0, text);
-}
-
-QString TForm12::Status() const {
-  return StatusBar1->PanelText(0);
+  AttachButtons();
 }
 
 TTransferPlan TForm12::Plan() {
-  return TTransferPlan{TPause::kBeforeEachRequestAfterFirst, false,
-                       [this](const QString& text) { SetStatus(text); }};
+  return StatusPlan(TPause::kBeforeEachRequestAfterFirst, false);
 }
 
 void TForm12::PrectiData(TModuleConfig& config) {
@@ -109,43 +78,4 @@ void TForm12::PrectiOkno(TModuleConfig& config) {
 void TForm12::ZapisOkno(TModuleConfig config) {
   Edit1->setText(QString::number(config.Address));
   ComboBox1->setCurrentIndex(config.BaudIndex <= 8 ? config.BaudIndex : -1);
-}
-
-void TForm12::Button1Click() {
-  guard_.Run([this] {
-    if (!LinkIsOpen(Data)) {
-      SetStatus(kLinkNotOpen);
-      return;
-    }
-    PrectiOkno(work_);
-    if (Status().size() <= 1) ZapisData(work_);
-  });
-}
-
-void TForm12::Button2Click() {
-  guard_.Run([this] {
-    if (!LinkIsOpen(Data)) {
-      SetStatus(kLinkNotOpen);
-      return;
-    }
-    PrectiData(work_);
-    ZapisOkno(work_);
-  });
-}
-
-void TForm12::Button3Click() {
-  if (guard_.Running()) return;
-  PrectiOkno(work_);
-  const bool stored = Status().size() == 1 && Data;
-  if (stored) Data->Config = work_;
-  done(stored ? Accepted : Rejected);
-}
-
-void TForm12::Button4Click() {
-  reject();
-}
-
-void TForm12::reject() {
-  if (guard_.HoldClose()) return;
-  QDialog::reject();
 }

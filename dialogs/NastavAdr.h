@@ -2,59 +2,30 @@
 // rate (registers 63 and 62), read from and written to the module.
 #pragma once
 
-#include <QDialog>
-
 #include "dialogs/ConfigTransfer.h"
+#include "dialogs/SettingsForm.h"
 #include "link/Dekl.h"
 
 class QComboBox;
 class QLabel;
 class QLineEdit;
-class QPushButton;
-namespace qm90ui {
-class TStatusBar;
-}
 
-class TForm12 : public QDialog {
+class TForm12 : public TSettingsForm {
   Q_OBJECT
  public:
   explicit TForm12(QWidget* owner);
-  // The run's record; not owned. Set by the main window before showing.
-  TData* Data = nullptr;
 
-  void PrectiData(TModuleConfig& config);
-  void ZapisData(TModuleConfig config);
-  void PrectiOkno(TModuleConfig& config);
-  void ZapisOkno(TModuleConfig config);
-
-  void FormShow();
-  void Button1Click();
-  void Button2Click();
-  void Button3Click();
-  void Button4Click();
-
-  void reject() override;
-
- protected:
-  void showEvent(QShowEvent* event) override;
+  void PrectiData(TModuleConfig& config) override;
+  void ZapisData(TModuleConfig config) override;
+  void PrectiOkno(TModuleConfig& config) override;
+  void ZapisOkno(TModuleConfig config) override;
 
  private:
   QLabel* Label1 = nullptr;
   QLineEdit* Edit1 = nullptr;
   QLabel* Label2 = nullptr;
   QComboBox* ComboBox1 = nullptr;
-  QPushButton* Button1 = nullptr;
-  QPushButton* Button2 = nullptr;
-  QPushButton* Button3 = nullptr;
-  QPushButton* Button4 = nullptr;
-  qm90ui::TStatusBar* StatusBar1 = nullptr;
-
-  TModuleConfig work_{};
-  qm90cfg::TTransferGuard guard_;
 
   void BuildControls();
-  void ConnectControls();
-  void SetStatus(const QString& text);
-  QString Status() const;
   qm90cfg::TTransferPlan Plan();
 };

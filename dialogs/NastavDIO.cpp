@@ -3,7 +3,6 @@
 #include <QCheckBox>
 #include <QGroupBox>
 #include <QPushButton>
-#include <QShowEvent>
 
 #include "widgets/Widgets.h"
 
@@ -35,12 +34,11 @@ constexpr int ProgressAtStep(int step) {
 
 }  // namespace
 
-TForm14::TForm14(QWidget* owner) : QDialog(owner) {
+TForm14::TForm14(QWidget* owner) : TSettingsForm(owner) {
   setObjectName(QStringLiteral("TForm14"));
   setWindowTitle(QStringLiteral("Nastavení digitálních vstupů/výstupů"));
   qm90ui::SetupFixedDialog(this, 451, 273);
   BuildControls();
-  ConnectControls();
 }
 
 QGroupBox* TForm14::BuildGroup(const char* name, int left, const QString& caption,
@@ -67,7 +65,6 @@ void TForm14::BuildControls() {
   Button2 = Place<QPushButton>(this, "Button2", 112, 208, 75, 25, QStringLiteral("Přečíst"));
   Button3 = Place<QPushButton>(this, "Button3", 264, 208, 75, 25, QStringLiteral("Ok"));
   Button4 = Place<QPushButton>(this, "Button4", 344, 208, 75, 25, QStringLiteral("Cancel"));
-  for (QPushButton* button : {Button1, Button2, Button3, Button4}) button->setAutoDefault(false);
   StatusBar1 = new qm90ui::TStatusBar(this, {50});
   QWidget* previous = nullptr;
   for (const TBoxRow* row : {&din_negation_, &dout_negation_, &dout_init_})
@@ -76,38 +73,11 @@ void TForm14::BuildControls() {
       previous = box;
     }
   SetTabChain({previous, Button1, Button2, Button3, Button4});
-  guard_.Attach(this, {Button1, Button2, Button3, Button4});
-}
-
-void TForm14::ConnectControls() {
-  connect(Button1, &QPushButton::clicked, this, &TForm14::Button1Click);
-  connect(Button2, &QPushButton::clicked, this, &TForm14::Button2Click);
-  connect(Button3, &QPushButton::clicked, this, &TForm14::Button3Click);
-  connect(Button4, &QPushButton::clicked, this, &TForm14::Button4Click);
-}
-
-void TForm14::showEvent(QShowEvent* event) {
-  QDialog::showEvent(event);
-  if (!event->spontaneous()) FormShow();
-}
-
-void TForm14::FormShow() {
-  work_ = Data ? Data->Config : DefaultModuleConfig();
-  ZapisOkno(work_);
-  SetStatus(kNoMessage);
-}
-
-void TForm14::SetStatus(const QString& text) {
-  StatusBar1->SetPanelText(0, text);
-}
-
-QString TForm14::Status() const {
-  return StatusBar1->PanelText(0);
+  AttachButtons();
 }
 
 TTransferPlan TForm14::Plan() {
-  return TTransferPlan{TPause::kAfterEachSuccess, false,
-                       [this](const QString& text) { SetStatus(text); }};
+  return StatusPlan(TPause::kAfterEachSuccess, false);
 }
 
 void TForm14::PrectiData(TModuleConfig& config) {
@@ -142,43 +112,4 @@ void TForm14::ZapisOkno(TModuleConfig config) {
   SetBoxes(din_negation_, config.DinNegation[0]);
   SetBoxes(dout_negation_, config.DoutNegation[0]);
   SetBoxes(dout_init_, config.DoutInit[0]);
-}
-
-void TForm14::Button1Click() {
-  guard_.Run([this] {
-    if (!LinkIsOpen(Data)) {
-      SetStatus(kLinkNotOpen);
-      return;
-    }
-    PrectiOkno(work_);
-    if (Status().size() <= 1) ZapisData(work_);
-  });
-}
-
-void TForm14::Button2Click() {
-  guard_.Run([this] {
-    if (!LinkIsOpen(Data)) {
-      SetStatus(kLinkNotOpen);
-      return;
-    }
-    PrectiData(work_);
-    ZapisOkno(work_);
-  });
-}
-
-void TForm14::Button3Click() {
-  if (guard_.Running()) return;
-  PrectiOkno(work_);
-  const bool stored = Status().size() == 1 && Data;
-  if (stored) Data->Config = work_;
-  done(stored ? Accepted : Rejected);
-}
-
-void TForm14::Button4Click() {
-  reject();
-}
-
-void TForm14::reject() {
-  if (guard_.HoldClose()) return;
-  QDialog::reject();
 }

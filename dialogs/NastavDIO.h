@@ -2,42 +2,25 @@
 // output initial state (registers 33, 34, 32), one check box per channel.
 #pragma once
 
-#include <QDialog>
 #include <array>
 #include <cstdint>
 
 #include "dialogs/ConfigTransfer.h"
+#include "dialogs/SettingsForm.h"
 #include "link/Dekl.h"
 
 class QCheckBox;
 class QGroupBox;
-class QPushButton;
-namespace qm90ui {
-class TStatusBar;
-}
 
-class TForm14 : public QDialog {
+class TForm14 : public TSettingsForm {
   Q_OBJECT
  public:
   explicit TForm14(QWidget* owner);
-  // The run's record; not owned. Set by the main window before showing.
-  TData* Data = nullptr;
 
-  void PrectiData(TModuleConfig& config);
-  void ZapisData(TModuleConfig config);
-  void PrectiOkno(TModuleConfig& config);
-  void ZapisOkno(TModuleConfig config);
-
-  void FormShow();
-  void Button1Click();
-  void Button2Click();
-  void Button3Click();
-  void Button4Click();
-
-  void reject() override;
-
- protected:
-  void showEvent(QShowEvent* event) override;
+  void PrectiData(TModuleConfig& config) override;
+  void ZapisData(TModuleConfig config) override;
+  void PrectiOkno(TModuleConfig& config) override;
+  void ZapisOkno(TModuleConfig config) override;
 
  private:
   using TBoxRow = std::array<QCheckBox*, 8>;  // box k = channel k = bit k
@@ -48,21 +31,10 @@ class TForm14 : public QDialog {
   TBoxRow din_negation_{};
   TBoxRow dout_negation_{};
   TBoxRow dout_init_{};
-  QPushButton* Button1 = nullptr;
-  QPushButton* Button2 = nullptr;
-  QPushButton* Button3 = nullptr;
-  QPushButton* Button4 = nullptr;
-  qm90ui::TStatusBar* StatusBar1 = nullptr;
-
-  TModuleConfig work_{};
-  qm90cfg::TTransferGuard guard_;
 
   void BuildControls();
   QGroupBox* BuildGroup(const char* name, int left, const QString& caption,
                         const char* channel_prefix, int first_box_number, int box_width,
                         TBoxRow& boxes);
-  void ConnectControls();
-  void SetStatus(const QString& text);
-  QString Status() const;
   qm90cfg::TTransferPlan Plan();
 };

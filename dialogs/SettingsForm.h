@@ -1,0 +1,62 @@
+// SettingsForm: what the three module settings windows have in common. Each
+// keeps a working copy of the module's configuration; "Zapsat" writes the
+// window's values to the module, "Přečíst" reads them from the module into the
+// window, "Ok" stores the window's values in the run's record, "Cancel" leaves
+// the record as it is. The registers, the field checks and the controls belong
+// to each window.
+#pragma once
+
+#include <QDialog>
+
+#include "dialogs/ConfigTransfer.h"
+#include "link/Dekl.h"
+
+class QPushButton;
+class QShowEvent;
+namespace qm90ui {
+class TStatusBar;
+}
+
+class TSettingsForm : public QDialog {
+  Q_OBJECT
+ public:
+  // The run's record; not owned. Set by the main window before showing.
+  TData* Data = nullptr;
+
+  // Module -> config, config -> module, window -> config (sets the status text,
+  // a single blank when the fields are valid), config -> window.
+  virtual void PrectiData(TModuleConfig& config) = 0;
+  virtual void ZapisData(TModuleConfig config) = 0;
+  virtual void PrectiOkno(TModuleConfig& config) = 0;
+  virtual void ZapisOkno(TModuleConfig config) = 0;
+
+  void FormShow();
+  void Button1Click();
+  void Button2Click();
+  void Button3Click();
+  void Button4Click();
+
+  void reject() override;
+
+ protected:
+  explicit TSettingsForm(QWidget* owner);
+
+  void showEvent(QShowEvent* event) override;
+
+  // Called once the window has made its four buttons.
+  void AttachButtons();
+  void SetStatus(const QString& text);
+  QString Status() const;
+  // A transfer plan that shows its progress in the status bar.
+  qm90cfg::TTransferPlan StatusPlan(qm90cfg::TPause pause, bool readback_echoes_value);
+
+  QPushButton* Button1 = nullptr;  // "Zapsat"
+  QPushButton* Button2 = nullptr;  // "Přečíst"
+  QPushButton* Button3 = nullptr;  // "Ok"
+  QPushButton* Button4 = nullptr;  // "Cancel"
+  qm90ui::TStatusBar* StatusBar1 = nullptr;
+
+ private:
+  TModuleConfig work_{};
+  qm90cfg::TTransferGuard guard_;
+};
