@@ -1,5 +1,4 @@
 // The main window: status bar, menu, opening the dialogs, closing the program.
-// First: its Answer has a member named like a Qt keyword macro.
 #include "tests/scripted/ScriptedDriver.h"
 
 #include <gtest/gtest.h>

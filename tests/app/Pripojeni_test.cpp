@@ -1,5 +1,4 @@
 // The connection dialog against the scripted driver libraries.
-// First: its Answer has a member named like a Qt keyword macro.
 #include "tests/scripted/ScriptedDriver.h"
 
 #include <gtest/gtest.h>

@@ -1,7 +1,6 @@
 // The program against a driver library that misbehaves: answers full of
 // garbage, error texts without an end, Init that reports success without a
 // handle, Done that fails. Each window shows a message and goes on.
-// First: its Answer has a member named like a Qt keyword macro.
 #include "tests/scripted/ScriptedDriver.h"
 
 #include <gtest/gtest.h>

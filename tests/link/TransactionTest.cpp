@@ -103,7 +103,7 @@ TEST_F(TransactionTest, SuccessTakesLowBytesOfReturnedAndAnswerSlots) {
     SCOPED_TRACE(row.returned);
     scripted::Answer a;
     a.returned = row.returned;
-    std::copy(row.slots, row.slots + 4, a.slots);
+    std::copy(row.slots, row.slots + 4, a.answer_slots);
     Script().answers.push_back(a);
     Bytes d{9, 9, 9, 9, 9};
     EXPECT_EQ(Transact(1, 102, 0, d), 0);

@@ -1,6 +1,5 @@
 // The four live-value windows against the scripted driver: what they send,
 // what they show, and how ticks, clicks and closing meet a running exchange.
-// Before any Qt header: Qt's `slots` keyword macro would eat Answer::slots.
 #include "tests/scripted/ScriptedDriver.h"
 
 #include <gtest/gtest.h>

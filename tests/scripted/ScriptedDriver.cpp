@@ -163,7 +163,7 @@ QBL_EXPORT int32_t QBL_CALL QBL_NAME(Send)(int32_t handle, int32_t* request, int
     if (state && state->hostile.garbage_answer) {
       std::fill(answer, answer + QBL_SLOTS, static_cast<int32_t>(0xDEADBEEFu));
     } else {
-      std::copy(reply.slots, reply.slots + 4, answer);
+      std::copy(reply.answer_slots, reply.answer_slots + 4, answer);
     }
   }
   return reply.result;

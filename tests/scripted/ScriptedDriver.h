@@ -39,13 +39,13 @@ struct Call {
 };
 
 // What Send answers. result != 0 is returned by Send itself; status goes to the
-// exchange status argument; returned to the returned-value argument; slots to
+// exchange status argument; returned to the returned-value argument; answer_slots to
 // answer slots 0..3.
 struct Answer {
   std::int32_t result = 0;
   std::int32_t status = 0;
   std::int32_t returned = 0;
-  std::int32_t slots[4] = {};
+  std::int32_t answer_slots[4] = {};
   int delay_ms = 0;  // Send sleeps this long first (a slow module)
 };
 
@@ -131,10 +131,10 @@ inline Answer Ok(std::uint8_t d0 = 0, std::uint8_t d1 = 0, std::uint8_t d2 = 0, 
                  std::uint8_t d4 = 0) {
   Answer a;
   a.returned = d0;
-  a.slots[0] = d1;
-  a.slots[1] = d2;
-  a.slots[2] = d3;
-  a.slots[3] = d4;
+  a.answer_slots[0] = d1;
+  a.answer_slots[1] = d2;
+  a.answer_slots[2] = d3;
+  a.answer_slots[3] = d4;
   return a;
 }
 

@@ -2,10 +2,7 @@
 // record, the status text record and access to controls by their names.
 #pragma once
 
-// First of all: the scripted driver's header uses a word that Qt's headers
-// turn into a keyword.
 #include "tests/scripted/ScriptedDriver.h"
-// (keep the line above first)
 
 #include <gtest/gtest.h>
 
