@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <cstdlib>
 #include <string>
 
@@ -23,6 +24,7 @@ constexpr int kBitsPerByte = 10;  // start, eight data bits, stop
 struct SerialPort {
   int fd = -1;
   int timeout_ms = 0;
+  std::uint8_t sequence = 0;  // of the request in flight; the module echoes it
   qm90::StreamScanner scanner;
 };
 
@@ -113,11 +115,13 @@ std::int32_t WriteFrame(int fd, const std::vector<std::uint8_t>& frame,
   return kOk;
 }
 
-// Reads until a valid answer of the addressed module arrives or time runs out.
-// Bytes that never made a valid answer count as a damaged answer.
+// Reads until the addressed module's answer to this request arrives or time
+// runs out; the deadline stays where it was whatever else arrives. A sound
+// answer of another module or to an earlier request (one that came after its
+// time-out) is skipped; bytes that made no sound frame count as a damaged
+// answer.
 std::int32_t ReadAnswer(SerialPort& port, std::uint8_t address, qm90::Answer& answer,
                         std::chrono::steady_clock::time_point deadline) {
-  bool bytes_came = false;
   std::uint8_t buffer[256];
   for (int left = MillisecondsLeft(deadline); left > 0; left = MillisecondsLeft(deadline)) {
     pollfd in{port.fd, POLLIN, 0};
@@ -127,14 +131,14 @@ std::int32_t ReadAnswer(SerialPort& port, std::uint8_t address, qm90::Answer& an
     if (ready == 0) break;
     const ssize_t n = read(port.fd, buffer, sizeof buffer);
     if (n > 0) {
-      bytes_came = true;
       port.scanner.Feed(buffer, static_cast<std::size_t>(n));
-      if (port.scanner.NextAnswer(address, answer)) return kOk;
+      if (port.scanner.NextAnswer(address, port.sequence, answer)) return kOk;
     } else if (n == 0 || (errno != EAGAIN && errno != EINTR)) {
       return kPortReadFailed;  // device gone (hang-up) or broken
     }
   }
-  return bytes_came ? kDamagedAnswer : kTimeout;
+  const bool damaged = port.scanner.NoiseBytes() > 0 || port.scanner.Pending() > 0;
+  return damaged ? kDamagedAnswer : kTimeout;
 }
 
 std::int32_t SerialConfigure(void* context, const LinkSettings& settings) {
@@ -146,11 +150,13 @@ std::int32_t SerialConfigure(void* context, const LinkSettings& settings) {
 
 std::int32_t SerialExchange(void* context, const qm90::Request& request, qm90::Answer& answer) {
   auto* port = static_cast<SerialPort*>(context);
-  tcflush(port->fd, TCIFLUSH);  // nothing from an earlier exchange may pass for this answer
+  tcflush(port->fd, TCIFLUSH);  // what came before this request is no answer to it
   port->scanner.Clear();
+  qm90::Request numbered = request;
+  numbered.sequence = ++port->sequence;
   const auto deadline =
       std::chrono::steady_clock::now() + std::chrono::milliseconds(port->timeout_ms);
-  const std::int32_t code = WriteFrame(port->fd, qm90::EncodeRequest(request), deadline);
+  const std::int32_t code = WriteFrame(port->fd, qm90::EncodeRequest(numbered), deadline);
   if (code != kOk) return code;
   return ReadAnswer(*port, request.address, answer, deadline);
 }
@@ -162,6 +168,13 @@ void SerialClose(void* context) {
 }
 
 constexpr Transport kSerial{SerialConfigure, SerialExchange, SerialClose};
+
+// A port opened again starts its sequence elsewhere than the last one did, so
+// that an answer still on the line from before is not taken for a new one.
+std::uint8_t FirstSequence() {
+  const auto ticks = std::chrono::steady_clock::now().time_since_epoch().count();
+  return static_cast<std::uint8_t>(ticks ^ (ticks >> 8) ^ (ticks >> 16) ^ getpid());
+}
 
 }  // namespace
 
@@ -182,6 +195,7 @@ std::int32_t OpenSerial(std::int32_t com_number, OpenedLink& out) {
   auto* port = new SerialPort;
   port->fd = fd;
   port->timeout_ms = AnswerTimeoutMs(defaults);
+  port->sequence = FirstSequence();
   out = {&kSerial, port};
   return kOk;
 }

@@ -66,6 +66,7 @@ bool Module::Handle(const Request& request, Answer& answer) {
   if (request.address != active_address_) return false;
   answer = Answer{};
   answer.address = active_address_;
+  answer.sequence = request.sequence;
   answer.status = kAnswerOk;
   const std::uint8_t* d = request.d;
   switch (request.command) {

@@ -6,8 +6,10 @@ namespace qm90 {
 
 namespace {
 
-constexpr std::size_t kRequestBody = 9;  // start, address, command, sub-code, d0..d4
-constexpr std::size_t kAnswerBody = 8;   // start, address, status, d0..d4
+constexpr std::size_t kRequestBody = 10;  // start, address, sequence, command, sub-code, d0..d4
+constexpr std::size_t kAnswerBody = 9;    // start, address, sequence, status, d0..d4
+constexpr std::size_t kAddressAt = 1;
+constexpr std::size_t kSequenceAt = 2;
 constexpr std::size_t kCrcSize = 2;
 constexpr std::size_t kSequenceSize = 2;
 constexpr std::size_t kUdpRequestHeader = kSequenceSize + 1;  // + baud index
@@ -40,6 +42,10 @@ std::uint16_t GetSequence(const std::uint8_t* data) {
   return static_cast<std::uint16_t>((data[0] << 8) | data[1]);
 }
 
+std::uint8_t LowByte(std::uint16_t sequence) {
+  return static_cast<std::uint8_t>(sequence & 0xFF);
+}
+
 }  // namespace
 
 std::uint16_t Crc16(const std::uint8_t* data, std::size_t size) {
@@ -62,14 +68,15 @@ std::size_t AnswerFrameSize() {
 }
 
 std::vector<std::uint8_t> EncodeRequest(const Request& request) {
-  std::vector<std::uint8_t> frame{kRequestStart, request.address, request.command, request.subcode};
+  std::vector<std::uint8_t> frame{kRequestStart, request.address, request.sequence, request.command,
+                                  request.subcode};
   frame.insert(frame.end(), std::begin(request.d), std::end(request.d));
   AppendCrc(frame);
   return frame;
 }
 
 std::vector<std::uint8_t> EncodeAnswer(const Answer& answer) {
-  std::vector<std::uint8_t> frame{kAnswerStart, answer.address, answer.status};
+  std::vector<std::uint8_t> frame{kAnswerStart, answer.address, answer.sequence, answer.status};
   frame.insert(frame.end(), std::begin(answer.d), std::end(answer.d));
   AppendCrc(frame);
   return frame;
@@ -78,21 +85,24 @@ std::vector<std::uint8_t> EncodeAnswer(const Answer& answer) {
 Decode DecodeRequest(const std::uint8_t* data, std::size_t size, Request& out) {
   const Decode check = CheckFrame(data, size, RequestFrameSize(), kRequestStart);
   if (check != Decode::kOk) return check;
-  out.address = data[1];
-  out.command = data[2];
-  out.subcode = data[3];
-  std::copy(data + 4, data + 9, out.d);
+  out.address = data[kAddressAt];
+  out.sequence = data[kSequenceAt];
+  out.command = data[3];
+  out.subcode = data[4];
+  std::copy(data + 5, data + 10, out.d);
   return Decode::kOk;
 }
 
 Decode DecodeAnswer(const std::uint8_t* data, std::size_t size, std::uint8_t expected_address,
-                    Answer& out) {
+                    std::uint8_t expected_sequence, Answer& out) {
   const Decode check = CheckFrame(data, size, AnswerFrameSize(), kAnswerStart);
   if (check != Decode::kOk) return check;
-  if (data[1] != expected_address) return Decode::kBadAddress;
-  out.address = data[1];
-  out.status = data[2];
-  std::copy(data + 3, data + 8, out.d);
+  if (data[kAddressAt] != expected_address) return Decode::kBadAddress;
+  if (data[kSequenceAt] != expected_sequence) return Decode::kBadSequence;
+  out.address = data[kAddressAt];
+  out.sequence = data[kSequenceAt];
+  out.status = data[3];
+  std::copy(data + 4, data + 9, out.d);
   return Decode::kOk;
 }
 
@@ -109,7 +119,9 @@ std::vector<std::uint8_t> EncodeUdpRequest(const Request& request, std::uint16_t
   datagram.reserve(UdpRequestSize());
   PutSequence(datagram, sequence);
   datagram.push_back(baud_index);
-  const std::vector<std::uint8_t> frame = EncodeRequest(request);
+  Request inner = request;
+  inner.sequence = LowByte(sequence);
+  const std::vector<std::uint8_t> frame = EncodeRequest(inner);
   datagram.insert(datagram.end(), frame.begin(), frame.end());
   return datagram;
 }
@@ -118,7 +130,9 @@ std::vector<std::uint8_t> EncodeUdpAnswer(const Answer& answer, std::uint16_t se
   std::vector<std::uint8_t> datagram;
   datagram.reserve(UdpAnswerSize());
   PutSequence(datagram, sequence);
-  const std::vector<std::uint8_t> frame = EncodeAnswer(answer);
+  Answer inner = answer;
+  inner.sequence = LowByte(sequence);
+  const std::vector<std::uint8_t> frame = EncodeAnswer(inner);
   datagram.insert(datagram.end(), frame.begin(), frame.end());
   return datagram;
 }
@@ -130,6 +144,7 @@ Decode DecodeUdpRequest(const std::uint8_t* data, std::size_t size, Request& out
   Request request;
   const Decode frame = DecodeRequest(data + kUdpRequestHeader, RequestFrameSize(), request);
   if (frame != Decode::kOk) return frame;
+  if (request.sequence != LowByte(GetSequence(data))) return Decode::kBadSequence;
   out = request;
   sequence = GetSequence(data);
   baud_index = data[kSequenceSize];
@@ -144,7 +159,8 @@ Decode DecodeUdpAnswer(const std::uint8_t* data, std::size_t size, std::uint8_t 
       CheckFrame(data + kSequenceSize, AnswerFrameSize(), AnswerFrameSize(), kAnswerStart);
   if (check != Decode::kOk) return check;
   if (GetSequence(data) != expected_sequence) return Decode::kBadSequence;
-  return DecodeAnswer(data + kSequenceSize, AnswerFrameSize(), expected_address, out);
+  return DecodeAnswer(data + kSequenceSize, AnswerFrameSize(), expected_address,
+                      LowByte(expected_sequence), out);
 }
 
 const char* DecodeName(Decode result) {
@@ -171,19 +187,22 @@ void StreamScanner::Feed(const std::uint8_t* data, std::size_t size) {
   if (data == nullptr || size == 0) return;
   // Only the newest bytes can belong to a frame still in flight.
   if (size >= kScannerLimit) {
+    noise_ += buffer_.size() + (size - kScannerLimit);
     buffer_.assign(data + (size - kScannerLimit), data + size);
     return;
   }
   buffer_.insert(buffer_.end(), data, data + size);
   if (buffer_.size() > kScannerLimit) {
-    buffer_.erase(buffer_.begin(),
-                  buffer_.begin() + static_cast<std::ptrdiff_t>(buffer_.size() - kScannerLimit));
+    const std::size_t excess = buffer_.size() - kScannerLimit;
+    noise_ += excess;
+    buffer_.erase(buffer_.begin(), buffer_.begin() + static_cast<std::ptrdiff_t>(excess));
   }
 }
 
 // Drops bytes up to the next start byte; true when a whole frame may follow.
 bool StreamScanner::AlignTo(std::uint8_t start, std::size_t frame_size) {
   const auto found = std::find(buffer_.begin(), buffer_.end(), start);
+  noise_ += static_cast<std::size_t>(found - buffer_.begin());
   buffer_.erase(buffer_.begin(), found);
   return buffer_.size() >= frame_size;
 }
@@ -200,21 +219,30 @@ bool StreamScanner::NextRequest(Request& out) {
       Consume(frame_size);
       return true;
     }
+    ++noise_;
     Consume(1);  // a start byte inside noise: look for the next one
   }
   return false;
 }
 
-bool StreamScanner::NextAnswer(std::uint8_t expected_address, Answer& out) {
+bool StreamScanner::NextAnswer(std::uint8_t expected_address, std::uint8_t expected_sequence,
+                               Answer& out) {
   const std::size_t frame_size = AnswerFrameSize();
   while (AlignTo(kAnswerStart, frame_size)) {
-    const Decode result = DecodeAnswer(buffer_.data(), frame_size, expected_address, out);
+    const Decode result =
+        DecodeAnswer(buffer_.data(), frame_size, expected_address, expected_sequence, out);
     if (result == Decode::kOk) {
       Consume(frame_size);
       return true;
     }
-    // A sound frame of another module is skipped whole, noise byte by byte.
-    Consume(result == Decode::kBadAddress ? frame_size : 1);
+    // A sound frame of another module or another request is skipped whole,
+    // noise byte by byte.
+    if (result == Decode::kBadAddress || result == Decode::kBadSequence) {
+      Consume(frame_size);
+    } else {
+      ++noise_;
+      Consume(1);
+    }
   }
   return false;
 }

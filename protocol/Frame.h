@@ -1,7 +1,10 @@
 // The QM-90 wire frame, shared by the driver libraries and the module emulator.
-// Request: address, command, sub-code, d0..d4, CRC-16. Answer: address, status,
-// d0..d4, CRC-16. On UDP each datagram carries a sequence number and the baud
-// index the converter relays at. Every decoder checks length before reading.
+// Request: address, sequence, command, sub-code, d0..d4, CRC-16. Answer:
+// address, sequence, status, d0..d4, CRC-16. The module echoes the request's
+// sequence byte, so that a late answer cannot pass for the answer to a later
+// request. On UDP each datagram also carries a 16-bit sequence number (whose
+// low byte is the frame's sequence byte) and the baud index the converter
+// relays at. Every decoder checks length before reading.
 #pragma once
 
 #include <cstddef>
@@ -15,6 +18,7 @@ struct Request {
   std::uint8_t command = 0;
   std::uint8_t subcode = 0;
   std::uint8_t d[5] = {};
+  std::uint8_t sequence = 0;  // set by the sender, echoed in the answer
 };
 
 // Answer status byte as the module sends it.
@@ -29,6 +33,7 @@ struct Answer {
   std::uint8_t address = 0;
   std::uint8_t status = kAnswerOk;
   std::uint8_t d[5] = {};
+  std::uint8_t sequence = 0;  // the request's, echoed
 };
 
 enum class Decode {
@@ -38,7 +43,7 @@ enum class Decode {
   kBadMarker,  // start byte or frame type wrong
   kBadCrc,
   kBadAddress,   // answer from another module
-  kBadSequence,  // UDP answer to another request
+  kBadSequence,  // answer to another request, or UDP header and frame disagree
 };
 
 // First byte of every serial frame; different per direction so that a
@@ -55,10 +60,14 @@ std::vector<std::uint8_t> EncodeAnswer(const Answer& answer);
 std::size_t RequestFrameSize();
 std::size_t AnswerFrameSize();
 Decode DecodeRequest(const std::uint8_t* data, std::size_t size, Request& out);
+// Accepts only the answer of expected_address to the request that carried
+// expected_sequence.
 Decode DecodeAnswer(const std::uint8_t* data, std::size_t size, std::uint8_t expected_address,
-                    Answer& out);
+                    std::uint8_t expected_sequence, Answer& out);
 
-// UDP datagrams (LAN converter): sequence number and baud index in front.
+// UDP datagrams (LAN converter): sequence number and baud index in front of
+// the serial frame. The encoders set the frame's sequence byte to the low
+// byte of `sequence`; the decoders refuse a datagram where the two disagree.
 std::vector<std::uint8_t> EncodeUdpRequest(const Request& request, std::uint16_t sequence,
                                            std::uint8_t baud_index);
 std::vector<std::uint8_t> EncodeUdpAnswer(const Answer& answer, std::uint16_t sequence);
@@ -79,14 +88,22 @@ class StreamScanner {
  public:
   void Feed(const std::uint8_t* data, std::size_t size);
   bool NextRequest(Request& out);
-  bool NextAnswer(std::uint8_t expected_address, Answer& out);
-  void Clear() { buffer_.clear(); }
+  // Sound answers of another module or to another request are skipped whole.
+  bool NextAnswer(std::uint8_t expected_address, std::uint8_t expected_sequence, Answer& out);
+  void Clear() {
+    buffer_.clear();
+    noise_ = 0;
+  }
   std::size_t Pending() const { return buffer_.size(); }
+  // Bytes dropped since Clear that were not part of a sound frame: stray
+  // bytes, damaged frames and bytes pushed out by the size bound.
+  std::size_t NoiseBytes() const { return noise_; }
 
  private:
   bool AlignTo(std::uint8_t start, std::size_t frame_size);
   void Consume(std::size_t count);
   std::vector<std::uint8_t> buffer_;
+  std::size_t noise_ = 0;
 };
 
 }  // namespace qm90

@@ -363,7 +363,7 @@ void Sim::ReadPty() {
   scanner_.Feed(chunk, static_cast<std::size_t>(n));
   qm90::Request request;
   while (scanner_.NextRequest(request)) {
-    Serve(request, Line{false, PtyBaudIndex(), sockaddr_in{}, 0});
+    Serve(request, Line{false, PtyBaudIndex(), sockaddr_in{}, request.sequence});
   }
 }
 
@@ -376,7 +376,7 @@ int Sim::PtyBaudIndex() const {
 }
 
 std::string Sim::Line::Describe() const {
-  if (!udp) return "pty baud=" + std::to_string(baud);
+  if (!udp) return "pty seq=" + std::to_string(sequence) + " baud=" + std::to_string(baud);
   return "udp " + Endpoint(from) + " seq=" + std::to_string(sequence) +
          " baud=" + std::to_string(baud);
 }
@@ -403,7 +403,7 @@ std::string Sim::SendAnswer(const qm90::Answer& answer, const Line& line) {
   out.bytes = line.udp ? qm90::EncodeUdpAnswer(answer, line.sequence) : qm90::EncodeAnswer(answer);
   std::string note = options_.verbose ? Describe(answer) : std::string();
   if (faults_.ShouldCorrupt()) {
-    // Never the start byte or the sequence: a damaged answer fails its CRC.
+    // Never the start byte or the UDP header: a damaged answer fails its CRC.
     faults_.Corrupt(out.bytes, line.udp ? 3 : 1);
     note += " corrupted";
   }

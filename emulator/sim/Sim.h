@@ -73,7 +73,7 @@ class Sim {
     bool udp = false;
     int baud = -1;  // baud index of the line, -1 when not one of the nine
     sockaddr_in from{};
-    std::uint16_t sequence = 0;
+    std::uint16_t sequence = 0;  // the datagram's, or the serial frame's sequence byte
     std::string Describe() const;
   };
   void Serve(const qm90::Request& request, const Line& line);

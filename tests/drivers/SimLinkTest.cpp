@@ -46,8 +46,9 @@ class SimLink : public ::testing::TestWithParam<Transport> {
     return code != 0 ? code : link_.Configure(9600);
   }
 
-  // How long the library waits for an answer at 9600 Bd.
-  int AnswerWaitMs() const { return GetParam().kind == kSerial ? 152 : kUdpTimeoutMs; }
+  // How long the library waits for an answer at 9600 Bd: over the pty 130 ms
+  // plus 23 bytes' time on the line.
+  int AnswerWaitMs() const { return GetParam().kind == kSerial ? 154 : kUdpTimeoutMs; }
 
   OwnFolders folder_;  // first member: goes after everything that uses it
   qm90test::SimProcess sim_;
@@ -218,6 +219,25 @@ TEST_P(SimLink, LateAnswerIsNeverTakenForTheNextOne) {
   const Reply next = link_.ReadRegister(36);
   ASSERT_EQ(next.status, 0);
   EXPECT_EQ(next.d[3], 0x22);
+}
+
+// Polling back to back while every answer comes half a time-out late: each
+// late answer arrives while the next request waits, and must not pass for its
+// answer. Only a stale answer came, so the request simply timed out.
+TEST_P(SimLink, LateAnswerArrivingDuringTheNextExchangeIsRefused) {
+  ASSERT_EQ(link_.WriteRegister(35, 0x11).status, 0);
+  ASSERT_EQ(link_.WriteRegister(36, 0x22).status, 0);
+  ASSERT_TRUE(sim_.SetFaults(0, 0, AnswerWaitMs() + AnswerWaitMs() / 2));
+  EXPECT_EQ(link_.ReadRegister(35).status, kTimeout);
+  for (int i = 0; i < 3; ++i) {
+    const Reply next = link_.ReadRegister(36);
+    EXPECT_EQ(next.status, kTimeout) << "poll " << i;
+    EXPECT_EQ(next.d, (std::array<std::uint8_t, 5>{})) << "poll " << i;
+  }
+  ASSERT_TRUE(sim_.SetFaults(0, 0, 0));
+  const Reply recovered = link_.ReadRegister(35);
+  ASSERT_EQ(recovered.status, 0);
+  EXPECT_EQ(recovered.d[3], 0x11);
 }
 
 TEST_P(SimLink, RegistersSurviveAnEmulatorRestartWithItsStateFile) {

@@ -20,6 +20,7 @@ Request Make(std::uint8_t command, std::uint8_t subcode, std::vector<std::uint8_
   request.command = command;
   request.subcode = subcode;
   for (std::size_t i = 0; i < d.size() && i < 5; ++i) request.d[i] = d[i];
+  request.sequence = static_cast<std::uint8_t>(command ^ subcode ^ 0xC3);
   return request;
 }
 
@@ -27,6 +28,7 @@ Answer Send(Module& module, const Request& request) {
   Answer answer;
   EXPECT_TRUE(module.Handle(request, answer));
   EXPECT_EQ(answer.address, module.ActiveAddress());
+  EXPECT_EQ(answer.sequence, request.sequence) << "every answer, NAKs too, echoes the sequence";
   return answer;
 }
 

@@ -135,6 +135,10 @@ TEST_F(SimEndToEnd, UnansweredRequestsLeaveTheSimServing) {
   StartUdp({"--address", "1", "--address", "2"});
   Bytes bad_crc = qm90::EncodeUdpRequest(Make(1, 100, 0), 5, 4);
   bad_crc.back() ^= 0x01;
+  Bytes disagreeing{0x00, 0x07, 4};  // header sequence 7, frame sequence 8
+  Request inner = Make(1, 100, 0);
+  inner.sequence = 8;
+  for (std::uint8_t b : qm90::EncodeRequest(inner)) disagreeing.push_back(b);
   struct Case {
     const char* name;
     Bytes datagram;
@@ -144,6 +148,7 @@ TEST_F(SimEndToEnd, UnansweredRequestsLeaveTheSimServing) {
       {"wrong baud index", qm90::EncodeUdpRequest(Make(1, 100, 0), 2, 5)},
       {"baud index out of range", qm90::EncodeUdpRequest(Make(1, 100, 0), 3, 200)},
       {"bad crc", bad_crc},
+      {"frame sequence disagrees with header", disagreeing},
       {"too short", Bytes{1, 2, 3}},
       {"too long", Bytes(2000, qm90::kRequestStart)},
       {"empty", Bytes{}},
@@ -307,7 +312,9 @@ class SerialLine {
   bool Transact(const Request& request, Answer& answer, int timeout_ms = kAnswerWaitMs,
                 const Bytes& noise = {}) {
     Bytes out = noise;
-    const Bytes frame = qm90::EncodeRequest(request);
+    Request numbered = request;
+    numbered.sequence = ++sequence_;
+    const Bytes frame = qm90::EncodeRequest(numbered);
     out.insert(out.end(), frame.begin(), frame.end());
     Write(out);
     qm90::StreamScanner scanner;
@@ -318,12 +325,13 @@ class SerialLine {
       const ssize_t n = ::read(fd_, chunk, sizeof chunk);
       if (n <= 0) return false;
       scanner.Feed(chunk, static_cast<std::size_t>(n));
-      if (scanner.NextAnswer(request.address, answer)) return true;
+      if (scanner.NextAnswer(request.address, sequence_, answer)) return true;
     }
   }
 
  private:
   int fd_ = -1;
+  std::uint8_t sequence_ = 0xFE;  // wraps within the test
 };
 
 TEST_F(SimEndToEnd, ServesThePublishedPtyAtTheModulesBaudRate) {

@@ -165,10 +165,10 @@ std::uint16_t ReferenceCrc(const std::uint8_t* data, std::size_t size) {
 
 // The frames a receiver that sees the whole stream at once finds: from left
 // to right, a start byte with a sound CRC begins a frame that is taken whole
-// (and kept when it is for the expected address, if one is given); anything
-// else is skipped byte by byte.
+// (and kept when it is for the expected address and sequence, if an address is
+// given); anything else is skipped byte by byte.
 std::vector<Bytes> ReferenceFrames(const Bytes& stream, std::uint8_t start, std::size_t size,
-                                   std::optional<std::uint8_t> address) {
+                                   std::optional<std::uint8_t> address, std::uint8_t sequence) {
   std::vector<Bytes> frames;
   std::size_t i = 0;
   while (i + size <= stream.size()) {
@@ -178,7 +178,7 @@ std::vector<Bytes> ReferenceFrames(const Bytes& stream, std::uint8_t start, std:
       ++i;
       continue;
     }
-    if (!address || p[1] == *address) frames.emplace_back(p, p + size);
+    if (!address || (p[1] == *address && p[2] == sequence)) frames.emplace_back(p, p + size);
     i += size;
   }
   return frames;
@@ -197,7 +197,8 @@ std::string CheckDatagrams(const Bytes& bytes, std::uint8_t address, std::uint16
   if (qm90::DecodeUdpRequest(p, n, request, got_sequence, baud_index) == qm90::Decode::kOk &&
       qm90::EncodeUdpRequest(request, got_sequence, baud_index) != bytes)
     return "DecodeUdpRequest accepted a datagram that is not a sound request";
-  if (qm90::DecodeAnswer(p, n, address, answer) == qm90::Decode::kOk &&
+  if (qm90::DecodeAnswer(p, n, address, static_cast<std::uint8_t>(sequence), answer) ==
+          qm90::Decode::kOk &&
       (answer.address != address || qm90::EncodeAnswer(answer) != bytes))
     return "DecodeAnswer accepted bytes that are not a sound answer";
   if (qm90::DecodeRequest(p, n, request) == qm90::Decode::kOk &&
@@ -213,12 +214,14 @@ std::string CheckDatagrams(const Bytes& bytes, std::uint8_t address, std::uint16
 // bytes, and what they return must still be frames of the stream.
 std::string CheckStream(const Bytes& stream, std::uint8_t address, std::uint16_t seed) {
   constexpr std::size_t kPendingLimit = 64;
-  constexpr std::size_t kRequestSize = 11, kAnswerSize = 10;
+  constexpr std::size_t kRequestSize = 12, kAnswerSize = 11;
+  const auto sequence = static_cast<std::uint8_t>(seed);
   qm90::StreamScanner answers, requests;
   std::vector<Bytes> got_answers, got_requests;
   auto drain = [&] {
     qm90::Answer answer;
-    while (answers.NextAnswer(address, answer)) got_answers.push_back(qm90::EncodeAnswer(answer));
+    while (answers.NextAnswer(address, sequence, answer))
+      got_answers.push_back(qm90::EncodeAnswer(answer));
     qm90::Request request;
     while (requests.NextRequest(request)) got_requests.push_back(qm90::EncodeRequest(request));
   };
@@ -233,9 +236,10 @@ std::string CheckStream(const Bytes& stream, std::uint8_t address, std::uint16_t
       return "scanner holds more than " + std::to_string(kPendingLimit) + " bytes";
     drain();
   }
-  if (got_answers != ReferenceFrames(stream, qm90::kAnswerStart, kAnswerSize, address))
+  if (got_answers != ReferenceFrames(stream, qm90::kAnswerStart, kAnswerSize, address, sequence))
     return "scanner answers differ from the frames in the stream";
-  if (got_requests != ReferenceFrames(stream, qm90::kRequestStart, kRequestSize, std::nullopt))
+  if (got_requests !=
+      ReferenceFrames(stream, qm90::kRequestStart, kRequestSize, std::nullopt, sequence))
     return "scanner requests differ from the frames in the stream";
 
   answers.Clear();
@@ -253,7 +257,8 @@ std::string CheckStream(const Bytes& stream, std::uint8_t address, std::uint16_t
     const std::size_t kept = std::min(stream.size(), kPendingLimit);
     const Bytes newest(stream.end() - static_cast<std::ptrdiff_t>(kept), stream.end());
     const auto expected = ReferenceFrames(
-        newest, start, size, start == qm90::kAnswerStart ? std::optional(address) : std::nullopt);
+        newest, start, size, start == qm90::kAnswerStart ? std::optional(address) : std::nullopt,
+        sequence);
     if (*got != expected) return "scanner fed at once returns other frames than it holds";
   }
   return {};

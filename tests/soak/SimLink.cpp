@@ -115,7 +115,7 @@ bool SimLink::OpenLink() {
 
 // QBL310 at 9600 Bd with timing 13: 130 ms plus the bytes' time on the line.
 int SimLink::TimeoutMs() const {
-  return transport_ == Transport::kUdp ? kUdpTimeoutMs : 153;
+  return transport_ == Transport::kUdp ? kUdpTimeoutMs : 154;
 }
 
 QString SimLink::OkText() const {

@@ -97,9 +97,10 @@ class ViewSoak {
     for (int i = 0; i < kFaultyPolls; ++i) PollOne();
   }
 
-  // Over the pty a late answer that is still on its way when the next request
-  // goes out cannot be told from that request's answer (serial frames carry
-  // no sequence number), so by default the run waits for it to arrive first.
+  // Over the pty the run by default waits for a late answer to arrive before
+  // the next request goes out; --pty-late-back-to-back leaves the pause out,
+  // so that the sequence byte alone must keep the late answer from passing
+  // for the next request's.
   void LatePhase() {
     SetFaults(kDropPercent, kCorruptPercent, link_.LateDelayMs());
     const bool wait_for_late_answer =
