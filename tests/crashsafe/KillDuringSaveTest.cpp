@@ -143,20 +143,26 @@ class KillDuringSave : public testing::Test {
   }
   void TearDown() override { SetSettingsFilePath(""); }
 
-  // A child that saves A and B in turn until it is killed; returns once it
-  // has started.
-  pid_t StartWriter() {
+  // A child that saves A and B in turn until it is killed. It reports once
+  // warmed up (the first saves after a fork are slow, much more so under
+  // sanitizers), with the duration of one save; the file then holds B.
+  pid_t StartWriter(long& save_us) {
     int ready[2];
     if (pipe(ready) != 0) return -1;
     const pid_t pid = fork();
     if (pid == 0) {
       close(ready[0]);
-      if (write(ready[1], "r", 1) != 1) _exit(2);
+      SaveSettings(&a_);
+      const auto start = std::chrono::steady_clock::now();
+      SaveSettings(&b_);
+      const long us = std::chrono::duration_cast<std::chrono::microseconds>(
+                          std::chrono::steady_clock::now() - start)
+                          .count();
+      if (write(ready[1], &us, sizeof us) != sizeof us) _exit(2);
       for (unsigned i = 0;; ++i) SaveSettings(i % 2 ? &b_ : &a_);
     }
     close(ready[1]);
-    char byte = 0;
-    const bool started = pid > 0 && read(ready[0], &byte, 1) == 1;
+    const bool started = pid > 0 && read(ready[0], &save_us, sizeof save_us) == sizeof save_us;
     close(ready[0]);
     if (pid > 0 && !started) {
       kill(pid, SIGKILL);
@@ -165,14 +171,19 @@ class KillDuringSave : public testing::Test {
     return started ? pid : -1;
   }
 
-  // Mean duration of one save, to spread the kill points over a few saves.
-  std::chrono::microseconds SaveDuration() {
-    constexpr int kSaves = 20;
-    const auto start = std::chrono::steady_clock::now();
-    for (int i = 0; i < kSaves; ++i) SaveSettings(i % 2 ? &b_ : &a_);
-    const auto total = std::chrono::steady_clock::now() - start;
-    return std::max(std::chrono::microseconds(50),
-                    std::chrono::duration_cast<std::chrono::microseconds>(total / kSaves));
+  // Starts a writer and kills it after 0 to 3 of its save durations; returns
+  // the save duration, or -1 when the writer could not be started or ended
+  // by itself.
+  long KillWriterAtRandom(std::mt19937& random) {
+    long save_us = 0;
+    const pid_t pid = StartWriter(save_us);
+    if (pid <= 0) return -1;
+    std::uniform_real_distribution<double> saves(0.0, 3.0);
+    usleep(static_cast<useconds_t>(saves(random) * static_cast<double>(std::max(save_us, 50L))));
+    kill(pid, SIGKILL);
+    int status = 0;
+    if (waitpid(pid, &status, 0) != pid || !WIFSIGNALED(status)) return -1;
+    return save_us;
   }
 
   TempDir dir_;
@@ -184,19 +195,14 @@ class KillDuringSave : public testing::Test {
 TEST_F(KillDuringSave, FileIsAlwaysTheOldOrTheNewOneWhole) {
   const unsigned kills = EnvNumber("QM90_CRASHSAFE_KILLS", 200);
   const unsigned seed = EnvNumber("QM90_CRASHSAFE_SEED", 20261208);
-  const auto save_time = SaveDuration();
   std::mt19937 random(seed);
-  std::uniform_int_distribution<long> delay_us(0, 3 * save_time.count());
 
   unsigned seen_a = 0, seen_b = 0, corrupt = 0;
+  long total_save_us = 0;
   for (unsigned k = 0; k < kills; ++k) {
-    const pid_t pid = StartWriter();
-    ASSERT_GT(pid, 0) << "cannot start the writer";
-    usleep(static_cast<useconds_t>(delay_us(random)));
-    kill(pid, SIGKILL);
-    int status = 0;
-    ASSERT_EQ(waitpid(pid, &status, 0), pid);
-    ASSERT_TRUE(WIFSIGNALED(status)) << "the writer ended by itself";
+    const long save_us = KillWriterAtRandom(random);
+    ASSERT_GE(save_us, 0) << "the writer did not start or ended by itself";
+    total_save_us += save_us;
 
     const std::string bytes = ReadBytes(path_);
     TData loaded;
@@ -219,9 +225,9 @@ TEST_F(KillDuringSave, FileIsAlwaysTheOldOrTheNewOneWhole) {
     leftovers += IsWriterTemp(name);
   }
   std::printf(
-      "kills %u (seed %u, save %ld us): file A %u, file B %u, corrupt %u, "
+      "kills %u (seed %u, mean save %ld us): file A %u, file B %u, corrupt %u, "
       "temp files left by killed writers %zu\n",
-      kills, seed, static_cast<long>(save_time.count()), seen_a, seen_b, corrupt, leftovers);
+      kills, seed, kills ? total_save_us / kills : 0L, seen_a, seen_b, corrupt, leftovers);
   RecordProperty("kills", static_cast<int>(kills));
   RecordProperty("corrupt", static_cast<int>(corrupt));
   RecordProperty("leftover_temp_files", static_cast<int>(leftovers));
@@ -234,16 +240,8 @@ TEST_F(KillDuringSave, FileIsAlwaysTheOldOrTheNewOneWhole) {
 // clear what earlier runs left; the files are aged first because a young one
 // may belong to another instance still writing.
 TEST_F(KillDuringSave, DISABLED_KilledWritersLeaveAtMostOneTempFile) {
-  const auto save_time = SaveDuration();
   std::mt19937 random(EnvNumber("QM90_CRASHSAFE_SEED", 20261208));
-  std::uniform_int_distribution<long> delay_us(0, 3 * save_time.count());
-  for (int k = 0; k < 50; ++k) {
-    const pid_t pid = StartWriter();
-    ASSERT_GT(pid, 0);
-    usleep(static_cast<useconds_t>(delay_us(random)));
-    kill(pid, SIGKILL);
-    waitpid(pid, nullptr, 0);
-  }
+  for (int k = 0; k < 50; ++k) ASSERT_GE(KillWriterAtRandom(random), 0);
   const auto long_ago = fs::file_time_type::clock::now() - std::chrono::hours(1);
   for (const std::string& name : dir_.Others()) fs::last_write_time(dir_.Path() / name, long_ago);
   ASSERT_TRUE(SaveSettings(&a_));
