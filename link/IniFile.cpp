@@ -4,10 +4,11 @@
 
 namespace {
 
+// A carriage return without its line feed counts as a blank too.
 std::string Trim(const std::string& s) {
-  const auto begin = s.find_first_not_of(" \t");
+  const auto begin = s.find_first_not_of(" \t\r");
   if (begin == std::string::npos) return {};
-  const auto end = s.find_last_not_of(" \t");
+  const auto end = s.find_last_not_of(" \t\r");
   return s.substr(begin, end - begin + 1);
 }
 

@@ -1,4 +1,5 @@
 #ifndef _WIN32
+#include <dirent.h>
 #include <dlfcn.h>
 #include <fcntl.h>
 #include <limits.h>
@@ -8,6 +9,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <ctime>
 #include <fstream>
 #include <sstream>
 
@@ -27,6 +29,28 @@ bool WriteAll(int fd, const std::string& contents) {
     done += static_cast<std::size_t>(n);
   }
   return true;
+}
+
+// Temporary files of writers that were killed before their rename: named
+// like ours ("<file>." and six characters) and older than a minute, so that a
+// file another instance is writing right now is left alone.
+void RemoveStaleTemporaries(const std::string& path) {
+  constexpr std::time_t kStaleSeconds = 60;
+  const auto slash = path.find_last_of('/');
+  const std::string dir = slash == std::string::npos ? "." : path.substr(0, slash);
+  const std::string prefix = (slash == std::string::npos ? path : path.substr(slash + 1)) + ".";
+  DIR* folder = ::opendir(dir.c_str());
+  if (!folder) return;
+  const std::time_t now = std::time(nullptr);
+  while (const dirent* entry = ::readdir(folder)) {
+    const std::string name = entry->d_name;
+    if (name.size() != prefix.size() + 6 || name.compare(0, prefix.size(), prefix) != 0) continue;
+    const std::string full = dir + "/" + name;
+    struct stat st {};
+    if (::lstat(full.c_str(), &st) == 0 && S_ISREG(st.st_mode) && now - st.st_mtime > kStaleSeconds)
+      ::unlink(full.c_str());
+  }
+  ::closedir(folder);
 }
 
 void SyncDirectory(const std::string& path) {
@@ -97,6 +121,7 @@ bool ReplaceFileAtomically(const std::string& path, const std::string& contents)
     return false;
   }
   SyncDirectory(path);
+  RemoveStaleTemporaries(path);
   return true;
 }
 
@@ -106,6 +131,9 @@ bool FileExists(const std::string& path) {
 }
 
 bool ReadWholeFile(const std::string& path, std::string& contents) {
+  // Only a regular file: a FIFO or a device would block or never end.
+  struct stat st {};
+  if (::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return false;
   std::ifstream in(path, std::ios::binary);
   if (!in) return false;
   std::ostringstream buffer;
