@@ -1,4 +1,5 @@
-// The seven C entries every QBL31x.DLL exports: the contract between a driver library and the program.
+// The seven C entries every QBL31x.DLL exports: the contract between a driver
+// library and the program.
 // Arguments and results are 32 bits, except the Init parameter block of the
 // LAN converter whose slots are pointer-sized (slot 0 carries a text address).
 #pragma once
