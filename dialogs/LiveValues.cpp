@@ -1,5 +1,7 @@
 #include "dialogs/LiveValues.h"
 
+#include <QShowEvent>
+
 #include "link/QBLxxx.h"
 #include "widgets/Widgets.h"
 
@@ -21,3 +23,27 @@ QString BitText(std::uint8_t value, int bit) {
 }
 
 }  // namespace qm90live
+
+TLiveForm::TLiveForm(QWidget* owner) : QDialog(owner) {}
+
+void TLiveForm::showEvent(QShowEvent* event) {
+  QDialog::showEvent(event);
+  if (!event->spontaneous()) FormShow();
+}
+
+void TLiveForm::FormShow() {
+  if (Data) AddressCopy = Data->ModuleAddress;
+}
+
+void TLiveForm::done(int result) {
+  if (gate_.HoldClose(result)) return;
+  QDialog::done(result);
+}
+
+bool TLiveForm::LinkReady() {
+  return qm90live::LinkReady(Data, StatusBar1);
+}
+
+void TLiveForm::SetStatus(const QString& text) {
+  StatusBar1->SetPanelText(0, text);
+}

@@ -1,14 +1,17 @@
 // What the four live-value windows (inputs, status register, outputs, analog
-// output) share: the link check, the status texts, the bit text and the gate
-// that keeps their exchanges from overlapping.
+// output) share: the link check, the status texts, the bit text, the gate that
+// keeps their exchanges from overlapping and the window base TLiveForm.
 #pragma once
 
+#include <QDialog>
 #include <QString>
 #include <cstdint>
 #include <optional>
+#include <utility>
 
 #include "link/Dekl.h"
 
+class QShowEvent;
 namespace qm90ui {
 class TStatusBar;
 }
@@ -67,3 +70,42 @@ class TExchangeGate {
 };
 
 }  // namespace qm90live
+
+// A live-value window: takes the module's address from the run's record when
+// shown and runs every exchange through one gate, so a close asked for during
+// an exchange takes effect when the exchange returns. The controls, the
+// exchanges and the close buttons belong to each window.
+class TLiveForm : public QDialog {
+  Q_OBJECT
+ public:
+  // The run's record; not owned. Set by the main window before showing.
+  TData* Data = nullptr;
+  // Module address of every exchange, taken from the record when the window is shown.
+  std::uint8_t AddressCopy = 0;
+
+  virtual void FormShow();
+
+  void done(int result) override;
+
+ protected:
+  explicit TLiveForm(QWidget* owner);
+
+  void showEvent(QShowEvent* event) override;
+
+  // Runs `exchange` unless one is running, then carries out a close held back
+  // meanwhile.
+  template <typename F>
+  void RunExchange(F&& exchange) {
+    if (!gate_.Run(std::forward<F>(exchange))) return;
+    if (auto held = gate_.TakePendingClose()) QDialog::done(*held);
+  }
+
+  // qm90live::LinkReady for this window's record and status bar.
+  bool LinkReady();
+  void SetStatus(const QString& text);
+
+  qm90ui::TStatusBar* StatusBar1 = nullptr;
+
+ private:
+  qm90live::TExchangeGate gate_;
+};

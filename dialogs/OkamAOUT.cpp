@@ -3,7 +3,6 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
-#include <QShowEvent>
 
 #include "link/IntText.h"
 #include "link/QBLxxx.h"
@@ -15,7 +14,7 @@ constexpr std::uint8_t kSubAnalog = 0;
 constexpr std::int32_t kMaxValue = 65535;
 }  // namespace
 
-TForm3::TForm3(QWidget* owner) : QDialog(owner) {
+TForm3::TForm3(QWidget* owner) : TLiveForm(owner) {
   setObjectName(QStringLiteral("TForm3"));
   setWindowTitle(QStringLiteral("Analogový výstup"));
   qm90ui::SetupFixedDialog(this, 279, 160);
@@ -40,35 +39,24 @@ void TForm3::ConnectEvents() {
   connect(Button2, &QPushButton::clicked, this, &TForm3::Button2Click);
 }
 
-void TForm3::showEvent(QShowEvent* event) {
-  QDialog::showEvent(event);
-  if (!event->spontaneous()) FormShow();
-}
-
 void TForm3::FormShow() {
   AddressCopy = 0;
-  if (Data) AddressCopy = Data->ModuleAddress;
+  TLiveForm::FormShow();
   Edit1->setText(QStringLiteral("0"));
 }
 
 void TForm3::Button1Click() {
-  if (!gate_.Run([this] { WriteValue(); })) return;
-  if (auto held = gate_.TakePendingClose()) QDialog::done(*held);
+  RunExchange([this] { WriteValue(); });
 }
 
 void TForm3::Button2Click() {
   reject();
 }
 
-void TForm3::done(int result) {
-  if (gate_.HoldClose(result)) return;
-  QDialog::done(result);
-}
-
 void TForm3::WriteValue() {
   // The link is tested before the field: without a link even a bad value
   // gives the not-initialised message.
-  if (!qm90live::LinkReady(Data, StatusBar1)) return;
+  if (!LinkReady()) return;
   std::int32_t value = -1;
   if (!TryStrToInt(Edit1->text().toStdString(), value) || value < 0 || value > kMaxValue) {
     SetStatus(QStringLiteral(" Chyba zadané hodnoty (0-65535)."));
@@ -83,8 +71,4 @@ void TForm3::WriteValue() {
                  d1, d2, d3, d4, status, answer);
   SetStatus(status == 0 ? QStringLiteral(" Hodnota zapsána")
                         : qm90live::StatusText(Data->InterfaceKind, status));
-}
-
-void TForm3::SetStatus(const QString& text) {
-  StatusBar1->SetPanelText(0, text);
 }

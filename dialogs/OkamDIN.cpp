@@ -2,7 +2,6 @@
 
 #include <QLabel>
 #include <QPushButton>
-#include <QShowEvent>
 #include <QTimer>
 
 #include "link/QBLxxx.h"
@@ -16,7 +15,7 @@ constexpr int kRowTop = 32;
 constexpr int kRowStep = 16;
 }  // namespace
 
-TForm11::TForm11(QWidget* owner) : QDialog(owner) {
+TForm11::TForm11(QWidget* owner) : TLiveForm(owner) {
   setObjectName(QStringLiteral("TForm11"));
   setWindowTitle(QStringLiteral("Okamžité hodnoty digitálních vstupů"));
   qm90ui::SetupFixedDialog(this, 291, 282);
@@ -51,34 +50,19 @@ void TForm11::ConnectEvents() {
   connect(Button1, &QPushButton::clicked, this, &TForm11::Button1Click);
 }
 
-void TForm11::showEvent(QShowEvent* event) {
-  QDialog::showEvent(event);
-  if (!event->spontaneous()) FormShow();
-}
-
-void TForm11::FormShow() {
-  if (Data) AddressCopy = Data->ModuleAddress;
-}
-
 void TForm11::Button1Click() {
   reject();
-}
-
-void TForm11::done(int result) {
-  if (gate_.HoldClose(result)) return;
-  QDialog::done(result);
 }
 
 void TForm11::Timer1Timer() {
   // Before the window is shown AddressCopy is not yet the module's address;
   // once it is closed nothing more is sent.
   if (!isVisible()) return;
-  if (!gate_.Run([this] { Poll(); })) return;
-  if (auto held = gate_.TakePendingClose()) QDialog::done(*held);
+  RunExchange([this] { Poll(); });
 }
 
 void TForm11::Poll() {
-  if (!qm90live::LinkReady(Data, StatusBar1)) return;
+  if (!LinkReady()) return;
   std::uint8_t d0 = 0, d1 = 0, d2 = 0, d3 = 0, d4 = 0, status = 0;
   TSlotBuffer answer{};
   ModuleTransact(Data->InterfaceKind, Data->LinkHandle, AddressCopy, kCmdReadInputs, kSubDigital,
@@ -90,8 +74,4 @@ void TForm11::Poll() {
     Panel1->repaint();
   }
   SetStatus(text);
-}
-
-void TForm11::SetStatus(const QString& text) {
-  StatusBar1->SetPanelText(0, text);
 }

@@ -2,7 +2,6 @@
 
 #include <QCheckBox>
 #include <QPushButton>
-#include <QShowEvent>
 
 #include "link/QBLxxx.h"
 #include "widgets/Widgets.h"
@@ -12,7 +11,7 @@ constexpr std::uint8_t kCmdSetOutputs = 1;
 constexpr std::uint8_t kSubDigital = 0x40;
 }  // namespace
 
-TForm9::TForm9(QWidget* owner) : QDialog(owner) {
+TForm9::TForm9(QWidget* owner) : TLiveForm(owner) {
   setObjectName(QStringLiteral("TForm9"));
   setWindowTitle(QStringLiteral("Zápis na digitální výstupy"));
   qm90ui::SetupFixedDialog(this, 233, 271);
@@ -47,27 +46,12 @@ void TForm9::ConnectEvents() {
   connect(Button2, &QPushButton::clicked, this, &TForm9::Button2Click);
 }
 
-void TForm9::showEvent(QShowEvent* event) {
-  QDialog::showEvent(event);
-  if (!event->spontaneous()) FormShow();
-}
-
-void TForm9::FormShow() {
-  if (Data) AddressCopy = Data->ModuleAddress;
-}
-
 void TForm9::Button1Click() {
-  if (!gate_.Run([this] { WriteOutputs(); })) return;
-  if (auto held = gate_.TakePendingClose()) QDialog::done(*held);
+  RunExchange([this] { WriteOutputs(); });
 }
 
 void TForm9::Button2Click() {
   reject();
-}
-
-void TForm9::done(int result) {
-  if (gate_.HoldClose(result)) return;
-  QDialog::done(result);
 }
 
 std::uint8_t TForm9::OutputByte() const {
@@ -80,15 +64,11 @@ std::uint8_t TForm9::OutputByte() const {
 }
 
 void TForm9::WriteOutputs() {
-  if (!qm90live::LinkReady(Data, StatusBar1)) return;
+  if (!LinkReady()) return;
   std::uint8_t d0 = 0, d1 = OutputByte(), d2 = 0, d3 = 0, d4 = 0, status = 0;
   TSlotBuffer answer{};
   ModuleTransact(Data->InterfaceKind, Data->LinkHandle, AddressCopy, kCmdSetOutputs, kSubDigital,
                  d0, d1, d2, d3, d4, status, answer);
   SetStatus(status == 0 ? QStringLiteral(" Data zapsána")
                         : qm90live::StatusText(Data->InterfaceKind, status));
-}
-
-void TForm9::SetStatus(const QString& text) {
-  StatusBar1->SetPanelText(0, text);
 }

@@ -2,7 +2,6 @@
 
 #include <QLabel>
 #include <QPushButton>
-#include <QShowEvent>
 #include <QTimer>
 
 #include "link/QBLxxx.h"
@@ -25,7 +24,7 @@ QString RowCaption(int column, int bit) {
 }
 }  // namespace
 
-TForm15::TForm15(QWidget* owner) : QDialog(owner) {
+TForm15::TForm15(QWidget* owner) : TLiveForm(owner) {
   setObjectName(QStringLiteral("TForm15"));
   setWindowTitle(QStringLiteral("Status registr"));
   qm90ui::SetupFixedDialog(this, 400, 276);
@@ -67,42 +66,23 @@ void TForm15::ConnectEvents() {
   connect(Button2, &QPushButton::clicked, this, &TForm15::Button2Click);
 }
 
-void TForm15::showEvent(QShowEvent* event) {
-  QDialog::showEvent(event);
-  if (!event->spontaneous()) FormShow();
-}
-
-void TForm15::FormShow() {
-  if (Data) AddressCopy = Data->ModuleAddress;
-}
-
 void TForm15::Button1Click() {
   reject();
 }
 
 void TForm15::Button2Click() {
-  RunExchange(&TForm15::ClearRegister);
+  RunExchange([this] { ClearRegister(); });
 }
 
 void TForm15::Timer1Timer() {
   // Before the window is shown AddressCopy is not yet the module's address;
   // once it is closed nothing more is sent.
   if (!isVisible()) return;
-  RunExchange(&TForm15::Poll);
-}
-
-void TForm15::done(int result) {
-  if (gate_.HoldClose(result)) return;
-  QDialog::done(result);
-}
-
-void TForm15::RunExchange(void (TForm15::*exchange)()) {
-  if (!gate_.Run([this, exchange] { (this->*exchange)(); })) return;
-  if (auto held = gate_.TakePendingClose()) QDialog::done(*held);
+  RunExchange([this] { Poll(); });
 }
 
 void TForm15::Poll() {
-  if (!qm90live::LinkReady(Data, StatusBar1)) return;
+  if (!LinkReady()) return;
   std::uint8_t d0 = 0, status = 0;
   std::array<std::uint8_t, 4> bytes{};  // d1..d4
   TSlotBuffer answer{};
@@ -119,15 +99,11 @@ void TForm15::Poll() {
 }
 
 void TForm15::ClearRegister() {
-  if (!qm90live::LinkReady(Data, StatusBar1)) return;
+  if (!LinkReady()) return;
   std::uint8_t d0 = 0, d1 = 0, d2 = 0, d3 = 0, d4 = 0, status = 0;
   TSlotBuffer answer{};
   ModuleTransact(Data->InterfaceKind, Data->LinkHandle, AddressCopy, kCmdClearStatus, 0, d0, d1, d2,
                  d3, d4, status, answer);
   // A successful clear leaves the status line to the next poll.
   if (status != 0) SetStatus(qm90live::StatusText(Data->InterfaceKind, status));
-}
-
-void TForm15::SetStatus(const QString& text) {
-  StatusBar1->SetPanelText(0, text);
 }
