@@ -5,7 +5,6 @@
 #include <QCloseEvent>
 #include <QMenu>
 #include <QMenuBar>
-#include <QShowEvent>
 #include <new>
 
 #include "dialogs/NastavAOUT.h"
@@ -42,7 +41,7 @@ TForm1::TForm1(QWidget* parent, DataFactory factory) : QMainWindow(parent) {
   StatusBar1->SetPanelText(kAddressPanel, QStringLiteral(" Adresa"));
   StatusBar1->SetPanelText(kRatePanel, QStringLiteral(" Rychlost"));
   ConnectHandlers();
-  resize(kOuterWidth, kOuterHeight);
+  qm90ui::CenterOnScreen(this, QSize(kOuterWidth, kOuterHeight));
   FormCreate(factory);
 }
 
@@ -121,16 +120,6 @@ void TForm1::closeEvent(QCloseEvent* event) {
   }
   FormClose();
   event->accept();
-}
-
-void TForm1::showEvent(QShowEvent* event) {
-  QMainWindow::showEvent(event);
-  if (placed_) return;
-  placed_ = true;
-  // The size given is the outer size; the frame takes its share of it.
-  const QSize frame = frameGeometry().size() - geometry().size();
-  resize(QSize(kOuterWidth, kOuterHeight) - frame);
-  qm90ui::CenterOnScreen(this);
 }
 
 template <typename T>

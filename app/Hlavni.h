@@ -12,7 +12,6 @@
 
 class QAction;
 class QCloseEvent;
-class QShowEvent;
 namespace qm90ui {
 class TStatusBar;
 }
@@ -43,13 +42,11 @@ class TForm1 : public QMainWindow {
 
  protected:
   void closeEvent(QCloseEvent* event) override;
-  void showEvent(QShowEvent* event) override;
 
  private:
   std::unique_ptr<TData> data_;
   qm90ui::TStatusBar* StatusBar1 = nullptr;
   bool closed_ = false;
-  bool placed_ = false;
   bool dialog_open_ = false;
   bool close_pending_ = false;
   using Handler = void (TForm1::*)();

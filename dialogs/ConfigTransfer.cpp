@@ -3,7 +3,6 @@
 #include <QCoreApplication>
 #include <QDialog>
 #include <QLabel>
-#include <QPointer>
 #include <QPushButton>
 #include <chrono>
 #include <thread>
@@ -142,19 +141,18 @@ bool WriteRegisters(const TModuleLink& link, std::span<const TRegisterStep> step
   return true;
 }
 
-void TTransferGuard::Attach(QDialog* dialog, std::initializer_list<QPushButton*> buttons) {
+void TTransferGuard::Attach(QDialog* dialog) {
   dialog_ = dialog;
-  buttons_ = buttons;
 }
 
 bool TTransferGuard::Run(const std::function<void()>& transfer) {
   if (running_) return false;
   running_ = true;
-  QPointer<QWidget> focused = dialog_ ? dialog_->focusWidget() : nullptr;
-  for (QPushButton* button : buttons_) button->setEnabled(false);
   transfer();
-  for (QPushButton* button : buttons_) button->setEnabled(true);
-  if (focused) focused->setFocus();
+  // Clicks and keys that reached the window during the last request are
+  // handled while the transfer still counts as running: a transfer or "Ok" is
+  // refused and a close is held, as during the earlier requests.
+  QCoreApplication::processEvents();
   running_ = false;
   if (close_pending_ && dialog_) {
     close_pending_ = false;

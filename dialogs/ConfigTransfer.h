@@ -107,15 +107,15 @@ bool WriteRegisters(const TModuleLink& link, std::span<const TRegisterStep> step
 
 // Keeps transfers apart. The window processes its events between the requests
 // of a transfer, so clicks, Escape and the close box can arrive in the middle
-// of one. While a transfer runs, the dialog's buttons are disabled and a second
-// transfer or "Ok" is refused; a request to close ("Cancel", Escape, the close
-// box) is remembered and carried out as soon as the transfer has ended, so the
-// dialog never goes away under a running exchange and the user's wish to leave
-// is not lost.
+// of one. The buttons stay enabled; while a transfer runs a second transfer or
+// "Ok" is refused, and a request to close ("Cancel", Escape, the close box) is
+// remembered and carried out as soon as the transfer has ended, so the dialog
+// never goes away under a running exchange and the user's wish to leave is
+// not lost.
 class TTransferGuard {
  public:
-  // The dialog to close later and the buttons to disable while a transfer runs.
-  void Attach(QDialog* dialog, std::initializer_list<QPushButton*> buttons);
+  // The dialog to close once a held close is carried out.
+  void Attach(QDialog* dialog);
 
   bool Running() const { return running_; }
   // Runs the transfer unless one is running already (then returns false).
@@ -125,7 +125,6 @@ class TTransferGuard {
 
  private:
   QDialog* dialog_ = nullptr;
-  std::vector<QPushButton*> buttons_;
   bool running_ = false;
   bool close_pending_ = false;
 };

@@ -1,5 +1,6 @@
 #include "dialogs/LiveValues.h"
 
+#include <QPushButton>
 #include <QShowEvent>
 
 #include "link/QBLxxx.h"
@@ -28,7 +29,13 @@ TLiveForm::TLiveForm(QWidget* owner) : QDialog(owner) {}
 
 void TLiveForm::showEvent(QShowEvent* event) {
   QDialog::showEvent(event);
-  if (!event->spontaneous()) FormShow();
+  if (event->spontaneous()) return;
+  // Only a click sends: Return in a field or on a check box presses no button.
+  for (QPushButton* button : findChildren<QPushButton*>()) {
+    button->setAutoDefault(false);
+    button->setDefault(false);
+  }
+  FormShow();
 }
 
 void TLiveForm::FormShow() {

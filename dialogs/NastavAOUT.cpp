@@ -26,6 +26,7 @@ void TForm4::BuildControls() {
   Button3 = Place<QPushButton>(this, "Button3", 192, 112, 75, 25, QStringLiteral("Ok"));
   Button4 = Place<QPushButton>(this, "Button4", 272, 112, 75, 25, QStringLiteral("Cancel"));
   FitLabelWidth(Label1);
+  Label1->setBuddy(Edit1);
   StatusBar1 = new qm90ui::TStatusBar(this, {50});
   SetTabChain({Edit1, Button1, Button2, Button3, Button4});
   AttachButtons();

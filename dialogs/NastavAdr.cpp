@@ -32,6 +32,8 @@ void TForm12::BuildControls() {
   Button4 = Place<QPushButton>(this, "Button4", 280, 128, 75, 25, QStringLiteral("Cancel"));
   FitLabelWidth(Label1);
   FitLabelWidth(Label2);
+  Label1->setBuddy(Edit1);
+  Label2->setBuddy(ComboBox1);
   StatusBar1 = new qm90ui::TStatusBar(this, {250});
   SetTabChain({Edit1, ComboBox1, Button1, Button2, Button3, Button4});
   AttachButtons();

@@ -27,6 +27,7 @@ void TForm3::BuildControls() {
   Label1 = Place<QLabel>(this, "Label1", 24, 32, 120, 13, QStringLiteral("AOUT výstup (0-65535)"));
   Label1->adjustSize();
   Edit1 = Place<QLineEdit>(this, "Edit1", 160, 24, 89, 21);
+  Label1->setBuddy(Edit1);
   Button1 = Place<QPushButton>(this, "Button1", 24, 88, 73, 25, QStringLiteral("Zápis"));
   Button2 = Place<QPushButton>(this, "Button2", 176, 88, 75, 25, QStringLiteral("Cancel"));
   setTabOrder(Button1, Button2);

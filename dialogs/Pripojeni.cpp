@@ -89,6 +89,13 @@ void TForm2::CreateControls() {
   Button2->setAutoDefault(false);
   for (QLabel* label : {Label5, Label3, Label6, Label7, Label1, Label2, Label4})
     label->setTextFormat(Qt::PlainText);
+  // Each field is known by its caption (screen readers, tools that drive the window).
+  Label5->setBuddy(ComboBox2);
+  Label3->setBuddy(Edit2);
+  Label6->setBuddy(Edit3);
+  Label7->setBuddy(Edit4);
+  Label1->setBuddy(Edit1);
+  Label2->setBuddy(ComboBox1);
 }
 
 void TForm2::SetTabOrder() {
@@ -104,7 +111,10 @@ void TForm2::ConnectHandlers() {
 
 void TForm2::showEvent(QShowEvent* event) {
   QDialog::showEvent(event);
-  if (!event->spontaneous()) FormShow();
+  if (event->spontaneous()) return;
+  FormShow();
+  // The tab order starts with the module address: digits typed at once land there.
+  Edit1->setFocus(Qt::TabFocusReason);
 }
 
 QString TForm2::IsaText(std::uint16_t base) {

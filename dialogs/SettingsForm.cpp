@@ -12,7 +12,7 @@ TSettingsForm::TSettingsForm(QWidget* owner) : QDialog(owner) {}
 void TSettingsForm::AttachButtons() {
   // Enter in an edit field must not start a write.
   for (QPushButton* button : {Button1, Button2, Button3, Button4}) button->setAutoDefault(false);
-  guard_.Attach(this, {Button1, Button2, Button3, Button4});
+  guard_.Attach(this);
   connect(Button1, &QPushButton::clicked, this, &TSettingsForm::Button1Click);
   connect(Button2, &QPushButton::clicked, this, &TSettingsForm::Button2Click);
   connect(Button3, &QPushButton::clicked, this, &TSettingsForm::Button3Click);

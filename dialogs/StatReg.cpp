@@ -54,6 +54,9 @@ void TForm15::BuildControls() {
   }
   Button2 = Place<QPushButton>(this, "Button2", 24, 208, 75, 25, QStringLiteral("Vynulovat"));
   Button1 = Place<QPushButton>(this, "Button1", 296, 208, 75, 25, QStringLiteral("Cancel"));
+  // "Cancel" comes first: a key pressed right after opening must not clear the register.
+  setTabOrder(Button1, Button2);
+  Button1->setFocus();
   StatusBar1 = new qm90ui::TStatusBar(this, {width()});
   Timer1 = new QTimer(this);
   Timer1->setObjectName(QStringLiteral("Timer1"));

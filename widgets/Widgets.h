@@ -4,6 +4,7 @@
 #pragma once
 
 #include <QLabel>
+#include <QSize>
 #include <QString>
 #include <QWidget>
 #include <vector>
@@ -19,8 +20,11 @@ void ApplyFormLook(QWidget* form);
 // A dialog with a fixed border and the given client size, centred on the screen.
 void SetupFixedDialog(QDialog* dialog, int client_width, int client_height);
 
-// Centres a top-level window on the screen it is on.
-void CenterOnScreen(QWidget* window);
+// Centres a top-level window on its screen, measured on its outer frame. With
+// an outer size, the window is also sized so that its frame has that size. The
+// window manager adds the frame only once the window is mapped, so the window
+// is placed when shown and placed again when its frame margins become known.
+void CenterOnScreen(QWidget* window, QSize outer_size = QSize());
 
 // Sets a label's text and repaints it at once (exchanges block the window).
 void SetTextNow(QLabel* label, const QString& text);
@@ -45,6 +49,7 @@ class TSunkenPanel : public QLabel {
 // Status bar along the bottom edge of a window, 19 pixels high, with panels of
 // fixed widths; the last panel stretches to the right edge. Each panel is a
 // QLabel named "<bar name>Panel<i>" whose text is exactly what it shows.
+// Assistive technology sees it as a status bar.
 class TStatusBar : public QWidget {
   Q_OBJECT
  public:

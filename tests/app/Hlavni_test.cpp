@@ -5,10 +5,15 @@
 
 #include <QAccessible>
 #include <QAction>
+#include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
 #include <QPushButton>
+#include <QScreen>
+#include <QTest>
+#include <cstdlib>
 #include <fstream>
+#include <functional>
 #include <memory>
 
 #include "app/Hlavni.h"
@@ -263,6 +268,87 @@ TEST_F(MainWindow, StatusPanelsReportTheirTextToAssistiveTechnology) {
   EXPECT_EQ(
       QAccessible::queryAccessibleInterface(form->StatusBar()->Panel(0))->text(QAccessible::Name),
       QStringLiteral(" Modul"));
+}
+
+// Every window as the main window opens it, with what assistive technology
+// must find in it: each field named by its caption.
+struct WindowRow {
+  const char* name;
+  std::function<std::unique_ptr<QWidget>(TData*)> create;
+  std::vector<std::pair<const char*, const char*>> field_captions;  // field, its label
+  bool status_bar = true;  // the connection dialog has a status line instead
+};
+
+template <typename Form>
+std::unique_ptr<QWidget> CreateDialog(TData* data) {
+  auto form = std::make_unique<Form>(nullptr);
+  form->Data = data;
+  return form;
+}
+
+std::vector<WindowRow> Windows() {
+  return {
+      {"TForm1", [](TData*) { return std::make_unique<TForm1>(); }, {}},
+      {"TForm2",
+       CreateDialog<TForm2>,
+       {{"Edit1", "Label1"}, {"Edit2", "Label3"}, {"ComboBox1", "Label2"}, {"ComboBox2", "Label5"}},
+       false},
+      {"TForm12", CreateDialog<TForm12>, {{"Edit1", "Label1"}, {"ComboBox1", "Label2"}}},
+      {"TForm14", CreateDialog<TForm14>, {}},
+      {"TForm4", CreateDialog<TForm4>, {{"Edit1", "Label1"}}},
+      {"TForm3", CreateDialog<TForm3>, {{"Edit1", "Label1"}}},
+      {"TForm11", CreateDialog<TForm11>, {}},
+      {"TForm9", CreateDialog<TForm9>, {}},
+      {"TForm15", CreateDialog<TForm15>, {}},
+  };
+}
+
+TEST_F(MainWindow, EveryWindowOpensCentredOnItsOuterFrame) {
+  TData data;
+  SetDataDefaults(&data);
+  for (const WindowRow& row : Windows()) {
+    SCOPED_TRACE(row.name);
+    std::unique_ptr<QWidget> window = row.create(&data);
+    window->show();
+    const QRect area = window->screen()->availableGeometry();
+    // Under a window manager the frame arrives a little after the window.
+    QTest::qWaitFor([&] { return window->frameGeometry() != window->geometry(); }, 2000);
+    const QRect frame = window->frameGeometry();
+    EXPECT_NE(frame, window->geometry());  // the frame is part of the measure
+    EXPECT_LE(std::abs(frame.center().x() - area.center().x()), 1);
+    EXPECT_LE(std::abs(frame.center().y() - area.center().y()), 1);
+    if (std::string(row.name) == "TForm1") EXPECT_EQ(frame.size(), QSize(600, 400));
+  }
+}
+
+TEST_F(MainWindow, AssistiveTechnologyFindsStatusBarsAndFieldsByTheirCaptions) {
+  TData data;
+  SetDataDefaults(&data);
+  for (const WindowRow& row : Windows()) {
+    SCOPED_TRACE(row.name);
+    std::unique_ptr<QWidget> window = row.create(&data);
+    window->show();
+    auto* bar = window->findChild<qm90ui::TStatusBar*>();
+    ASSERT_EQ(bar != nullptr, row.status_bar);
+    if (bar) {
+      QAccessibleInterface* bar_a11y = QAccessible::queryAccessibleInterface(bar);
+      ASSERT_NE(bar_a11y, nullptr);
+      EXPECT_EQ(bar_a11y->role(), QAccessible::StatusBar);
+    }
+    for (const auto& [field, caption] : row.field_captions) {
+      SCOPED_TRACE(field);
+      QWidget* widget = Child<QWidget>(window.get(), field);
+      auto* label = Child<QLabel>(window.get(), caption);
+      QAccessibleInterface* a11y = QAccessible::queryAccessibleInterface(widget);
+      ASSERT_NE(a11y, nullptr);
+      bool labelled = false;
+      for (const auto& [other, relation] : a11y->relations(QAccessible::Label))
+        labelled = labelled || other->object() == label;
+      EXPECT_TRUE(labelled);
+      // A list is read out by its selected item, an edit field by its caption.
+      if (qobject_cast<QLineEdit*>(widget)) EXPECT_EQ(a11y->text(QAccessible::Name), label->text());
+    }
+  }
 }
 
 }  // namespace

@@ -7,6 +7,7 @@
 #include <QComboBox>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QTest>
 #include <optional>
 
 #include "dialogs/Pripojeni.h"
@@ -132,6 +133,12 @@ TEST_F(ConnectionDialog, TabOrderFollowsTheFieldsOfTheForm) {
     w = w->nextInFocusChain();
   } while (w != named.front() && chain.size() < named.size());
   EXPECT_EQ(chain, named);
+  // The dialog opens in the first field of that order.
+  form->activateWindow();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(&*form));
+  EXPECT_EQ(QApplication::focusWidget(), named.front());
+  QTest::keyClicks(QApplication::focusWidget(), "12");
+  EXPECT_EQ(Field("Edit1"), QStringLiteral("12"));
 }
 
 TEST_F(ConnectionDialog, IdentifiesTheModuleWithThreeChainedRequests) {

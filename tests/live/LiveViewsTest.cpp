@@ -11,6 +11,8 @@
 #include <QPushButton>
 #include <QTest>
 #include <QTimer>
+#include <functional>
+#include <memory>
 #include <utility>
 #include <vector>
 
@@ -539,6 +541,44 @@ TEST_F(LiveViews, TabOrderFollowsTheLayout) {
       ASSERT_NE(next, nullptr);
       EXPECT_EQ(next->objectName().toStdString(), c.order[i + 1]);
     }
+  }
+}
+
+// Keys pressed right after a window opens: Return in the analog field or on an
+// output box presses no button, and the status register window starts on
+// "Cancel", so Return does nothing there and Space closes the window; none of
+// them sends anything.
+TEST_F(LiveViews, KeysRightAfterOpeningSendNothing) {
+  const struct {
+    const char* name;
+    std::function<std::unique_ptr<QDialog>()> show;
+    const char* target;  // where the key goes; nullptr: the widget that has the focus
+    Qt::Key key;
+    bool closes;
+  } cases[] = {
+      {"analog Return", [this] { return ShowForm<TForm3>(&data_); }, "Edit1", Qt::Key_Return,
+       false},
+      {"analog Enter", [this] { return ShowForm<TForm3>(&data_); }, "Edit1", Qt::Key_Enter, false},
+      {"outputs Return", [this] { return ShowForm<TForm9>(&data_); }, "CheckBox3", Qt::Key_Return,
+       false},
+      {"status Return", [this] { return ShowForm<TForm15>(&data_); }, nullptr, Qt::Key_Return,
+       false},
+      {"status Space", [this] { return ShowForm<TForm15>(&data_); }, nullptr, Qt::Key_Space, true},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    std::unique_ptr<QDialog> form = c.show();
+    livetest::StopTimer(form.get());
+    form->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(form.get()));
+    QWidget* target = c.target ? form->findChild<QWidget*>(c.target) : form->focusWidget();
+    ASSERT_NE(target, nullptr);
+    if (c.target) target->setFocus();
+    if (!c.target) EXPECT_EQ(target->objectName(), QStringLiteral("Button1"));  // "Cancel"
+    Script().calls.clear();
+    QTest::keyClick(target, c.key);
+    EXPECT_EQ(SendCount(), 0u);
+    EXPECT_EQ(form->isVisible(), !c.closes);
   }
 }
 

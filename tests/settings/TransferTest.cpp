@@ -272,5 +272,53 @@ TEST_F(SettingsTransfer, EventsRunBetweenRequestsOnlyWithPausesAndClicksThenAreH
   }
 }
 
+// Whichever request of a write is under way when the user acts, the act is
+// treated alike: the buttons stay enabled, a transfer or "Ok" is refused (no
+// second transfer follows, the record keeps its values) and a close is held and
+// carried out once the transfer has ended.
+TEST_F(SettingsTransfer, ActsQueuedDuringAnyRequestOfAWriteAreTreatedAlike) {
+  enum class Act { kZapsat, kPrecist, kOk, kCancel, kEscape, kCloseBox };
+  const struct {
+    Act act;
+    const char* name;
+    bool closes;
+  } acts[] = {{Act::kZapsat, "Zapsat", false}, {Act::kPrecist, "Přečíst", false},
+              {Act::kOk, "Ok", false},         {Act::kCancel, "Cancel", true},
+              {Act::kEscape, "Escape", true},  {Act::kCloseBox, "close box", true}};
+  for (const DialogKind& kind : Kinds()) {
+    for (std::size_t at = 0; at < kind.write.size(); ++at) {
+      for (const auto& act : acts) {
+        SCOPED_TRACE(testing::Message() << kind.name << " request " << at << " " << act.name);
+        scripted::Script().calls.clear();
+        const TModuleConfig before = data.Config;
+        auto dialog = Open(kind);
+        QDialog* d = dialog.get();
+        auto requests = std::make_shared<std::size_t>(0);
+        auto all_enabled = std::make_shared<bool>(true);
+        scripted::Script().responder = [=, a = act.act](const std::uint8_t request[8]) {
+          for (int n : {1, 2, 3, 4}) *all_enabled = *all_enabled && Button(d, n)->isEnabled();
+          if ((*requests)++ == at) {
+            QTimer::singleShot(0, d, [d, a] {
+              if (a == Act::kZapsat) QTest::mouseClick(Button(d, 1), Qt::LeftButton);
+              if (a == Act::kPrecist) QTest::mouseClick(Button(d, 2), Qt::LeftButton);
+              if (a == Act::kOk) QTest::mouseClick(Button(d, 3), Qt::LeftButton);
+              if (a == Act::kCancel) QTest::mouseClick(Button(d, 4), Qt::LeftButton);
+              if (a == Act::kEscape) QTest::keyClick(d, Qt::Key_Escape);
+              if (a == Act::kCloseBox) d->close();
+            });
+          }
+          return scripted::ModuleAnswer(scripted::Script().module, scripted::Decode(request));
+        };
+        Button(d, 1)->click();
+        EXPECT_EQ(Sent(), kind.write);
+        EXPECT_TRUE(*all_enabled);
+        EXPECT_EQ(d->isVisible(), !act.closes);
+        EXPECT_EQ(std::memcmp(&data.Config, &before, sizeof before), 0);
+        scripted::Script().responder = scripted::ModuleResponder();
+      }
+    }
+  }
+}
+
 }  // namespace
 }  // namespace settingstest
