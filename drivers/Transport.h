@@ -5,6 +5,7 @@
 #include <chrono>
 #include <cstdint>
 
+#include "drivers/Timing.h"
 #include "protocol/Frame.h"
 
 namespace qbl {
@@ -36,12 +37,5 @@ struct OpenedLink {
 std::int32_t OpenSerial(std::int32_t com_number, OpenedLink& out);
 std::int32_t OpenUdp(const std::intptr_t* block, OpenedLink& out);
 std::int32_t OpenInProcess(const char* library_name, OpenedLink& out);
-
-// Milliseconds left until a monotonic deadline (0 once it has passed).
-inline int MillisecondsLeft(std::chrono::steady_clock::time_point deadline) {
-  const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-      deadline - std::chrono::steady_clock::now());
-  return left.count() > 0 ? static_cast<int>(left.count()) : 0;
-}
 
 }  // namespace qbl

@@ -17,13 +17,11 @@
 namespace qbl {
 namespace {
 
-constexpr int kMinAnswerWaitMs = 100;
-constexpr int kMsPerTimingUnit = 10;
-constexpr int kBitsPerByte = 10;  // start, eight data bits, stop
+constexpr std::size_t kReadSize = 256;
 
 struct SerialPort {
   int fd = -1;
-  int timeout_ms = 0;
+  SerialWaits waits{};
   std::uint8_t sequence = 0;  // of the request in flight; the module echoes it
   qm90::StreamScanner scanner;
 };
@@ -49,14 +47,6 @@ speed_t SpeedOf(std::int32_t baud) {
     default:
       return B9600;
   }
-}
-
-// Answer time-out: ten milliseconds per timing unit (at least 100 ms) plus the
-// time both frames take on the line at the rate in force.
-int AnswerTimeoutMs(const LinkSettings& settings) {
-  const int frame_bytes = static_cast<int>(qm90::RequestFrameSize() + qm90::AnswerFrameSize());
-  const int line_ms = (frame_bytes * kBitsPerByte * 1000 + settings.baud - 1) / settings.baud;
-  return std::max(kMinAnswerWaitMs, settings.timing * kMsPerTimingUnit) + line_ms;
 }
 
 // A per-user folder another user cannot have planted: a directory we own.
@@ -98,7 +88,7 @@ std::int32_t ApplyLine(int fd, std::int32_t baud) {
 }
 
 std::int32_t WriteFrame(int fd, const std::vector<std::uint8_t>& frame,
-                        std::chrono::steady_clock::time_point deadline) {
+                        Clock::time_point deadline) {
   std::size_t written = 0;
   while (written < frame.size()) {
     const ssize_t n = write(fd, frame.data() + written, frame.size() - written);
@@ -116,23 +106,32 @@ std::int32_t WriteFrame(int fd, const std::vector<std::uint8_t>& frame,
 }
 
 // Reads until the addressed module's answer to this request arrives or time
-// runs out; the deadline stays where it was whatever else arrives. A sound
-// answer of another module or to an earlier request (one that came after its
-// time-out) is skipped; bytes that made no sound frame count as a damaged
-// answer.
+// runs out. Silence until the first-byte wait ends means no module answers;
+// once bytes came, the answer gets until its whole-answer wait, which nothing
+// that arrives later moves. A sound answer of another module or to an earlier
+// request (one that came after its time-out) is skipped; bytes that made no
+// sound frame count as a damaged answer. Every byte of a read goes through the
+// scanner, however many came at once.
 std::int32_t ReadAnswer(SerialPort& port, std::uint8_t address, qm90::Answer& answer,
-                        std::chrono::steady_clock::time_point deadline) {
-  std::uint8_t buffer[256];
+                        Clock::time_point sent) {
+  std::uint8_t buffer[kReadSize];
+  Clock::time_point deadline = sent + port.waits.first_byte;
+  bool heard = false;
   for (int left = MillisecondsLeft(deadline); left > 0; left = MillisecondsLeft(deadline)) {
     pollfd in{port.fd, POLLIN, 0};
     const int ready = poll(&in, 1, left);
     if (ready < 0 && errno == EINTR) continue;
     if (ready < 0) return kPortReadFailed;
-    if (ready == 0) break;
+    if (ready == 0) continue;  // the loop checks the clock, so poll's rounding cannot end it early
     const ssize_t n = read(port.fd, buffer, sizeof buffer);
     if (n > 0) {
-      port.scanner.Feed(buffer, static_cast<std::size_t>(n));
-      if (port.scanner.NextAnswer(address, port.sequence, answer)) return kOk;
+      if (!heard) deadline = sent + port.waits.whole_answer;
+      heard = true;
+      std::size_t used = 0;
+      if (port.scanner.FindAnswer(buffer, static_cast<std::size_t>(n), address, port.sequence,
+                                  answer, used)) {
+        return kOk;
+      }
     } else if (n == 0 || (errno != EAGAIN && errno != EINTR)) {
       return kPortReadFailed;  // device gone (hang-up) or broken
     }
@@ -144,7 +143,7 @@ std::int32_t ReadAnswer(SerialPort& port, std::uint8_t address, qm90::Answer& an
 std::int32_t SerialConfigure(void* context, const LinkSettings& settings) {
   auto* port = static_cast<SerialPort*>(context);
   const std::int32_t code = ApplyLine(port->fd, settings.baud);
-  if (code == kOk) port->timeout_ms = AnswerTimeoutMs(settings);
+  if (code == kOk) port->waits = SerialAnswerWaits(settings.baud, settings.timing);
   return code;
 }
 
@@ -154,11 +153,11 @@ std::int32_t SerialExchange(void* context, const qm90::Request& request, qm90::A
   port->scanner.Clear();
   qm90::Request numbered = request;
   numbered.sequence = ++port->sequence;
-  const auto deadline =
-      std::chrono::steady_clock::now() + std::chrono::milliseconds(port->timeout_ms);
-  const std::int32_t code = WriteFrame(port->fd, qm90::EncodeRequest(numbered), deadline);
+  const Clock::time_point sent = Clock::now();
+  const std::int32_t code =
+      WriteFrame(port->fd, qm90::EncodeRequest(numbered), sent + port->waits.first_byte);
   if (code != kOk) return code;
-  return ReadAnswer(*port, request.address, answer, deadline);
+  return ReadAnswer(*port, request.address, answer, sent);
 }
 
 void SerialClose(void* context) {
@@ -194,7 +193,7 @@ std::int32_t OpenSerial(std::int32_t com_number, OpenedLink& out) {
   }
   auto* port = new SerialPort;
   port->fd = fd;
-  port->timeout_ms = AnswerTimeoutMs(defaults);
+  port->waits = SerialAnswerWaits(defaults.baud, defaults.timing);
   port->sequence = FirstSequence();
   out = {&kSerial, port};
   return kOk;

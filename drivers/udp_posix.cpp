@@ -23,6 +23,7 @@ constexpr std::size_t kLongestIpText = 40;  // "255.255.255.255" with room for b
 struct UdpLink {
   int fd = -1;
   int timeout_ms = kDefaultTimeoutMs;
+  Micros wait{};     // for one answer: the time-out plus the converter's relay
   int armed_ms = 0;  // receive time-out the socket holds now
   std::uint16_t sequence = 0;
   std::uint8_t baud_index = 4;
@@ -40,7 +41,9 @@ bool ParseIp(const char* text, in_addr& out) {
 }
 
 std::int32_t UdpConfigure(void* context, const LinkSettings& settings) {
-  static_cast<UdpLink*>(context)->baud_index = settings.baud_index;
+  auto* link = static_cast<UdpLink*>(context);
+  link->baud_index = settings.baud_index;
+  link->wait = UdpAnswerWait(link->timeout_ms, settings.baud);
   return kOk;
 }
 
@@ -64,24 +67,22 @@ bool SetReceiveTimeout(int fd, int ms) {
 
 // Waits for the answer with the current sequence number. Stale, duplicate and
 // malformed datagrams are dropped; the deadline stays where it was. The socket
-// blocks with a receive time-out (one system call per wait, not two); after a
-// dropped datagram the time-out is cut to what is left.
+// blocks with a receive time-out (one system call per wait, not two); the
+// system may end that wait a little early, so the clock has the last word and
+// a short wait is armed again for what is left.
 std::int32_t ReceiveAnswer(UdpLink& link, std::uint8_t address, qm90::Answer& answer,
-                           std::chrono::steady_clock::time_point deadline) {
+                           Clock::time_point deadline) {
   bool damaged = false;
   std::uint8_t buffer[512];
-  for (bool first = true;; first = false) {
-    const int left = MillisecondsLeft(deadline);
-    if (left == 0) break;
-    const int wait_ms = first ? link.timeout_ms : left;
-    if (wait_ms != link.armed_ms) {
-      if (!SetReceiveTimeout(link.fd, wait_ms)) return kSocketError;
-      link.armed_ms = wait_ms;
+  for (int left = MillisecondsLeft(deadline); left > 0; left = MillisecondsLeft(deadline)) {
+    if (left != link.armed_ms) {
+      if (!SetReceiveTimeout(link.fd, left)) return kSocketError;
+      link.armed_ms = left;
     }
     const ssize_t n = recv(link.fd, buffer, sizeof buffer, MSG_TRUNC);
     if (n < 0) {
-      if (errno == EAGAIN || errno == EWOULDBLOCK) break;  // time-out
-      if (errno == EINTR || errno == ECONNREFUSED) continue;
+      if (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR || errno == ECONNREFUSED)
+        continue;
       return kSocketError;
     }
     if (static_cast<std::size_t>(n) > sizeof buffer) continue;  // far too long: not ours
@@ -96,8 +97,7 @@ std::int32_t ReceiveAnswer(UdpLink& link, std::uint8_t address, qm90::Answer& an
 std::int32_t UdpExchange(void* context, const qm90::Request& request, qm90::Answer& answer) {
   auto* link = static_cast<UdpLink*>(context);
   ++link->sequence;
-  const auto deadline =
-      std::chrono::steady_clock::now() + std::chrono::milliseconds(link->timeout_ms);
+  const Clock::time_point deadline = Clock::now() + link->wait;
   const std::int32_t code =
       SendDatagram(link->fd, qm90::EncodeUdpRequest(request, link->sequence, link->baud_index));
   if (code != kOk) return code;
@@ -138,6 +138,7 @@ std::int32_t OpenUdp(const std::intptr_t* block, OpenedLink& out) {
   auto* link = new UdpLink;
   link->fd = fd;
   link->timeout_ms = static_cast<int>(block[2] == 0 ? kDefaultTimeoutMs : block[2]);
+  link->wait = UdpAnswerWait(link->timeout_ms, LinkSettings{}.baud);
   link->sequence = FirstSequence();
   out = {&kUdp, link};
   return kOk;

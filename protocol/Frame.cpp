@@ -199,6 +199,50 @@ void StreamScanner::Feed(const std::uint8_t* data, std::size_t size) {
   }
 }
 
+std::size_t StreamScanner::Room() const {
+  return buffer_.size() < kScannerLimit ? kScannerLimit - buffer_.size() : 0;
+}
+
+namespace {
+
+// After a drain fewer bytes than one frame are left, so there is always room.
+template <typename Next>
+bool FeedInPieces(StreamScanner& scanner, const std::uint8_t* data, std::size_t size,
+                  std::size_t& used, Next next) {
+  used = 0;
+  while (used < size) {
+    const std::size_t piece = std::min(size - used, std::max<std::size_t>(scanner.Room(), 1));
+    scanner.Feed(data + used, piece);
+    used += piece;
+    if (next()) return true;
+  }
+  return false;
+}
+
+}  // namespace
+
+bool StreamScanner::FindAnswer(const std::uint8_t* data, std::size_t size,
+                               std::uint8_t expected_address, std::uint8_t expected_sequence,
+                               Answer& out, std::size_t& used) {
+  if (NextAnswer(expected_address, expected_sequence, out)) {
+    used = 0;
+    return true;
+  }
+  if (data == nullptr) size = 0;
+  return FeedInPieces(*this, data, size, used,
+                      [&] { return NextAnswer(expected_address, expected_sequence, out); });
+}
+
+bool StreamScanner::FindRequest(const std::uint8_t* data, std::size_t size, Request& out,
+                                std::size_t& used) {
+  if (NextRequest(out)) {
+    used = 0;
+    return true;
+  }
+  if (data == nullptr) size = 0;
+  return FeedInPieces(*this, data, size, used, [&] { return NextRequest(out); });
+}
+
 // Drops bytes up to the next start byte; true when a whole frame may follow.
 bool StreamScanner::AlignTo(std::uint8_t start, std::size_t frame_size) {
   const auto found = std::find(buffer_.begin(), buffer_.end(), start);

@@ -83,10 +83,20 @@ const char* DecodeName(Decode result);
 
 // Finds frames in a serial byte stream: skips stray bytes and damaged frames,
 // never reads past what it was fed. Bounded memory whatever the stream holds:
-// only the newest 64 bytes are kept, so drain it after every Feed.
+// only the newest 64 bytes are kept, so drain it after every Feed, or hand it
+// a whole read through FindAnswer / FindRequest, which feed it in pieces it
+// can hold.
 class StreamScanner {
  public:
   void Feed(const std::uint8_t* data, std::size_t size);
+  // Bytes Feed takes without pushing any out.
+  std::size_t Room() const;
+  // Feeds `size` bytes piece by piece, draining after each, and stops at the
+  // first frame found; `used` tells how many of the bytes were taken (all of
+  // them when none was found). A frame anywhere in the bytes is found.
+  bool FindAnswer(const std::uint8_t* data, std::size_t size, std::uint8_t expected_address,
+                  std::uint8_t expected_sequence, Answer& out, std::size_t& used);
+  bool FindRequest(const std::uint8_t* data, std::size_t size, Request& out, std::size_t& used);
   bool NextRequest(Request& out);
   // Sound answers of another module or to another request are skipped whole.
   bool NextAnswer(std::uint8_t expected_address, std::uint8_t expected_sequence, Answer& out);

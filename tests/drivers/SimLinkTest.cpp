@@ -8,6 +8,7 @@
 #include <thread>
 #include <vector>
 
+#include "drivers/Timing.h"
 #include "link/QBLxxx.h"
 #include "tests/drivers/Harness.h"
 #include "tests/support/SimProcess.h"
@@ -46,9 +47,21 @@ class SimLink : public ::testing::TestWithParam<Transport> {
     return code != 0 ? code : link_.Configure(9600);
   }
 
-  // How long the library waits for an answer at 9600 Bd: over the pty 130 ms
-  // plus 23 bytes' time on the line.
-  int AnswerWaitMs() const { return GetParam().kind == kSerial ? 154 : kUdpTimeoutMs; }
+  // At 9600 Bd: the shortest the library waits (nothing came) and the longest
+  // (bytes came); over UDP both are the time-out plus the relay.
+  int SilentWaitMs() const {
+    return CeilMs(GetParam().kind == kSerial
+                      ? qbl::SerialAnswerWaits(9600, TimingFromIndex(4)).first_byte
+                      : qbl::UdpAnswerWait(kUdpTimeoutMs, 9600));
+  }
+  int LongestWaitMs() const {
+    return GetParam().kind == kSerial
+               ? CeilMs(qbl::SerialAnswerWaits(9600, TimingFromIndex(4)).whole_answer)
+               : SilentWaitMs();
+  }
+  static int CeilMs(std::chrono::microseconds wait) {
+    return static_cast<int>(std::chrono::ceil<std::chrono::milliseconds>(wait).count());
+  }
 
   OwnFolders folder_;  // first member: goes after everything that uses it
   qm90test::SimProcess sim_;
@@ -211,7 +224,7 @@ TEST_P(SimLink, DroppedAndCorruptedAnswersGiveTheirCodes) {
 TEST_P(SimLink, LateAnswerIsNeverTakenForTheNextOne) {
   ASSERT_EQ(link_.WriteRegister(35, 0x11).status, 0);
   ASSERT_EQ(link_.WriteRegister(36, 0x22).status, 0);
-  const int delay = AnswerWaitMs() + 200;
+  const int delay = LongestWaitMs() + 200;
   ASSERT_TRUE(sim_.SetFaults(0, 0, delay));
   EXPECT_EQ(link_.ReadRegister(35).status, kTimeout);
   ASSERT_TRUE(sim_.SetFaults(0, 0, 0));
@@ -221,13 +234,13 @@ TEST_P(SimLink, LateAnswerIsNeverTakenForTheNextOne) {
   EXPECT_EQ(next.d[3], 0x22);
 }
 
-// Polling back to back while every answer comes half a time-out late: each
+// Polling back to back while every answer comes later than the longest wait: each
 // late answer arrives while the next request waits, and must not pass for its
 // answer. Only a stale answer came, so the request simply timed out.
 TEST_P(SimLink, LateAnswerArrivingDuringTheNextExchangeIsRefused) {
   ASSERT_EQ(link_.WriteRegister(35, 0x11).status, 0);
   ASSERT_EQ(link_.WriteRegister(36, 0x22).status, 0);
-  ASSERT_TRUE(sim_.SetFaults(0, 0, AnswerWaitMs() + AnswerWaitMs() / 2));
+  ASSERT_TRUE(sim_.SetFaults(0, 0, LongestWaitMs() + SilentWaitMs() / 2));
   EXPECT_EQ(link_.ReadRegister(35).status, kTimeout);
   for (int i = 0; i < 3; ++i) {
     const Reply next = link_.ReadRegister(36);

@@ -207,59 +207,61 @@ std::string CheckDatagrams(const Bytes& bytes, std::uint8_t address, std::uint16
   return {};
 }
 
-// Feeds the stream in chunks of pseudo-random size to one scanner for answers
-// and one for requests, draining both after every chunk as the drivers do;
-// they must find exactly the frames a receiver of the whole stream finds.
-// Then the whole stream in one piece: the scanners keep only its newest
-// bytes, and what they return must still be frames of the stream.
+// The most a receiver hands the scanner at once in this check; above the
+// serial driver's read of 256 bytes, so every read size it can meet is tried.
+constexpr std::size_t kLargestRead = 300;
+
+// Hands the scanners one read as the serial driver and the emulator do
+// (FindAnswer / FindRequest over the whole read) and collects every frame.
+struct StreamReceiver {
+  std::uint8_t address = 0;
+  std::uint8_t sequence = 0;
+  qm90::StreamScanner answers, requests;
+  std::vector<Bytes> got_answers, got_requests;
+
+  void Read(const std::uint8_t* data, std::size_t size) {
+    qm90::Answer answer;
+    for (std::size_t pos = 0, used = 0;; pos += used) {
+      if (!answers.FindAnswer(data + pos, size - pos, address, sequence, answer, used)) break;
+      got_answers.push_back(qm90::EncodeAnswer(answer));
+    }
+    qm90::Request request;
+    for (std::size_t pos = 0, used = 0;; pos += used) {
+      if (!requests.FindRequest(data + pos, size - pos, request, used)) break;
+      got_requests.push_back(qm90::EncodeRequest(request));
+    }
+  }
+};
+
+// Feeds the stream in reads of pseudo-random size (1 up to beyond the serial
+// driver's read size), then in one piece; the scanners must find exactly the
+// frames a receiver of the whole stream finds, with bounded memory.
 std::string CheckStream(const Bytes& stream, std::uint8_t address, std::uint16_t seed) {
   constexpr std::size_t kPendingLimit = 64;
   constexpr std::size_t kRequestSize = 12, kAnswerSize = 11;
   const auto sequence = static_cast<std::uint8_t>(seed);
-  qm90::StreamScanner answers, requests;
-  std::vector<Bytes> got_answers, got_requests;
-  auto drain = [&] {
-    qm90::Answer answer;
-    while (answers.NextAnswer(address, sequence, answer))
-      got_answers.push_back(qm90::EncodeAnswer(answer));
-    qm90::Request request;
-    while (requests.NextRequest(request)) got_requests.push_back(qm90::EncodeRequest(request));
-  };
+  const auto expected_answers =
+      ReferenceFrames(stream, qm90::kAnswerStart, kAnswerSize, address, sequence);
+  const auto expected_requests =
+      ReferenceFrames(stream, qm90::kRequestStart, kRequestSize, std::nullopt, sequence);
   std::uint32_t state = seed | 1u;
-  for (std::size_t pos = 0; pos < stream.size();) {
-    state = state * 1103515245u + 12345u;
-    const std::size_t chunk = std::min<std::size_t>(1 + (state >> 16) % 23, stream.size() - pos);
-    answers.Feed(stream.data() + pos, chunk);
-    requests.Feed(stream.data() + pos, chunk);
-    pos += chunk;
-    if (answers.Pending() > kPendingLimit || requests.Pending() > kPendingLimit)
-      return "scanner holds more than " + std::to_string(kPendingLimit) + " bytes";
-    drain();
-  }
-  if (got_answers != ReferenceFrames(stream, qm90::kAnswerStart, kAnswerSize, address, sequence))
-    return "scanner answers differ from the frames in the stream";
-  if (got_requests !=
-      ReferenceFrames(stream, qm90::kRequestStart, kRequestSize, std::nullopt, sequence))
-    return "scanner requests differ from the frames in the stream";
-
-  answers.Clear();
-  requests.Clear();
-  got_answers.clear();
-  got_requests.clear();
-  answers.Feed(stream.data(), stream.size());
-  requests.Feed(stream.data(), stream.size());
-  if (answers.Pending() > kPendingLimit || requests.Pending() > kPendingLimit)
-    return "scanner holds more than " + std::to_string(kPendingLimit) + " bytes";
-  drain();
-  for (const auto& [got, start, size] :
-       {std::tuple{&got_answers, qm90::kAnswerStart, kAnswerSize},
-        std::tuple{&got_requests, qm90::kRequestStart, kRequestSize}}) {
-    const std::size_t kept = std::min(stream.size(), kPendingLimit);
-    const Bytes newest(stream.end() - static_cast<std::ptrdiff_t>(kept), stream.end());
-    const auto expected = ReferenceFrames(
-        newest, start, size, start == qm90::kAnswerStart ? std::optional(address) : std::nullopt,
-        sequence);
-    if (*got != expected) return "scanner fed at once returns other frames than it holds";
+  for (const bool at_once : {false, true}) {
+    StreamReceiver receiver{address, sequence, {}, {}, {}, {}};
+    for (std::size_t pos = 0; pos < stream.size();) {
+      state = state * 1103515245u + 12345u;
+      const std::size_t read =
+          at_once ? stream.size() - pos
+                  : std::min<std::size_t>(1 + (state >> 8) % kLargestRead, stream.size() - pos);
+      receiver.Read(stream.data() + pos, read);
+      pos += read;
+      if (receiver.answers.Pending() > kPendingLimit || receiver.requests.Pending() > kPendingLimit)
+        return "scanner holds more than " + std::to_string(kPendingLimit) + " bytes";
+    }
+    const std::string how = at_once ? " (stream in one read)" : " (stream in reads of any size)";
+    if (receiver.got_answers != expected_answers)
+      return "scanner answers differ from the frames in the stream" + how;
+    if (receiver.got_requests != expected_requests)
+      return "scanner requests differ from the frames in the stream" + how;
   }
   return {};
 }

@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <fstream>
 
+#include "drivers/Timing.h"
 #include "link/QBLxxx.h"
 #include "tests/soak/Soak.h"
 
@@ -113,9 +114,28 @@ bool SimLink::OpenLink() {
   return true;
 }
 
-// QBL310 at 9600 Bd with timing 13: 130 ms plus the bytes' time on the line.
+namespace {
+
+int CeilMs(std::chrono::microseconds wait) {
+  return static_cast<int>(std::chrono::ceil<std::chrono::milliseconds>(wait).count());
+}
+
+}  // namespace
+
+// At 9600 Bd: over the pty QBL310 waits for the first byte of an answer, and
+// once bytes came for the whole answer; over UDP QBL314 waits its time-out
+// plus the relay.
 int SimLink::TimeoutMs() const {
-  return transport_ == Transport::kUdp ? kUdpTimeoutMs : 154;
+  return CeilMs(transport_ == Transport::kUdp
+                    ? qbl::UdpAnswerWait(kUdpTimeoutMs, 9600)
+                    : qbl::SerialAnswerWaits(9600, TimingFromIndex(4)).first_byte);
+}
+
+int SimLink::LateDelayMs() const {
+  const int longest = transport_ == Transport::kUdp
+                          ? TimeoutMs()
+                          : CeilMs(qbl::SerialAnswerWaits(9600, TimingFromIndex(4)).whole_answer);
+  return longest + TimeoutMs() / 2;
 }
 
 QString SimLink::OkText() const {

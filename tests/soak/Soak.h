@@ -66,9 +66,11 @@ class SimLink {
   qm90test::SimProcess& Sim() { return sim_; }
   TData& Data() { return data_; }
   Transport Kind() const { return transport_; }
-  // The driver's answer time-out and a delay that certainly exceeds it.
+  // What a silent module costs (the shortest the driver waits), and a delay
+  // past the longest it waits once bytes came, yet short enough that the late
+  // answer lands while the next request waits.
   int TimeoutMs() const;
-  int LateDelayMs() const { return TimeoutMs() + TimeoutMs() / 2; }
+  int LateDelayMs() const;
   // " " + the driver's text for status 0.
   QString OkText() const;
   FaultCount CountFaults() const;
