@@ -22,6 +22,9 @@ LibraryHandle LoadLibraryFile(const std::string& path_or_name);
 void* FindSymbol(LibraryHandle library, const char* name);
 void UnloadLibrary(LibraryHandle library);
 std::string LastLoaderError();
+// True when the file is a library built for the other word size (32 / 64 bit)
+// than this program, which the platform's loader refuses.
+bool IsLibraryOfOtherWordSize(const std::string& path);
 
 // Replaces a file with new contents so that a reader sees either the old file
 // or the whole new one: a temporary file in the same folder, flushed to disk,

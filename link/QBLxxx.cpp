@@ -2,34 +2,13 @@
 
 #include <cstring>
 
+#include "link/DriverEntries.h"
+#include "link/DriverHost.h"
 #include "link/Platform.h"
-
-// The entry types of a driver library. Every entry takes and returns 32-bit
-// values, except the LAN converter's Init block whose slots are pointer-sized.
-#if defined(_WIN32) && !defined(_WIN64)
-#define QBL_CALL __stdcall
-#elif defined(__i386__)
-#define QBL_CALL __attribute__((stdcall))
-#else
-#define QBL_CALL
-#endif
 
 namespace {
 
-using InitParamFn = std::int32_t(QBL_CALL*)(std::int32_t* handle, std::int32_t param);
-using InitPlainFn = std::int32_t(QBL_CALL*)(std::int32_t* handle);
-using InitBlockFn = std::int32_t(QBL_CALL*)(std::int32_t* handle, const std::intptr_t* block);
-using SetConfigFn = std::int32_t(QBL_CALL*)(std::int32_t handle, std::int32_t baud,
-                                            std::int32_t timing, std::int32_t mode);
-using SendFn = std::int32_t(QBL_CALL*)(std::int32_t handle, std::int32_t* request,
-                                       std::int32_t* answer, std::int32_t* returned,
-                                       std::int32_t* status);
-using DoneFn = std::int32_t(QBL_CALL*)(std::int32_t* handle);
-using ErrorFn = std::int32_t(QBL_CALL*)(std::int32_t code, std::int32_t* text);
-
-constexpr const char* kEntryWords[7] = {"Version", "Init", "SetConfig", "GetConfig",
-                                        "Send",    "Done", "Error"};
-enum EntryIndex { kVersion, kInit, kSetConfig, kGetConfig, kSend, kDone, kError, kEntryCount };
+using namespace qblentry;
 
 // The one bound library of the process.
 struct Binding {
@@ -40,6 +19,8 @@ struct Binding {
 };
 Binding binding;
 std::string driver_dir_override;
+std::string host_dir_override;
+DriverIsolation isolation = DriverIsolation::kWhenNeeded;
 
 void ClearEntries() {
   for (void*& entry : binding.entries) entry = nullptr;
@@ -49,6 +30,7 @@ void Unbind() {
   ClearEntries();
   platform::UnloadLibrary(binding.library);
   binding.library = nullptr;
+  drvhost::Release();
 }
 
 std::string BaseName(std::uint8_t kind) {
@@ -91,11 +73,32 @@ std::int32_t CallInit(std::uint8_t kind, std::int32_t* handle) {
   }
 }
 
+// The library through the driver host: when isolation asks for it, or when
+// the platform refused the library for its word size.
+std::int32_t BindThroughHost(std::uint8_t kind) {
+  const std::string file = DriverFileName(kind);
+  const std::string dir =
+      driver_dir_override.empty() ? platform::ExecutableDir() : driver_dir_override;
+  const std::string beside = platform::JoinPath(dir, file);
+  const bool present = platform::FileExists(beside);
+  const bool other_word_size = present && platform::IsLibraryOfOtherWordSize(beside);
+  if (isolation == DriverIsolation::kWhenNeeded && !other_word_size) return kDrvLoadFailed + kind;
+  const std::string host_dir =
+      host_dir_override.empty() ? platform::ExecutableDir() : host_dir_override;
+  return drvhost::Bind(kind, host_dir, present ? beside : file, other_word_size, binding.entries);
+}
+
 std::string BindingText(std::uint32_t code) {
   if (code >= 100 && code <= 104)
     return "chyba inicializace knihovny " + DriverFileName(static_cast<std::uint8_t>(code - 100));
   if (code >= 110 && code <= 114)
     return "chybná knihovna " + DriverFileName(static_cast<std::uint8_t>(code - 110));
+  if (code == static_cast<std::uint32_t>(kDrvHostEnded))
+    return "knihovna ovladače havarovala nebo skončila, spojení je uzavřeno";
+  if (code == static_cast<std::uint32_t>(kDrvHostHung))
+    return "knihovna ovladače přestala odpovídat, spojení je uzavřeno";
+  if (code == static_cast<std::uint32_t>(kDrvHostGarbled))
+    return "chybná odpověď pomocného procesu ovladače, spojení je uzavřeno";
   return "neznámý chybový kód";
 }
 
@@ -110,7 +113,19 @@ void SetDriverDirectory(const std::string& dir) {
 }
 
 bool DrvLibraryLoaded() {
-  return binding.library != nullptr;
+  return binding.library != nullptr || drvhost::Bound();
+}
+
+void SetDriverIsolation(DriverIsolation chosen) {
+  isolation = chosen;
+}
+
+void SetDriverHostDirectory(const std::string& dir) {
+  host_dir_override = dir;
+}
+
+bool DrvThroughHost() {
+  return drvhost::Bound();
 }
 
 std::int32_t DrvOpen(std::uint8_t kind, std::int32_t* handle, const TInitBlock* block) {
@@ -119,9 +134,11 @@ std::int32_t DrvOpen(std::uint8_t kind, std::int32_t* handle, const TInitBlock* 
   // its entries cleared nothing could ever unload it again.
   Unbind();
   if (kind > 4) return kDrvNotBound;
-  binding.library = LoadKindLibrary(kind);
-  if (!binding.library) return kDrvLoadFailed + kind;
-  if (!ResolveEntries(kind)) {
+  if (isolation == DriverIsolation::kWhenNeeded) binding.library = LoadKindLibrary(kind);
+  if (!binding.library) {
+    const std::int32_t code = BindThroughHost(kind);
+    if (code != 0) return code;
+  } else if (!ResolveEntries(kind)) {
     Unbind();
     return kDrvBadLibrary + kind;
   }

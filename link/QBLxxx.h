@@ -12,6 +12,11 @@ inline constexpr std::int32_t kDrvNotBound = 10;         // kind above 4 or entr
 inline constexpr std::int32_t kDrvLoadFailed = 100;      // + kind: library cannot be loaded
 inline constexpr std::int32_t kDrvBadLibrary = 110;      // + kind: an entry is missing
 inline constexpr std::int32_t kStatusUnknownCode = 255;  // exchange status with no byte of its own
+// Codes of the driver host (a library served by qm90-drvhost). After any of
+// them the host is gone and every call gives the same code until DrvOpen.
+inline constexpr std::int32_t kDrvHostEnded = 120;    // the host ended during a call
+inline constexpr std::int32_t kDrvHostHung = 121;     // a call got no answer in time
+inline constexpr std::int32_t kDrvHostGarbled = 122;  // the host's answer was malformed
 
 // File name of the kind's library, "QBL310.DLL" .. "QBL314.DLL"; empty above 4.
 std::string DriverFileName(std::uint8_t kind);
@@ -39,6 +44,18 @@ std::string ErrorText(std::uint8_t kind, std::int32_t code);
 
 // True while a library is loaded (for tests and the closing path).
 bool DrvLibraryLoaded();
+
+// Where the driver library runs. kWhenNeeded: in this process, and in the
+// driver host only when the platform refuses it for being of the other word
+// size (32 / 64 bit). kAlways: always in the driver host, so that a library
+// that crashes or hangs cannot take the program with it. An internal setting
+// for tests and the command-line tool; the window program keeps the default.
+enum class DriverIsolation { kWhenNeeded, kAlways };
+void SetDriverIsolation(DriverIsolation isolation);
+// Folder of qm90-drvhost (default: the executable's folder); empty restores it.
+void SetDriverHostDirectory(const std::string& dir);
+// True while the bound library runs in the driver host.
+bool DrvThroughHost();
 
 // One exchange. With handle 0 nothing is sent and nothing written. On success
 // d0..d4 hold the answer; on failure they are 0 and status is the code. A code

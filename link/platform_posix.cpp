@@ -107,6 +107,20 @@ std::string LastLoaderError() {
   return last_error;
 }
 
+// ELF identification: magic, then the class byte (1: 32 bit, 2: 64 bit).
+bool IsLibraryOfOtherWordSize(const std::string& path) {
+  unsigned char ident[5] = {};
+  std::ifstream file(path, std::ios::binary);
+  if (!file.read(reinterpret_cast<char*>(ident), sizeof ident)) return false;
+  if (std::memcmp(ident,
+                  "\x7f"
+                  "ELF",
+                  4) != 0)
+    return false;
+  const unsigned char own = sizeof(void*) == 8 ? 2 : 1;
+  return (ident[4] == 1 || ident[4] == 2) && ident[4] != own;
+}
+
 bool ReplaceFileAtomically(const std::string& path, const std::string& contents) {
   std::string temp = path + ".XXXXXX";
   const int fd = ::mkstemp(temp.data());

@@ -59,6 +59,25 @@ std::string LastLoaderError() {
   return last_error;
 }
 
+// PE header: the offset at 0x3C leads to "PE\0\0" and the machine type.
+bool IsLibraryOfOtherWordSize(const std::string& path) {
+  constexpr unsigned kI386 = 0x014C, kAmd64 = 0x8664;
+  std::ifstream file(path, std::ios::binary);
+  unsigned char dos[64] = {};
+  if (!file.read(reinterpret_cast<char*>(dos), sizeof dos) || dos[0] != 'M' || dos[1] != 'Z')
+    return false;
+  const unsigned long offset = dos[0x3C] | (dos[0x3D] << 8) | (dos[0x3E] << 16) |
+                               (static_cast<unsigned long>(dos[0x3F]) << 24);
+  unsigned char pe[6] = {};
+  if (!file.seekg(static_cast<std::streamoff>(offset)) ||
+      !file.read(reinterpret_cast<char*>(pe), sizeof pe) || pe[0] != 'P' || pe[1] != 'E' ||
+      pe[2] != 0 || pe[3] != 0)
+    return false;
+  const unsigned machine = pe[4] | (pe[5] << 8);
+  const unsigned own = sizeof(void*) == 8 ? kAmd64 : kI386;
+  return (machine == kI386 || machine == kAmd64) && machine != own;
+}
+
 bool ReplaceFileAtomically(const std::string& path, const std::string& contents) {
   const std::string temp = path + ".tmp";
   HANDLE file = CreateFileA(temp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,

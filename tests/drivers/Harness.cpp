@@ -107,8 +107,12 @@ OwnFolders::~OwnFolders() {
   }
 }
 
+// QM90_TEST_DRIVER_HOST set: the same tests with every library in the driver host.
 void UseBuiltDrivers() {
   SetDriverDirectory(qm90test::BinDir());
+  SetDriverHostDirectory(qm90test::BinDir());
+  SetDriverIsolation(std::getenv("QM90_TEST_DRIVER_HOST") != nullptr ? DriverIsolation::kAlways
+                                                                    : DriverIsolation::kWhenNeeded);
 }
 
 }  // namespace drvtest

@@ -1,0 +1,50 @@
+#include <fcntl.h>
+#include <signal.h>
+#include <unistd.h>
+
+#include <cerrno>
+
+#include "drvhost/HostIo.h"
+
+namespace drvhostio {
+namespace {
+int pipe_in = -1;
+int pipe_out = -1;
+}  // namespace
+
+bool TakePipes() {
+  // A parent that has gone makes writes fail instead of ending us by signal.
+  signal(SIGPIPE, SIG_IGN);
+  pipe_in = fcntl(STDIN_FILENO, F_DUPFD_CLOEXEC, 3);
+  pipe_out = fcntl(STDOUT_FILENO, F_DUPFD_CLOEXEC, 3);
+  if (pipe_in < 0 || pipe_out < 0) return false;
+  const int nothing = open("/dev/null", O_RDONLY | O_CLOEXEC);
+  if (nothing < 0 || dup2(nothing, STDIN_FILENO) < 0 || dup2(STDERR_FILENO, STDOUT_FILENO) < 0)
+    return false;
+  close(nothing);
+  return true;
+}
+
+bool ReadExactly(std::uint8_t* data, std::size_t size) {
+  std::size_t done = 0;
+  while (done < size) {
+    const ssize_t n = read(pipe_in, data + done, size - done);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return false;
+    done += static_cast<std::size_t>(n);
+  }
+  return true;
+}
+
+bool WriteAll(const std::uint8_t* data, std::size_t size) {
+  std::size_t done = 0;
+  while (done < size) {
+    const ssize_t n = write(pipe_out, data + done, size - done);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return false;
+    done += static_cast<std::size_t>(n);
+  }
+  return true;
+}
+
+}  // namespace drvhostio

@@ -1,0 +1,43 @@
+#include <windows.h>
+
+#include "drvhost/HostIo.h"
+
+namespace drvhostio {
+namespace {
+HANDLE pipe_in = INVALID_HANDLE_VALUE;
+HANDLE pipe_out = INVALID_HANDLE_VALUE;
+}  // namespace
+
+bool TakePipes() {
+  pipe_in = GetStdHandle(STD_INPUT_HANDLE);
+  pipe_out = GetStdHandle(STD_OUTPUT_HANDLE);
+  if (pipe_in == INVALID_HANDLE_VALUE || pipe_out == INVALID_HANDLE_VALUE) return false;
+  // What a library prints goes to the error stream, never into the messages.
+  SetStdHandle(STD_OUTPUT_HANDLE, GetStdHandle(STD_ERROR_HANDLE));
+  SetStdHandle(STD_INPUT_HANDLE, nullptr);
+  return true;
+}
+
+bool ReadExactly(std::uint8_t* data, std::size_t size) {
+  std::size_t done = 0;
+  while (done < size) {
+    DWORD n = 0;
+    if (!ReadFile(pipe_in, data + done, static_cast<DWORD>(size - done), &n, nullptr) || n == 0)
+      return false;
+    done += n;
+  }
+  return true;
+}
+
+bool WriteAll(const std::uint8_t* data, std::size_t size) {
+  std::size_t done = 0;
+  while (done < size) {
+    DWORD n = 0;
+    if (!WriteFile(pipe_out, data + done, static_cast<DWORD>(size - done), &n, nullptr) || n == 0)
+      return false;
+    done += n;
+  }
+  return true;
+}
+
+}  // namespace drvhostio

@@ -1,0 +1,18 @@
+// qm90-drvhost: serves one QM-90 driver library to the program that started
+// it, over its standard input and output. The binding starts it when a
+// library cannot run in the program's own process (a 32-bit library under a
+// 64-bit program) or when it is asked to keep a library apart.
+#include <CLI/CLI.hpp>
+
+#include "drvhost/Serve.h"
+
+int main(int argc, char** argv) {
+  CLI::App app{
+      "qm90-drvhost: serves one QM-90 driver library (QBL310.DLL .. QBL314.DLL) over its\n"
+      "standard input and output. Started by the program's driver binding, which sends\n"
+      "the library's path first; not meant to be run by hand. docs/protocol.md\n"
+      "describes the messages."};
+  app.set_version_flag("--version", "qm90-drvhost 1.0");
+  CLI11_PARSE(app, argc, argv);
+  return drvhost::Serve();
+}

@@ -1,0 +1,212 @@
+// The binding with the library in qm90-drvhost: the same results as in
+// process, the binding's own codes, libraries that crash, hang or quit, and a
+// library of the other word size. No test leaves a process behind.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <string>
+
+#include "link/Platform.h"
+#include "link/QBLxxx.h"
+#include "tests/drivers/Harness.h"
+#include "tests/support/SimProcess.h"
+
+namespace drvtest {
+namespace {
+
+namespace fs = std::filesystem;
+
+// Children of this process that ended and were not waited for.
+int ZombieChildren() {
+  int zombies = 0;
+  for (const auto& entry : fs::directory_iterator("/proc")) {
+    std::ifstream stat(entry.path() / "stat");
+    std::string line;
+    if (!std::getline(stat, line)) continue;
+    const auto close = line.rfind(')');
+    if (close == std::string::npos || close + 4 >= line.size()) continue;
+    char state = line[close + 2];
+    long parent = std::strtol(line.c_str() + close + 4, nullptr, 10);
+    if (state == 'Z' && parent == getpid()) ++zombies;
+  }
+  return zombies;
+}
+
+class Host : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    UseBuiltDrivers();
+    SetDriverIsolation(DriverIsolation::kAlways);
+  }
+  void TearDown() override {
+    std::int32_t handle = 0;
+    if (DrvLibraryLoaded()) DrvClose(kPci, &handle);
+    SetDriverIsolation(DriverIsolation::kWhenNeeded);
+    EXPECT_EQ(ZombieChildren(), 0);
+  }
+  OwnFolders folder_;  // first member: goes after everything that uses it
+};
+
+struct Outcome {
+  std::int32_t open = -1, configure = -1;
+  std::string name, timeout_text;
+  std::uint8_t written = 0, read_back = 0;
+  bool through_host = false;
+};
+
+Outcome Use(std::uint8_t kind) {
+  Outcome out;
+  Session link(kind);
+  out.open = link.OpenInProcess();
+  out.through_host = DrvThroughHost();
+  out.configure = link.Configure(9600);
+  out.name = link.Identify();
+  out.written = link.WriteRegister(35, 0x5A).status;
+  out.read_back = link.ReadRegister(35).d[3];
+  out.timeout_text = ErrorText(kind, kTimeout);
+  return out;
+}
+
+TEST_F(Host, ModulesAnswerAlikeInProcessAndThroughTheHost) {
+  for (const std::uint8_t kind : {kIsa, kPci, kUsb}) {
+    SCOPED_TRACE(static_cast<int>(kind));
+    SetDriverIsolation(DriverIsolation::kWhenNeeded);
+    const Outcome local = Use(kind);
+    SetDriverIsolation(DriverIsolation::kAlways);
+    const Outcome hosted = Use(kind);
+    EXPECT_FALSE(local.through_host);
+    EXPECT_TRUE(hosted.through_host);
+    EXPECT_EQ(hosted.open, 0);
+    EXPECT_EQ(hosted.open, local.open);
+    EXPECT_EQ(hosted.configure, local.configure);
+    EXPECT_EQ(hosted.name, local.name);
+    EXPECT_EQ(hosted.written, local.written);
+    EXPECT_EQ(hosted.read_back, 0x5A);
+    EXPECT_EQ(hosted.timeout_text, local.timeout_text);
+    EXPECT_FALSE(DrvLibraryLoaded()) << "DrvClose ends the host";
+  }
+}
+
+TEST_F(Host, BindingCodesAreTheSameThroughTheHost) {
+  struct Case {
+    std::string dir;
+    std::uint8_t kind;
+    std::int32_t code;
+  };
+  const Case cases[] = {
+      {folder_.path(), kSerial, kDrvLoadFailed + kSerial},  // no library at all
+      {QM90_BROKEN_DIR, kPci, kDrvBadLibrary + kPci},       // no QBL312_GetConfig
+      {QM90_BROKEN_DIR, kUsb, kDrvLoadFailed + kUsb},       // a text file
+      {QM90_SCRIPTED_DIR, kPci, 0},                         // benign without a script
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.dir + " " + std::to_string(c.kind));
+    SetDriverDirectory(c.dir);
+    std::int32_t handle = 0;
+    TInitBlock block{};
+    EXPECT_EQ(DrvOpen(c.kind, &handle, &block), c.code);
+    EXPECT_EQ(DrvLibraryLoaded(), c.code == 0);
+    if (c.code == 0) {
+      EXPECT_EQ(handle, 1);
+      EXPECT_EQ(ErrorText(c.kind, 5), "kod 5");
+      EXPECT_EQ(DrvClose(c.kind, &handle), 0);
+    }
+  }
+}
+
+// A library that crashes, hangs or quits: a clear code, the link closed, and
+// the next DrvOpen of a sound library works with a fresh host.
+TEST_F(Host, HostileLibrariesCannotTakeTheCallerDown) {
+  struct Case {
+    const char* mode;
+    std::int32_t open, send;
+  };
+  const Case cases[] = {
+      {"mode1", 0, kDrvHostEnded},              // crashes in Send
+      {"mode2", 0, kDrvHostHung},               // never returns from Send
+      {"mode3", kDrvHostEnded, kDrvHostEnded},  // ends its process in Init
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.mode);
+    SetDriverDirectory(std::string(QM90_HOSTILE_HOST_DIR) + "/" + c.mode);
+    Session link(kPci);
+    EXPECT_EQ(link.OpenInProcess(), c.open);
+    const auto start = std::chrono::steady_clock::now();
+    std::uint8_t status = 0;
+    std::uint8_t d[5] = {1, 2, 3, 4, 5};
+    TSlotBuffer answer{};
+    for (int i = 0; i < 2; ++i) {
+      ModuleTransact(kPci, 1, 1, 102, 0, d[0], d[1], d[2], d[3], d[4], status, answer);
+      EXPECT_EQ(status, c.send) << "exchange " << i;
+    }
+    if (c.send == kDrvHostHung) {
+      EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::seconds(10));
+    }
+    EXPECT_NE(ErrorText(kPci, c.send), ErrorText(kPci, 115)) << "a text of its own";
+    link.Close();
+    EXPECT_EQ(ZombieChildren(), 0);
+
+    SetDriverDirectory(qm90test::BinDir());
+    Session fresh(kPci);
+    ASSERT_EQ(fresh.OpenInProcess(), 0);
+    EXPECT_EQ(fresh.Identify(), "QM-90    v.1.02");
+  }
+}
+
+TEST_F(Host, LibraryOfTheOtherWordSizeGoesToTheMatchingHost) {
+  struct Case {
+    const char* name;
+    std::string bytes;
+    bool other;
+  };
+  const std::string elf32(
+      "\x7f"
+      "ELF\x01\x01\x01",
+      7),
+      elf64(
+          "\x7f"
+          "ELF\x02\x01\x01",
+          7);
+  const bool wide = sizeof(void*) == 8;
+  const Case cases[] = {
+      {"elf32", elf32 + std::string(64, '\0'), wide},
+      {"elf64", elf64 + std::string(64, '\0'), !wide},
+      {"text", "not a library\n", false},
+      {"empty", "", false},
+  };
+  for (const Case& c : cases) {
+    const std::string path = folder_.path() + "/" + c.name;
+    std::ofstream(path, std::ios::binary) << c.bytes;
+    EXPECT_EQ(platform::IsLibraryOfOtherWordSize(path), c.other) << c.name;
+  }
+  EXPECT_FALSE(platform::IsLibraryOfOtherWordSize(folder_.path() + "/absent"));
+
+  // The host for the other word size is a stand-in that notes its start and
+  // runs ours, which cannot load the library either: 100 + kind.
+  const std::string libs = folder_.path() + "/libs", hosts = folder_.path() + "/hosts";
+  fs::create_directories(libs);
+  fs::create_directories(hosts);
+  std::ofstream(libs + "/QBL311.DLL", std::ios::binary)
+      << (wide ? elf32 : elf64) << std::string(64, '\0');
+  const std::string stand_in = hosts + "/" + (wide ? "qm90-drvhost32" : "qm90-drvhost64");
+  std::ofstream(stand_in) << "#!/bin/sh\ntouch '" << hosts << "/started'\nexec '"
+                          << qm90test::BinDir() << "/qm90-drvhost'\n";
+  fs::permissions(stand_in, fs::perms::owner_all);
+  SetDriverIsolation(DriverIsolation::kWhenNeeded);
+  SetDriverDirectory(libs);
+  SetDriverHostDirectory(hosts);
+  std::int32_t handle = 0;
+  TInitBlock block{};
+  block[0] = 0x300;
+  EXPECT_EQ(DrvOpen(kIsa, &handle, &block), kDrvLoadFailed + kIsa);
+  EXPECT_TRUE(fs::exists(hosts + "/started"));
+  EXPECT_FALSE(DrvLibraryLoaded());
+  SetDriverHostDirectory(qm90test::BinDir());
+}
+
+}  // namespace
+}  // namespace drvtest
