@@ -54,6 +54,11 @@ inline Micros UdpAnswerWait(std::int32_t timeout_ms, std::int32_t baud) {
       std::chrono::milliseconds(timeout_ms + kModuleTurnaroundMs) + LineTime(frames, baud));
 }
 
+// Time left until a deadline; zero or less once it has passed.
+inline Micros TimeLeft(Clock::time_point deadline) {
+  return std::chrono::ceil<Micros>(deadline - Clock::now());
+}
+
 // Milliseconds left until a deadline, rounded up: 0 only once the deadline has
 // passed, so a wait of this length never ends before it.
 inline int MillisecondsLeft(Clock::time_point deadline) {

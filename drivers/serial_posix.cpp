@@ -73,6 +73,11 @@ std::string DevicePath(std::int32_t com_number) {
   return "/dev/ttyS" + std::to_string(com_number - 1);
 }
 
+timespec Timespec(Micros wait) {
+  return {static_cast<time_t>(wait.count() / 1000000),
+          static_cast<long>(wait.count() % 1000000) * 1000};
+}
+
 std::int32_t ApplyLine(int fd, std::int32_t baud) {
   termios tio{};
   if (tcgetattr(fd, &tio) != 0) return kPortSetupFailed;
@@ -117,12 +122,13 @@ std::int32_t ReadAnswer(SerialPort& port, std::uint8_t address, qm90::Answer& an
   std::uint8_t buffer[kReadSize];
   Clock::time_point deadline = sent + port.waits.first_byte;
   bool heard = false;
-  for (int left = MillisecondsLeft(deadline); left > 0; left = MillisecondsLeft(deadline)) {
+  for (Micros left = TimeLeft(deadline); left.count() > 0; left = TimeLeft(deadline)) {
     pollfd in{port.fd, POLLIN, 0};
-    const int ready = poll(&in, 1, left);
+    const timespec wait = Timespec(left);
+    const int ready = ppoll(&in, 1, &wait, nullptr);
     if (ready < 0 && errno == EINTR) continue;
     if (ready < 0) return kPortReadFailed;
-    if (ready == 0) continue;  // the loop checks the clock, so poll's rounding cannot end it early
+    if (ready == 0) continue;  // the loop checks the clock: a wait never ends early
     const ssize_t n = read(port.fd, buffer, sizeof buffer);
     if (n > 0) {
       if (!heard) deadline = sent + port.waits.whole_answer;

@@ -2,6 +2,7 @@
 // system delivers only datagrams from that address and port.
 #include <arpa/inet.h>
 #include <netinet/in.h>
+#include <poll.h>
 #include <sys/socket.h>
 #include <sys/time.h>
 #include <unistd.h>
@@ -65,21 +66,43 @@ bool SetReceiveTimeout(int fd, int ms) {
   return setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &wait, sizeof wait) == 0;
 }
 
+// Receives one datagram within `left`. Most of the wait blocks in recv under
+// the socket's receive time-out (one system call when the answer comes, as it
+// mostly does); the system ends such a wait only on its timer's ticks, so the
+// last ten milliseconds are waited with ppoll, which keeps to the deadline.
+ssize_t ReceiveWithin(UdpLink& link, std::uint8_t* buffer, std::size_t size, Micros left) {
+  constexpr Micros kCoarseMargin{10000};  // two ticks of a 250 Hz timer and more
+  if (left > kCoarseMargin + Micros(1000)) {
+    const int coarse_ms = static_cast<int>(
+        std::chrono::floor<std::chrono::milliseconds>(left - kCoarseMargin).count());
+    if (coarse_ms != link.armed_ms) {
+      if (!SetReceiveTimeout(link.fd, coarse_ms)) return -2;
+      link.armed_ms = coarse_ms;
+    }
+    return recv(link.fd, buffer, size, MSG_TRUNC);
+  }
+  pollfd in{link.fd, POLLIN, 0};
+  const timespec wait{static_cast<time_t>(left.count() / 1000000),
+                      static_cast<long>(left.count() % 1000000) * 1000};
+  const int ready = ppoll(&in, 1, &wait, nullptr);
+  if (ready < 0) return -1;
+  if (ready == 0) {
+    errno = EAGAIN;
+    return -1;
+  }
+  return recv(link.fd, buffer, size, MSG_TRUNC | MSG_DONTWAIT);
+}
+
 // Waits for the answer with the current sequence number. Stale, duplicate and
-// malformed datagrams are dropped; the deadline stays where it was. The socket
-// blocks with a receive time-out (one system call per wait, not two); the
-// system may end that wait a little early, so the clock has the last word and
-// a short wait is armed again for what is left.
+// malformed datagrams are dropped; the deadline stays where it was, and only
+// the clock ends the wait, so it never ends early.
 std::int32_t ReceiveAnswer(UdpLink& link, std::uint8_t address, qm90::Answer& answer,
                            Clock::time_point deadline) {
   bool damaged = false;
   std::uint8_t buffer[512];
-  for (int left = MillisecondsLeft(deadline); left > 0; left = MillisecondsLeft(deadline)) {
-    if (left != link.armed_ms) {
-      if (!SetReceiveTimeout(link.fd, left)) return kSocketError;
-      link.armed_ms = left;
-    }
-    const ssize_t n = recv(link.fd, buffer, sizeof buffer, MSG_TRUNC);
+  for (Micros left = TimeLeft(deadline); left.count() > 0; left = TimeLeft(deadline)) {
+    const ssize_t n = ReceiveWithin(link, buffer, sizeof buffer, left);
+    if (n == -2) return kSocketError;
     if (n < 0) {
       if (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR || errno == ECONNREFUSED)
         continue;
