@@ -34,6 +34,10 @@ class EndToEnd : public ::testing::TestWithParam<Transport> {
     setenv("XDG_RUNTIME_DIR", runtime.c_str(), 1);
     setenv("XDG_STATE_HOME", folder.File("state").c_str(), 1);
     SetDriverDirectory(qm90test::BinDir());
+    // QM90_TEST_DRIVER_HOST set: the same windows with every library in the driver host.
+    SetDriverHostDirectory(qm90test::BinDir());
+    if (std::getenv("QM90_TEST_DRIVER_HOST") != nullptr)
+      SetDriverIsolation(DriverIsolation::kAlways);
     SetSettingsFilePath(folder.File("W_qm90.ini"));
     if (GetParam().needs_sim) {
       ASSERT_TRUE(sim.Start({"--udp", "127.0.0.1:0", "--serial", "COM" + std::to_string(kCom)}))
@@ -45,6 +49,7 @@ class EndToEnd : public ::testing::TestWithParam<Transport> {
     sim.Stop();
     SetSettingsFilePath("");
     SetDriverDirectory("");
+    SetDriverIsolation(DriverIsolation::kWhenNeeded);
   }
 
   apptest::TempFolder folder;
