@@ -109,14 +109,13 @@ std::string LastLoaderError() {
 
 // ELF identification: magic, then the class byte (1: 32 bit, 2: 64 bit).
 bool IsLibraryOfOtherWordSize(const std::string& path) {
+  struct stat st {};
+  if (::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return false;  // a FIFO would block
   unsigned char ident[5] = {};
   std::ifstream file(path, std::ios::binary);
   if (!file.read(reinterpret_cast<char*>(ident), sizeof ident)) return false;
-  if (std::memcmp(ident,
-                  "\x7f"
-                  "ELF",
-                  4) != 0)
-    return false;
+  constexpr unsigned char kMagic[4] = {0x7F, 'E', 'L', 'F'};
+  if (std::memcmp(ident, kMagic, sizeof kMagic) != 0) return false;
   const unsigned char own = sizeof(void*) == 8 ? 2 : 1;
   return (ident[4] == 1 || ident[4] == 2) && ident[4] != own;
 }
