@@ -3,6 +3,8 @@
 #include <cstddef>
 #include <cstring>
 
+#include "base/Cp1250.h"
+
 namespace qbl {
 namespace {
 
@@ -35,41 +37,10 @@ constexpr CodeEntry kTexts[] = {
     {kEepromSaveFailed, "konfiguraci modulu nelze uložit"},
     {kPortSetupFailed, "nelze nastavit parametry portu"},
     {kInternalError, "vnitřní chyba knihovny"},
+    {kStateDamaged, "uložená konfigurace modulu je poškozená"},
 };
 
 constexpr const char* kUnknownCodeText = "neznámý kód chyby knihovny";
-
-// Windows-1250 codes of the letters above 127 that Czech texts use.
-struct Cp1250Entry {
-  char32_t unicode;
-  std::uint8_t code;
-};
-constexpr Cp1250Entry kCp1250[] = {
-    {U'Š', 0x8A}, {U'Ť', 0x8D}, {U'Ž', 0x8E}, {U'š', 0x9A}, {U'ť', 0x9D}, {U'ž', 0x9E},
-    {U'Á', 0xC1}, {U'Č', 0xC8}, {U'É', 0xC9}, {U'Ě', 0xCC}, {U'Í', 0xCD}, {U'Ď', 0xCF},
-    {U'Ň', 0xD2}, {U'Ó', 0xD3}, {U'Ř', 0xD8}, {U'Ů', 0xD9}, {U'Ú', 0xDA}, {U'Ý', 0xDD},
-    {U'á', 0xE1}, {U'č', 0xE8}, {U'é', 0xE9}, {U'ě', 0xEC}, {U'í', 0xED}, {U'ď', 0xEF},
-    {U'ň', 0xF2}, {U'ó', 0xF3}, {U'ř', 0xF8}, {U'ů', 0xF9}, {U'ú', 0xFA}, {U'ý', 0xFD},
-};
-
-std::uint8_t Cp1250Code(char32_t c) {
-  if (c < 0x80) return static_cast<std::uint8_t>(c);
-  for (const auto& entry : kCp1250) {
-    if (entry.unicode == c) return entry.code;
-  }
-  return '?';
-}
-
-// Decodes one UTF-8 sequence at text[i]; advances i. Our own texts are valid
-// UTF-8, so a malformed byte simply stands for itself.
-char32_t NextCodePoint(const unsigned char* text, std::size_t& i) {
-  const unsigned char lead = text[i++];
-  if (lead < 0x80) return lead;
-  const int extra = (lead >= 0xF0) ? 3 : (lead >= 0xE0) ? 2 : (lead >= 0xC0) ? 1 : 0;
-  char32_t c = lead & (0x3F >> extra);
-  for (int k = 0; k < extra && (text[i] & 0xC0) == 0x80; ++k) c = (c << 6) | (text[i++] & 0x3F);
-  return c;
-}
 
 }  // namespace
 
@@ -83,10 +54,9 @@ const char* CodeText(std::int32_t code) {
 void TextToSlots(const char* utf8, std::int32_t* slots) {
   constexpr std::size_t kSlots = 100;
   std::memset(slots, 0, kSlots * sizeof(std::int32_t));
-  const auto* text = reinterpret_cast<const unsigned char*>(utf8);
-  std::size_t in = 0;
-  for (std::size_t out = 0; out + 1 < kSlots && text[in] != 0; ++out) {
-    slots[out] = Cp1250Code(NextCodePoint(text, in));
+  const std::u32string text = DecodeUtf8(utf8);
+  for (std::size_t out = 0; out + 1 < kSlots && out < text.size(); ++out) {
+    slots[out] = UnicodeToCp1250(text[out]);
   }
 }
 

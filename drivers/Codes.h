@@ -29,6 +29,7 @@ enum Code : std::int32_t {
   kEepromSaveFailed = 20,
   kPortSetupFailed = 21,
   kInternalError = 22,
+  kStateDamaged = 23,  // QBL311..313: stored configuration incomplete, damaged or not a file
 };
 
 // UTF-8 text of a code; codes without a text of their own get a common one.

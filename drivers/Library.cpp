@@ -2,12 +2,12 @@
 
 #include <chrono>
 
+#include "base/Baud.h"
 #include "drivers/Codes.h"
 
 namespace qbl {
 namespace {
 
-constexpr std::int32_t kBaudRates[] = {600, 1200, 2400, 4800, 9600, 19200, 38400, 57600, 115200};
 constexpr std::size_t kMaxLinks = 64;
 constexpr std::int32_t kHandleSpan = 0x00FFFFFF;
 constexpr std::int32_t kMinTiming = 1;
@@ -42,10 +42,7 @@ bool ReadRequest(const std::int32_t* slots, qm90::Request& out) {
 }  // namespace
 
 int BaudIndexOf(std::int32_t baud) {
-  for (int i = 0; i < static_cast<int>(std::size(kBaudRates)); ++i) {
-    if (kBaudRates[i] == baud) return i;
-  }
-  return -1;
+  return base::BaudIndexOf(baud);
 }
 
 struct Library::Link {

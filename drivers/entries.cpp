@@ -4,7 +4,7 @@
 
 #include "drivers/Codes.h"
 #include "drivers/Library.h"
-#include "drivers/qbl_entries.h"
+#include "base/DriverEntries.h"
 
 #if !defined(QBL_NAME) || !defined(QBL_KIND)
 #error "QBL_NAME and QBL_KIND must be defined"

@@ -1,15 +1,16 @@
 // In-process transport of the card and USB libraries: the module lives inside
 // the library, its EEPROM in a per-user state file that outlives the program.
-#include <fcntl.h>
-#include <pwd.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <cerrno>
+//
+// Every link to one library, in this process or another, is the same module:
+// each exchange takes the registers from the state file as it stands, and a
+// register write reads, changes and stores the file under a lock beside it
+// that every writer takes, and is answered only once the file is on disk.
+// Readers need no lock: a file is only ever replaced whole, by a rename.
 #include <cstdio>
-#include <cstdlib>
 #include <string>
 
+#include "base/Files.h"
+#include "base/Folders.h"
 #include "drivers/Codes.h"
 #include "drivers/Transport.h"
 #include "emulator/Module.h"
@@ -18,72 +19,105 @@ namespace qbl {
 namespace {
 
 constexpr std::uint8_t kWriteRegister = 103;
-constexpr std::size_t kLongestEepromFile = 4096;
+constexpr std::size_t kLongestStateFile = 4096;
+// Another writer holds the lock for one file replacement; far longer means
+// it hangs, and the write is refused rather than waiting with it.
+constexpr int kLockWaitMs = 5000;
+constexpr const char* kEndMarker = "end ";
 
 struct InProcessLink {
-  qm90::Module module;
-  std::string eeprom_path;
+  qm90::Module module;  // the registers of the last exchange, the live values of this power-up
+  std::string state_path;
   std::uint8_t baud_index = 4;
 };
 
-std::string HomeFolder() {
-  const char* home = std::getenv("HOME");
-  if (home != nullptr && home[0] == '/') return home;
-  const passwd* user = getpwuid(getuid());
-  return user != nullptr && user->pw_dir != nullptr ? user->pw_dir : "/tmp";
+std::uint32_t Checksum(const std::string& text) {
+  std::uint32_t hash = 2166136261u;  // FNV-1a
+  for (const char c : text) hash = (hash ^ static_cast<unsigned char>(c)) * 16777619u;
+  return hash;
 }
 
-// $XDG_STATE_HOME/qm90, or ~/.local/state/qm90 when that is unset.
-std::string StateFolder() {
-  const char* state = std::getenv("XDG_STATE_HOME");
-  const std::string base =
-      state != nullptr && state[0] == '/' ? state : HomeFolder() + "/.local/state";
-  return base + "/qm90";
+std::string EndLine(const std::string& registers) {
+  char line[16];
+  std::snprintf(line, sizeof line, "%s%08x\n", kEndMarker, static_cast<unsigned>(Checksum(registers)));
+  return line;
 }
 
-bool MakeFolders(const std::string& path) {
-  for (std::size_t slash = path.find('/', 1);; slash = path.find('/', slash + 1)) {
-    const std::string part = path.substr(0, slash);
-    if (mkdir(part.c_str(), 0700) != 0 && errno != EEXIST) return false;
-    if (slash == std::string::npos) return true;
+// "32=.. 33=.. ... 63=..", then "end <checksum of that line>": a file cut
+// anywhere, or changed, no longer ends so.
+std::string StateText(const qm90::Module& module) {
+  const std::string registers = module.SaveEeprom();
+  return registers + "\n" + EndLine(registers);
+}
+
+// The registers line of a complete file. A file without the end line comes
+// from an earlier version of these libraries; it is taken only in exactly the
+// form that version wrote (all seven registers in order, nothing else).
+bool RegistersOf(const std::string& text, std::string& registers) {
+  const std::size_t first_end = text.find('\n');
+  if (first_end != std::string::npos && first_end + 1 < text.size()) {
+    registers = text.substr(0, first_end);
+    return text.compare(first_end + 1, std::string::npos, EndLine(registers)) == 0;
   }
+  registers = first_end == std::string::npos ? text : text.substr(0, first_end);
+  qm90::Module probe;
+  return probe.LoadEeprom(registers) && probe.SaveEeprom() == registers;
 }
 
-bool ReadSmallFile(const std::string& path, std::string& text) {
-  FILE* file = std::fopen(path.c_str(), "rb");
-  if (file == nullptr) return false;
-  char buffer[kLongestEepromFile + 1];
-  const std::size_t size = std::fread(buffer, 1, sizeof buffer, file);
-  std::fclose(file);
-  text.assign(buffer, size);
-  return true;
+std::string FolderOf(const std::string& path) {
+  return path.substr(0, path.find_last_of("/\\"));
 }
 
-// Writes the EEPROM image beside the file and renames it into place, so that
-// an interrupted save leaves the previous image whole.
-bool SaveEeprom(const InProcessLink& link) {
-  if (!MakeFolders(StateFolder())) return false;
-  const std::string temp = link.eeprom_path + ".tmp";
-  const std::string text = link.module.SaveEeprom();
-  const int fd = open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
-  if (fd < 0) return false;
-  const bool written = write(fd, text.data(), text.size()) == static_cast<ssize_t>(text.size());
-  const bool synced = fsync(fd) == 0;
-  const bool closed = close(fd) == 0;
-  if (written && synced && closed && std::rename(temp.c_str(), link.eeprom_path.c_str()) == 0) {
-    return true;
-  }
-  unlink(temp.c_str());
-  return false;
+// A damaged file goes aside as .bad, looked at again under the lock (unless
+// the caller holds it) so that a file a writer has just put in its place is
+// never the one moved. `damaged` is null for a file too large to read.
+void KeepAside(const std::string& path, const std::string* damaged, bool locked) {
+  base::FileLock lock;
+  if (!locked && !lock.Acquire(path + ".lock", kLockWaitMs)) return;
+  std::string now;
+  const base::ReadStatus read = base::ReadRegularFile(path, kLongestStateFile, now);
+  const bool same = damaged ? read == base::ReadStatus::kOk && now == *damaged
+                            : read == base::ReadStatus::kTooLarge;
+  if (same) base::RenameFile(path, path + ".bad");
 }
 
-// A damaged image is kept aside as .bad; the module then starts from factory
-// settings, as a module with a cleared EEPROM would.
-void LoadEeprom(InProcessLink& link) {
+// Puts the stored registers into the link's module: factory values when there
+// is no file yet. Anything but a complete file is never half-used: a regular
+// file is kept aside, anything else is left where it is.
+std::int32_t LoadStored(InProcessLink& link, bool locked) {
   std::string text;
-  if (!ReadSmallFile(link.eeprom_path, text)) return;
-  if (text.size() <= kLongestEepromFile && link.module.LoadEeprom(text)) return;
-  std::rename(link.eeprom_path.c_str(), (link.eeprom_path + ".bad").c_str());
+  std::string registers;
+  switch (base::ReadRegularFile(link.state_path, kLongestStateFile, text)) {
+    case base::ReadStatus::kMissing:
+      link.module.LoadEeprom(qm90::Module().SaveEeprom());
+      return kOk;
+    case base::ReadStatus::kOk:
+      if (RegistersOf(text, registers) && link.module.LoadEeprom(registers)) return kOk;
+      KeepAside(link.state_path, &text, locked);
+      return kStateDamaged;
+    case base::ReadStatus::kTooLarge:
+      KeepAside(link.state_path, nullptr, locked);
+      return kStateDamaged;
+    default:
+      return kStateDamaged;
+  }
+}
+
+// Read, change, store: one step for every process, under the lock.
+std::int32_t WriteRegister(InProcessLink& link, const qm90::Request& request,
+                           qm90::Answer& answer) {
+  base::FileLock lock;
+  if (!base::MakeFolders(FolderOf(link.state_path)) ||
+      !lock.Acquire(link.state_path + ".lock", kLockWaitMs))
+    return kEepromSaveFailed;
+  const std::int32_t code = LoadStored(link, true);
+  if (code != kOk) return code;
+  if (!link.module.Handle(request, answer)) return kTimeout;
+  if (answer.status != qm90::kAnswerOk) return kOk;
+  if (!base::ReplaceFileAtomically(link.state_path, StateText(link.module),
+                                   base::NewFileAccess::kOwnerOnly))
+    return kEepromSaveFailed;
+  return kOk;
 }
 
 std::int32_t InProcessConfigure(void* context, const LinkSettings& settings) {
@@ -95,14 +129,11 @@ std::int32_t InProcessExchange(void* context, const qm90::Request& request, qm90
   auto* link = static_cast<InProcessLink*>(context);
   // At another rate the module hears only noise and keeps silent.
   if (link->baud_index != link->module.ActiveBaudIndex()) return kTimeout;
-  const bool writes = request.command == kWriteRegister;
-  const std::string before = writes ? link->module.SaveEeprom() : std::string();
-  if (!link->module.Handle(request, answer)) return kTimeout;
-  if (writes && answer.status == qm90::kAnswerOk && !SaveEeprom(*link)) {
-    link->module.LoadEeprom(before);  // a write that cannot be kept did not happen
-    return kEepromSaveFailed;
-  }
-  return kOk;
+  if (request.address != link->module.ActiveAddress()) return kTimeout;
+  if (request.command == kWriteRegister) return WriteRegister(*link, request, answer);
+  const std::int32_t code = LoadStored(*link, false);
+  if (code != kOk) return code;
+  return link->module.Handle(request, answer) ? kOk : kTimeout;
 }
 
 void InProcessClose(void* context) {
@@ -115,8 +146,12 @@ constexpr Transport kInProcess{InProcessConfigure, InProcessExchange, InProcessC
 
 std::int32_t OpenInProcess(const char* library_name, OpenedLink& out) {
   auto* link = new InProcessLink;
-  link->eeprom_path = StateFolder() + "/" + library_name + ".eeprom";
-  LoadEeprom(*link);
+  link->state_path = base::StateFolder() + "/" + library_name + ".eeprom";
+  const std::int32_t code = LoadStored(*link, false);
+  if (code != kOk) {
+    delete link;
+    return code;
+  }
   link->module.PowerUp();
   out = {&kInProcess, link};
   return kOk;

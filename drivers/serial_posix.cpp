@@ -11,6 +11,7 @@
 #include <cstdlib>
 #include <string>
 
+#include "base/Folders.h"
 #include "drivers/Codes.h"
 #include "drivers/Transport.h"
 
@@ -59,16 +60,10 @@ bool IsOwnFolder(const std::string& path) {
 // otherwise COMn is the system's n-th serial device.
 std::string DevicePath(std::int32_t com_number) {
   const std::string name = "COM" + std::to_string(com_number);
-  const char* runtime = std::getenv("XDG_RUNTIME_DIR");
-  std::string folders[2];
-  if (runtime != nullptr && runtime[0] == '/') folders[0] = std::string(runtime) + "/qm90";
-  folders[1] = "/tmp/qm90-" + std::to_string(getuid());
-  for (const auto& folder : folders) {
-    struct stat info {};
-    if (!folder.empty() && IsOwnFolder(folder) &&
-        lstat((folder + "/" + name).c_str(), &info) == 0) {
-      return folder + "/" + name;
-    }
+  const std::string folder = base::RuntimeFolder();
+  struct stat info {};
+  if (IsOwnFolder(folder) && lstat((folder + "/" + name).c_str(), &info) == 0) {
+    return folder + "/" + name;
   }
   return "/dev/ttyS" + std::to_string(com_number - 1);
 }

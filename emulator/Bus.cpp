@@ -1,13 +1,9 @@
 #include "emulator/Bus.h"
 
-#include <fcntl.h>
-#include <unistd.h>
-
 #include <algorithm>
-#include <cerrno>
-#include <cstring>
-#include <fstream>
 #include <sstream>
+
+#include "base/Files.h"
 
 namespace qm90 {
 
@@ -96,49 +92,29 @@ bool Bus::LoadState(const std::string& text, std::string& error) {
 }
 
 bool ReadTextFile(const std::string& path, std::string& text, bool& missing, std::string& error) {
-  missing = false;
-  std::ifstream in(path, std::ios::binary);
-  if (!in) {
-    missing = errno == ENOENT;
-    error = std::strerror(errno);
-    return false;
-  }
   constexpr std::size_t kMaxStateFile = 64 * 1024;
-  std::string content(kMaxStateFile + 1, '\0');
-  in.read(content.data(), static_cast<std::streamsize>(content.size()));
-  const auto count = static_cast<std::size_t>(in.gcount());
-  if (count > kMaxStateFile) {
-    error = "file too large";
-    return false;
+  const base::ReadStatus status = base::ReadRegularFile(path, kMaxStateFile, text);
+  missing = status == base::ReadStatus::kMissing;
+  switch (status) {
+    case base::ReadStatus::kOk:
+      return true;
+    case base::ReadStatus::kMissing:
+      error = "no such file";
+      return false;
+    case base::ReadStatus::kNotRegular:
+      error = "not a regular file";
+      return false;
+    case base::ReadStatus::kTooLarge:
+      error = "file too large";
+      return false;
+    default:
+      error = "cannot be read";
+      return false;
   }
-  content.resize(count);
-  text = std::move(content);
-  return true;
 }
 
 bool WriteFileAtomically(const std::string& path, const std::string& text, std::string& error) {
-  const std::string temp = path + ".tmp" + std::to_string(::getpid());
-  const int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
-  if (fd < 0) {
-    error = std::strerror(errno);
-    return false;
-  }
-  std::size_t written = 0;
-  while (written < text.size()) {
-    const ssize_t n = ::write(fd, text.data() + written, text.size() - written);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) break;
-    written += static_cast<std::size_t>(n);
-  }
-  const bool synced = written == text.size() && ::fsync(fd) == 0;
-  const int saved_errno = errno;
-  ::close(fd);
-  if (!synced || ::rename(temp.c_str(), path.c_str()) != 0) {
-    error = std::strerror(synced ? errno : saved_errno);
-    ::unlink(temp.c_str());
-    return false;
-  }
-  return true;
+  return base::ReplaceFileAtomically(path, text, base::NewFileAccess::kOwnerOnly, &error);
 }
 
 void FaultInjector::Set(int drop_percent, int corrupt_percent, int delay_ms) {

@@ -46,9 +46,12 @@ class Bus {
 };
 
 // Whole-file helpers for the state file. ReadTextFile sets missing when the
-// file does not exist (not an error: factory state).
+// file does not exist (not an error: factory state); anything that is not a
+// regular file is refused without being opened in a way that could block.
 bool ReadTextFile(const std::string& path, std::string& text, bool& missing, std::string& error);
-// Writes to a temporary file beside path, then renames it over path.
+// Writes to a temporary file of its own beside path (created exclusively,
+// never through a link), then renames it over path; false with a reason when
+// the file could not be stored (the old one then stands).
 bool WriteFileAtomically(const std::string& path, const std::string& text, std::string& error);
 
 // Seeded fault decisions, so that a run with the same seed repeats.

@@ -5,6 +5,8 @@
 #include <cstring>
 #include <sstream>
 
+#include "base/Baud.h"
+
 namespace qm90 {
 
 namespace {
@@ -19,7 +21,7 @@ constexpr std::uint8_t kRegAddress = 63;
 constexpr std::uint8_t kKnownRegisters[] = {kRegDoutInit, kRegDinNegation, kRegDoutNegation,
                                             kRegAoutLow,  kRegAoutHigh,    kRegBaud,
                                             kRegAddress};
-constexpr std::uint8_t kMaxBaudIndex = 8;
+constexpr std::uint8_t kMaxBaudIndex = base::kHighestBaudIndex;
 constexpr std::size_t kEepromSize = 64;
 
 constexpr std::uint8_t kCmdReadInputs = 0;

@@ -2,7 +2,9 @@
 
 #include <algorithm>
 
-#include "link/Cp1250.h"
+#include "base/Baud.h"
+#include "base/Cp1250.h"
+#include "base/Files.h"
 #include "link/IniFile.h"
 #include "link/IntText.h"
 #include "link/Platform.h"
@@ -17,8 +19,9 @@ constexpr const char* kSectionLan = "QB-314";
 constexpr const char* kNoInterface = "jkl";
 constexpr const char* kInterfaceNames[5] = {"COMx", "QB-311", "QB-312", "QB-313", "QB-314"};
 
-constexpr std::int32_t kBaudRates[9] = {600, 1200, 2400, 4800, 9600, 19200, 38400, 57600, 115200};
-constexpr std::int32_t kTimings[9] = {100, 100, 50, 25, 13, 7, 5, 5, 5};
+// Far above any settings file a person writes; a larger one is left alone
+// (neither read into memory nor replaced).
+constexpr std::size_t kLargestSettingsFile = 1 << 20;
 
 std::string settings_path_override;
 
@@ -55,7 +58,7 @@ void SetDataDefaults(TData* data) {
   if (!data) return;
   data->InterfaceKind = 0;
   data->ModuleAddress = 0;
-  data->BaudRate = 9600;
+  data->BaudRate = base::kBaudRates[base::kDefaultBaudIndex];
   data->IsaBaseAddress = 0x300;
   data->ComPort = 1;
   data->IpAddress = kDefaultIpAddress;
@@ -81,7 +84,8 @@ void SetSettingsFilePath(const std::string& path) {
 bool LoadSettings(TData* data) {
   if (!data) return false;
   std::string bytes;
-  if (!platform::ReadWholeFile(SettingsFilePath(), bytes)) return false;
+  if (base::ReadRegularFile(SettingsFilePath(), kLargestSettingsFile, bytes) != base::ReadStatus::kOk)
+    return false;
   IniFile ini;
   ini.Parse(bytes);
 
@@ -105,10 +109,12 @@ bool LoadSettings(TData* data) {
 bool SaveSettings(TData* data) {
   if (!data) return false;
   const std::string path = SettingsFilePath();
-  // A missing file starts empty; one that exists but cannot be read is left
-  // alone, or its other sections would be lost.
+  // A missing file starts empty; one that exists but cannot be read (or is
+  // too large to be a settings file) is left alone, or its other sections
+  // would be lost.
   std::string bytes;
-  if (!platform::ReadWholeFile(path, bytes) && platform::FileExists(path)) return false;
+  const base::ReadStatus read = base::ReadRegularFile(path, kLargestSettingsFile, bytes);
+  if (read != base::ReadStatus::kOk && read != base::ReadStatus::kMissing) return false;
   IniFile ini;
   ini.Parse(bytes);
 
@@ -131,7 +137,7 @@ bool SaveSettings(TData* data) {
   }
   WriteInteger(ini, kSectionConnection, "Adresa", data->ModuleAddress);
   WriteInteger(ini, kSectionConnection, "Rychlost", data->BaudRate);
-  return platform::ReplaceFileAtomically(path, ini.Serialize());
+  return base::ReplaceFileAtomically(path, ini.Serialize(), base::NewFileAccess::kShared);
 }
 
 std::int32_t TextToBuffer(const std::string& text, TSlotBuffer& buffer) {
@@ -155,15 +161,14 @@ std::string BufferToText(const TSlotBuffer& buffer) {
 }
 
 std::int32_t BaudFromIndex(std::uint8_t index) {
-  return index < 9 ? kBaudRates[index] : 9600;
+  return base::kBaudRates[index < base::kBaudCount ? index : base::kDefaultBaudIndex];
 }
 
 std::uint8_t IndexFromBaud(std::int32_t baud) {
-  for (std::uint8_t i = 0; i < 9; ++i)
-    if (kBaudRates[i] == baud) return i;
-  return 4;
+  const int index = base::BaudIndexOf(baud);
+  return index < 0 ? base::kDefaultBaudIndex : static_cast<std::uint8_t>(index);
 }
 
 std::int32_t TimingFromIndex(std::uint8_t index) {
-  return index < 9 ? kTimings[index] : 13;
+  return base::kBaudTimings[index < base::kBaudCount ? index : base::kDefaultBaudIndex];
 }

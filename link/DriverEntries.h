@@ -1,29 +1,21 @@
-// The entry types of a driver library. Every entry takes and returns 32-bit
-// values, except the LAN converter's Init block whose slots are pointer-sized.
+// The binding's view of a driver library's entries: the shapes (declared once,
+// in base/DriverEntries.h, for the libraries and the program alike), the entry
+// words in the order they are resolved, and which Init shape a kind has.
 #pragma once
 
 #include <cstdint>
 
-#if defined(_WIN32) && !defined(_WIN64)
-#define QBL_CALL __stdcall
-#elif defined(__i386__)
-#define QBL_CALL __attribute__((stdcall))
-#else
-#define QBL_CALL
-#endif
+#include "base/DriverEntries.h"
 
 namespace qblentry {
 
-using InitParamFn = std::int32_t(QBL_CALL*)(std::int32_t* handle, std::int32_t param);
-using InitPlainFn = std::int32_t(QBL_CALL*)(std::int32_t* handle);
-using InitBlockFn = std::int32_t(QBL_CALL*)(std::int32_t* handle, const std::intptr_t* block);
-using SetConfigFn = std::int32_t(QBL_CALL*)(std::int32_t handle, std::int32_t baud,
-                                            std::int32_t timing, std::int32_t mode);
-using SendFn = std::int32_t(QBL_CALL*)(std::int32_t handle, std::int32_t* request,
-                                       std::int32_t* answer, std::int32_t* returned,
-                                       std::int32_t* status);
-using DoneFn = std::int32_t(QBL_CALL*)(std::int32_t* handle);
-using ErrorFn = std::int32_t(QBL_CALL*)(std::int32_t code, std::int32_t* text);
+using InitParamFn = QblInitParamFn;
+using InitPlainFn = QblInitPlainFn;
+using InitBlockFn = QblInitBlockFn;
+using SetConfigFn = QblSetConfigFn;
+using SendFn = QblSendFn;
+using DoneFn = QblDoneFn;
+using ErrorFn = QblErrorFn;
 
 inline constexpr const char* kEntryWords[7] = {"Version", "Init", "SetConfig", "GetConfig",
                                                "Send",    "Done", "Error"};

@@ -1,6 +1,6 @@
 #include "link/IniFile.h"
 
-#include "link/Cp1250.h"
+#include "base/Cp1250.h"
 
 namespace {
 

@@ -1,5 +1,6 @@
 // What the link layer needs of the operating system, one file per platform
-// (platform_posix.cpp, platform_windows.cpp). Errors are translated here only.
+// (platform_posix.cpp, platform_windows.cpp). Errors are translated here only;
+// files and folders are base/Files.h.
 #pragma once
 
 #include <string>
@@ -25,17 +26,5 @@ std::string LastLoaderError();
 // True when the file is a library built for the other word size (32 / 64 bit)
 // than this program, which the platform's loader refuses.
 bool IsLibraryOfOtherWordSize(const std::string& path);
-
-// Replaces a file with new contents so that a reader sees either the old file
-// or the whole new one: a temporary file in the same folder, flushed to disk,
-// then renamed over the target. Returns false (target untouched, temporary
-// removed) on any failure.
-bool ReplaceFileAtomically(const std::string& path, const std::string& contents);
-
-// True when something (a file, a folder, anything) exists at the path.
-bool FileExists(const std::string& path);
-
-// Reads a whole file; false when it cannot be opened or read.
-bool ReadWholeFile(const std::string& path, std::string& contents);
 
 }  // namespace platform

@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "base/Files.h"
 #include "link/DriverEntries.h"
 #include "link/DriverHost.h"
 #include "link/Platform.h"
@@ -37,12 +38,16 @@ std::string BaseName(std::uint8_t kind) {
   return "QBL31" + std::to_string(kind);
 }
 
-// The executable's folder by full path first, then the platform's own search.
+// The copy in the executable's folder, by full path, whenever one is there:
+// if that copy will not load, the failure stands, rather than another copy
+// found elsewhere running in its place. Only a library absent from that folder
+// is left to the platform's own search.
 platform::LibraryHandle LoadKindLibrary(std::uint8_t kind) {
   const std::string file = DriverFileName(kind);
   const std::string dir =
       driver_dir_override.empty() ? platform::ExecutableDir() : driver_dir_override;
-  if (auto library = platform::LoadLibraryFile(platform::JoinPath(dir, file))) return library;
+  const std::string beside = platform::JoinPath(dir, file);
+  if (base::PathExists(beside)) return platform::LoadLibraryFile(beside);
   return platform::LoadLibraryFile(file);
 }
 
@@ -80,7 +85,7 @@ std::int32_t BindThroughHost(std::uint8_t kind) {
   const std::string dir =
       driver_dir_override.empty() ? platform::ExecutableDir() : driver_dir_override;
   const std::string beside = platform::JoinPath(dir, file);
-  const bool present = platform::FileExists(beside);
+  const bool present = base::PathExists(beside);
   const bool other_word_size = present && platform::IsLibraryOfOtherWordSize(beside);
   if (isolation == DriverIsolation::kWhenNeeded && !other_word_size) return kDrvLoadFailed + kind;
   const std::string host_dir =

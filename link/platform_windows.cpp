@@ -1,8 +1,8 @@
 #ifdef _WIN32
 #include <windows.h>
 
+#include <filesystem>
 #include <fstream>
-#include <sstream>
 
 #include "link/Platform.h"
 
@@ -11,23 +11,44 @@ namespace platform {
 namespace {
 std::string last_error;
 
+// Paths are UTF-8 inside the program, UTF-16 towards the system.
+std::wstring Wide(const std::string& utf8) {
+  if (utf8.empty()) return {};
+  const int n = MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()),
+                                    nullptr, 0);
+  std::wstring out(static_cast<std::size_t>(n > 0 ? n : 0), L'\0');
+  if (n > 0)
+    MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), out.data(), n);
+  return out;
+}
+
+std::string Narrow(const wchar_t* wide, int length) {
+  const int n = WideCharToMultiByte(CP_UTF8, 0, wide, length, nullptr, 0, nullptr, nullptr);
+  std::string out(static_cast<std::size_t>(n > 0 ? n : 0), '\0');
+  if (n > 0) WideCharToMultiByte(CP_UTF8, 0, wide, length, out.data(), n, nullptr, nullptr);
+  return out;
+}
+
 std::string FormatLastError() {
   const DWORD code = GetLastError();
-  char* text = nullptr;
-  FormatMessageA(
+  wchar_t* text = nullptr;
+  FormatMessageW(
       FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-      nullptr, code, 0, reinterpret_cast<char*>(&text), 0, nullptr);
-  std::string message = text ? text : "error " + std::to_string(code);
+      nullptr, code, 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
+  std::string message = text ? Narrow(text, -1) : "error " + std::to_string(code);
   if (text) LocalFree(text);
+  while (!message.empty() && (message.back() == '\0' || message.back() == '\n' ||
+                              message.back() == '\r'))
+    message.pop_back();
   return message;
 }
 }  // namespace
 
 std::string ExecutableDir() {
-  char buffer[MAX_PATH];
-  const DWORD n = GetModuleFileNameA(nullptr, buffer, MAX_PATH);
+  wchar_t buffer[MAX_PATH];
+  const DWORD n = GetModuleFileNameW(nullptr, buffer, MAX_PATH);
   if (n == 0 || n >= MAX_PATH) return ".";
-  std::string path(buffer, n);
+  const std::string path = Narrow(buffer, static_cast<int>(n));
   const auto slash = path.find_last_of("\\/");
   return slash == std::string::npos ? "." : path.substr(0, slash);
 }
@@ -39,7 +60,7 @@ std::string JoinPath(const std::string& dir, const std::string& name) {
 }
 
 LibraryHandle LoadLibraryFile(const std::string& path_or_name) {
-  HMODULE module = LoadLibraryA(path_or_name.c_str());
+  HMODULE module = LoadLibraryW(Wide(path_or_name).c_str());
   if (!module) last_error = FormatLastError();
   return reinterpret_cast<LibraryHandle>(module);
 }
@@ -62,7 +83,8 @@ std::string LastLoaderError() {
 // PE header: the offset at 0x3C leads to "PE\0\0" and the machine type.
 bool IsLibraryOfOtherWordSize(const std::string& path) {
   constexpr unsigned kI386 = 0x014C, kAmd64 = 0x8664;
-  std::ifstream file(path, std::ios::binary);
+  std::ifstream file(std::filesystem::path(reinterpret_cast<const char8_t*>(path.c_str())),
+                     std::ios::binary);
   unsigned char dos[64] = {};
   if (!file.read(reinterpret_cast<char*>(dos), sizeof dos) || dos[0] != 'M' || dos[1] != 'Z')
     return false;
@@ -76,37 +98,6 @@ bool IsLibraryOfOtherWordSize(const std::string& path) {
   const unsigned machine = pe[4] | (pe[5] << 8);
   const unsigned own = sizeof(void*) == 8 ? kAmd64 : kI386;
   return (machine == kI386 || machine == kAmd64) && machine != own;
-}
-
-bool ReplaceFileAtomically(const std::string& path, const std::string& contents) {
-  const std::string temp = path + ".tmp";
-  HANDLE file = CreateFileA(temp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                            FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (file == INVALID_HANDLE_VALUE) return false;
-  DWORD written = 0;
-  const bool ok =
-      WriteFile(file, contents.data(), static_cast<DWORD>(contents.size()), &written, nullptr) &&
-      written == contents.size() && FlushFileBuffers(file);
-  CloseHandle(file);
-  if (!ok || !MoveFileExA(temp.c_str(), path.c_str(),
-                          MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
-    DeleteFileA(temp.c_str());
-    return false;
-  }
-  return true;
-}
-
-bool FileExists(const std::string& path) {
-  return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
-}
-
-bool ReadWholeFile(const std::string& path, std::string& contents) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) return false;
-  std::ostringstream buffer;
-  buffer << in.rdbuf();
-  contents = buffer.str();
-  return true;
 }
 
 }  // namespace platform

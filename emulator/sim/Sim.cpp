@@ -15,6 +15,10 @@
 #include <cstdlib>
 #include <cstring>
 #include <iostream>
+#include <iterator>
+
+#include "base/Baud.h"
+#include "base/Folders.h"
 
 namespace qm90sim {
 
@@ -44,6 +48,7 @@ bool InstallStopSignals(std::string& error) {
 }
 
 constexpr speed_t kSpeeds[] = {B600, B1200, B2400, B4800, B9600, B19200, B38400, B57600, B115200};
+static_assert(std::size(kSpeeds) == base::kBaudCount);
 
 std::string Hex(const std::uint8_t* bytes, std::size_t count) {
   std::string text;
@@ -121,9 +126,7 @@ bool ParseComName(const std::string& text, int& number, std::string& error) {
 }
 
 std::string RuntimeLinkFolder() {
-  const char* runtime = std::getenv("XDG_RUNTIME_DIR");
-  if (runtime != nullptr && runtime[0] != '\0') return std::string(runtime) + "/qm90";
-  return "/tmp/qm90-" + std::to_string(::getuid());
+  return base::RuntimeFolder();
 }
 
 Sim::Sim(SimOptions options) : options_(std::move(options)), faults_(options_.seed) {
@@ -443,12 +446,14 @@ void Sim::Transmit(const Outgoing& out) {
   }
 }
 
-void Sim::SaveState() {
-  if (options_.state_file.empty()) return;
+bool Sim::SaveState() {
+  if (options_.state_file.empty()) return true;
   std::string error;
   if (!qm90::WriteFileAtomically(options_.state_file, bus_.SaveState(), error)) {
     Log("cannot write state file " + options_.state_file + ": " + error);
+    return false;
   }
+  return true;
 }
 
 void Sim::Log(const std::string& line) const {

@@ -80,7 +80,7 @@ class Sim {
   std::string SendAnswer(const qm90::Answer& answer, const Line& line);  // log note
   void SendDue();
   void Transmit(const Outgoing& out);
-  void SaveState();
+  bool SaveState();  // false (and logged) when the state file could not be stored
   int PtyBaudIndex() const;
   void Log(const std::string& line) const;
   void CleanUp();

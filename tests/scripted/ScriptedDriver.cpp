@@ -10,7 +10,7 @@
 #include <cstring>
 #include <thread>
 
-#include "drivers/qbl_entries.h"
+#include "base/DriverEntries.h"
 
 #ifndef QBL_KIND
 #error "QBL_KIND must be defined (0..4)"

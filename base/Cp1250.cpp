@@ -1,4 +1,4 @@
-#include "link/Cp1250.h"
+#include "base/Cp1250.h"
 
 namespace {
 

@@ -1,0 +1,244 @@
+#define NOMINMAX
+#define WIN32_LEAN_AND_MEAN
+#include <windows.h>
+
+#include <algorithm>
+#include <string>
+
+#include "base/Files.h"
+
+namespace base {
+namespace {
+
+std::wstring Wide(const std::string& utf8) {
+  if (utf8.empty()) return {};
+  const int n = MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()),
+                                    nullptr, 0);
+  std::wstring out(static_cast<std::size_t>(n > 0 ? n : 0), L'\0');
+  if (n > 0)
+    MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), out.data(), n);
+  return out;
+}
+
+std::string Narrow(const std::wstring& wide) {
+  if (wide.empty()) return {};
+  const int n = WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()),
+                                    nullptr, 0, nullptr, nullptr);
+  std::string out(static_cast<std::size_t>(n > 0 ? n : 0), '\0');
+  if (n > 0)
+    WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()), out.data(), n,
+                        nullptr, nullptr);
+  return out;
+}
+
+// GetLastError becomes text here only.
+void SetError(std::string* error, const char* what) {
+  if (!error) return;
+  const DWORD code = GetLastError();
+  wchar_t* text = nullptr;
+  FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
+                     FORMAT_MESSAGE_IGNORE_INSERTS,
+                 nullptr, code, 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
+  *error = std::string(what) + ": " + (text ? Narrow(text) : "error " + std::to_string(code));
+  if (text) LocalFree(text);
+}
+
+std::size_t LastSeparator(const std::string& path) {
+  return path.find_last_of("\\/");
+}
+
+std::string FolderOf(const std::string& path) {
+  const auto slash = LastSeparator(path);
+  return slash == std::string::npos ? "." : path.substr(0, slash);
+}
+
+std::string NameOf(const std::string& path) {
+  const auto slash = LastSeparator(path);
+  return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+bool WriteAll(HANDLE file, std::string_view contents) {
+  std::size_t done = 0;
+  while (done < contents.size()) {
+    const DWORD chunk = static_cast<DWORD>(std::min<std::size_t>(contents.size() - done, 1 << 20));
+    DWORD written = 0;
+    if (!WriteFile(file, contents.data() + done, chunk, &written, nullptr) || written == 0)
+      return false;
+    done += written;
+  }
+  return true;
+}
+
+// CREATE_NEW never opens what already stands at the name, a link included;
+// no sharing, so nobody else opens or deletes it while it is written.
+HANDLE CreateTemp(const std::string& folder, const std::string& name, std::wstring& temp) {
+  for (int attempt = 0; attempt < 16; ++attempt) {
+    temp = Wide(folder + "\\" + TempFileName(name, RandomNumber()));
+    HANDLE file = CreateFileW(temp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file != INVALID_HANDLE_VALUE) return file;
+    if (GetLastError() != ERROR_FILE_EXISTS && GetLastError() != ERROR_ALREADY_EXISTS) break;
+  }
+  return INVALID_HANDLE_VALUE;
+}
+
+bool IsOld(const FILETIME& written) {
+  FILETIME now_time;
+  GetSystemTimeAsFileTime(&now_time);
+  ULARGE_INTEGER now, then;
+  now.LowPart = now_time.dwLowDateTime;
+  now.HighPart = now_time.dwHighDateTime;
+  then.LowPart = written.dwLowDateTime;
+  then.HighPart = written.dwHighDateTime;
+  constexpr ULONGLONG kTicksPerSecond = 10000000ull;
+  return now.QuadPart > then.QuadPart &&
+         now.QuadPart - then.QuadPart >= kStaleTempSeconds * kTicksPerSecond;
+}
+
+// Opening without sharing succeeds only when no writer has the file open;
+// delete-on-close then removes exactly the file that was opened.
+void RemoveAbandonedTemps(const std::string& folder, const std::string& name) {
+  WIN32_FIND_DATAW found;
+  const std::wstring pattern = Wide(folder + "\\" + name + ".qm90-save-*.tmp");
+  HANDLE search = FindFirstFileW(pattern.c_str(), &found);
+  if (search == INVALID_HANDLE_VALUE) return;
+  do {
+    const std::string candidate = Narrow(found.cFileName);
+    if (!IsTempFileName(name, candidate) ||
+        (found.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) ||
+        !IsOld(found.ftLastWriteTime))
+      continue;
+    HANDLE file = CreateFileW(Wide(folder + "\\" + candidate).c_str(), DELETE, 0, nullptr,
+                              OPEN_EXISTING,
+                              FILE_FLAG_DELETE_ON_CLOSE | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+    if (file != INVALID_HANDLE_VALUE) CloseHandle(file);
+  } while (FindNextFileW(search, &found));
+  FindClose(search);
+}
+
+}  // namespace
+
+ReadStatus ReadRegularFile(const std::string& path, std::size_t max_bytes, std::string& contents) {
+  const std::wstring wide = Wide(path);
+  const DWORD attributes = GetFileAttributesW(wide.c_str());
+  if (attributes == INVALID_FILE_ATTRIBUTES) {
+    const DWORD code = GetLastError();
+    return code == ERROR_FILE_NOT_FOUND || code == ERROR_PATH_NOT_FOUND ? ReadStatus::kMissing
+                                                                         : ReadStatus::kFailed;
+  }
+  if (attributes & FILE_ATTRIBUTE_DIRECTORY) return ReadStatus::kNotRegular;
+  HANDLE file = CreateFileW(wide.c_str(), GENERIC_READ,
+                            FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                            OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return ReadStatus::kFailed;
+  ReadStatus status = ReadStatus::kOk;
+  LARGE_INTEGER size{};
+  std::string data;
+  if (GetFileType(file) != FILE_TYPE_DISK) {
+    status = ReadStatus::kNotRegular;
+  } else if (!GetFileSizeEx(file, &size)) {
+    status = ReadStatus::kFailed;
+  } else if (static_cast<unsigned long long>(size.QuadPart) > max_bytes) {
+    status = ReadStatus::kTooLarge;
+  } else {
+    char buffer[16384];
+    for (;;) {
+      DWORD n = 0;
+      if (!ReadFile(file, buffer, sizeof buffer, &n, nullptr)) {
+        status = ReadStatus::kFailed;
+        break;
+      }
+      if (n == 0) break;
+      if (data.size() + n > max_bytes) {
+        status = ReadStatus::kTooLarge;
+        break;
+      }
+      data.append(buffer, n);
+    }
+  }
+  CloseHandle(file);
+  if (status == ReadStatus::kOk) contents = std::move(data);
+  return status;
+}
+
+bool ReplaceFileAtomically(const std::string& path, std::string_view contents, NewFileAccess,
+                 std::string* error) {
+  const std::string folder = FolderOf(path);
+  const std::string name = NameOf(path);
+  std::wstring temp;
+  HANDLE file = CreateTemp(folder, name, temp);
+  if (file == INVALID_HANDLE_VALUE) {
+    SetError(error, "cannot create a temporary file");
+    return false;
+  }
+  const bool written = WriteAll(file, contents) && FlushFileBuffers(file);
+  if (!written) SetError(error, "cannot write");
+  CloseHandle(file);
+  if (written && !MoveFileExW(temp.c_str(), Wide(path).c_str(),
+                              MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+    SetError(error, "cannot rename");
+    DeleteFileW(temp.c_str());
+    return false;
+  }
+  if (!written) {
+    DeleteFileW(temp.c_str());
+    return false;
+  }
+  RemoveAbandonedTemps(folder, name);
+  return true;
+}
+
+bool PathExists(const std::string& path) {
+  return GetFileAttributesW(Wide(path).c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+bool MakeFolders(const std::string& path) {
+  for (std::size_t slash = path.find_first_of("\\/", 3);; slash = path.find_first_of("\\/", slash + 1)) {
+    const std::wstring part = Wide(path.substr(0, slash));
+    if (!CreateDirectoryW(part.c_str(), nullptr) && GetLastError() != ERROR_ALREADY_EXISTS)
+      return false;
+    if (slash == std::string::npos) break;
+  }
+  const DWORD attributes = GetFileAttributesW(Wide(path).c_str());
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+bool RenameFile(const std::string& from, const std::string& to) {
+  return MoveFileExW(Wide(from).c_str(), Wide(to).c_str(),
+                     MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
+}
+
+bool FileLock::Acquire(const std::string& path, int timeout_ms) {
+  Release();
+  HANDLE file = CreateFileW(Wide(path).c_str(), GENERIC_READ | GENERIC_WRITE,
+                            FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS,
+                            FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return false;
+  if (GetFileType(file) != FILE_TYPE_DISK) {
+    CloseHandle(file);
+    return false;
+  }
+  const ULONGLONG deadline = GetTickCount64() + static_cast<ULONGLONG>(timeout_ms);
+  for (;;) {
+    OVERLAPPED whole{};
+    if (LockFileEx(file, LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, MAXDWORD,
+                   MAXDWORD, &whole))
+      break;
+    if (GetLastError() != ERROR_LOCK_VIOLATION || GetTickCount64() >= deadline) {
+      CloseHandle(file);
+      return false;
+    }
+    Sleep(1);
+  }
+  handle_ = reinterpret_cast<std::intptr_t>(file);
+  return true;
+}
+
+void FileLock::Release() {
+  if (handle_ == -1) return;
+  // Closing the handle releases the lock.
+  CloseHandle(reinterpret_cast<HANDLE>(handle_));
+  handle_ = -1;
+}
+
+}  // namespace base
