@@ -98,7 +98,10 @@ void RemoveAbandonedTemps(const std::string& folder, const std::string& name) {
 ReadStatus ReadRegularFile(const std::string& path, std::size_t max_bytes, std::string& contents) {
   // Look before opening: opening a FIFO or a device can block or act on it.
   struct stat st {};
-  if (::stat(path.c_str(), &st) != 0) return errno == ENOENT ? ReadStatus::kMissing : ReadStatus::kFailed;
+  // ENOTDIR: a file stands where a folder of the path belongs, so nothing
+  // can be at the path.
+  if (::stat(path.c_str(), &st) != 0)
+    return errno == ENOENT || errno == ENOTDIR ? ReadStatus::kMissing : ReadStatus::kFailed;
   if (!S_ISREG(st.st_mode)) return ReadStatus::kNotRegular;
   const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
   if (fd < 0) return ReadStatus::kFailed;

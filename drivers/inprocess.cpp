@@ -7,6 +7,7 @@
 // that every writer takes, and is answered only once the file is on disk.
 // Readers need no lock: a file is only ever replaced whole, by a rename.
 #include <cstdio>
+#include <cstring>
 #include <string>
 
 #include "base/Files.h"
@@ -23,6 +24,7 @@ constexpr std::size_t kLongestStateFile = 4096;
 // Another writer holds the lock for one file replacement; far longer means
 // it hangs, and the write is refused rather than waiting with it.
 constexpr int kLockWaitMs = 5000;
+constexpr const char* kFormLine = "QBL31x state 1\n";
 constexpr const char* kEndMarker = "end ";
 
 struct InProcessLink {
@@ -37,29 +39,34 @@ std::uint32_t Checksum(const std::string& text) {
   return hash;
 }
 
-std::string EndLine(const std::string& registers) {
+std::string EndLine(const std::string& checked) {
   char line[16];
-  std::snprintf(line, sizeof line, "%s%08x\n", kEndMarker, static_cast<unsigned>(Checksum(registers)));
+  std::snprintf(line, sizeof line, "%s%08x\n", kEndMarker, static_cast<unsigned>(Checksum(checked)));
   return line;
 }
 
-// "32=.. 33=.. ... 63=..", then "end <checksum of that line>": a file cut
-// anywhere, or changed, no longer ends so.
+// A first line naming the form, the registers "32=.. 33=.. ... 63=..", and
+// "end <checksum of the lines before>": a file cut anywhere, or changed, is
+// no longer of this form, nor of the earlier one below.
 std::string StateText(const qm90::Module& module) {
-  const std::string registers = module.SaveEeprom();
-  return registers + "\n" + EndLine(registers);
+  const std::string checked = std::string(kFormLine) + module.SaveEeprom() + "\n";
+  return checked + EndLine(checked);
 }
 
-// The registers line of a complete file. A file without the end line comes
-// from an earlier version of these libraries; it is taken only in exactly the
-// form that version wrote (all seven registers in order, nothing else).
+// The registers line of a complete file. A file without the first line comes
+// from an earlier version of these libraries, which wrote the registers line
+// alone; it is taken only in exactly that form (all seven registers in order,
+// nothing else). Such a file cut inside its last value cannot be told from a
+// whole one.
 bool RegistersOf(const std::string& text, std::string& registers) {
-  const std::size_t first_end = text.find('\n');
-  if (first_end != std::string::npos && first_end + 1 < text.size()) {
-    registers = text.substr(0, first_end);
-    return text.compare(first_end + 1, std::string::npos, EndLine(registers)) == 0;
+  const std::size_t form = std::strlen(kFormLine);
+  if (text.compare(0, form, kFormLine) == 0) {
+    const std::size_t line_end = text.find('\n', form);
+    if (line_end == std::string::npos) return false;
+    registers = text.substr(form, line_end - form);
+    return text.compare(line_end + 1, std::string::npos, EndLine(text.substr(0, line_end + 1))) == 0;
   }
-  registers = first_end == std::string::npos ? text : text.substr(0, first_end);
+  registers = !text.empty() && text.back() == '\n' ? text.substr(0, text.size() - 1) : text;
   qm90::Module probe;
   return probe.LoadEeprom(registers) && probe.SaveEeprom() == registers;
 }

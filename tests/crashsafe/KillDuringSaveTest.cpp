@@ -23,6 +23,7 @@
 #include <string>
 #include <vector>
 
+#include "base/Files.h"
 #include "link/Dekl.h"
 
 namespace {
@@ -117,10 +118,9 @@ bool SameSavedFields(const TData& a, const TData& b) {
          a.IpAddress == b.IpAddress && a.UdpPort == b.UdpPort && a.UdpTimeout == b.UdpTimeout;
 }
 
-// A temporary file of the atomic writer: W_qm90.ini.XXXXXX.
+// A temporary file of the atomic writer.
 bool IsWriterTemp(const std::string& name) {
-  const std::string prefix = std::string(kFileName) + ".";
-  return name.size() == prefix.size() + 6 && name.starts_with(prefix);
+  return base::IsTempFileName(kFileName, name);
 }
 
 class KillDuringSave : public testing::Test {

@@ -32,6 +32,7 @@ inline constexpr std::int32_t kUdpTimeoutRange = 14;
 inline constexpr std::int32_t kIsaBaseRange = 15;
 inline constexpr std::int32_t kPortWriteFailed = 17;
 inline constexpr std::int32_t kEepromSaveFailed = 20;
+inline constexpr std::int32_t kStateDamaged = 23;
 
 struct Reply {
   std::uint8_t status = 0xEE;

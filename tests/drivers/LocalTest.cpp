@@ -148,6 +148,7 @@ const std::vector<std::string> kExpectedTexts = {
     "konfiguraci modulu nelze uložit",
     "nelze nastavit parametry portu",
     "vnitřní chyba knihovny",
+    "uložená konfigurace modulu je poškozená",
 };
 const char* const kUnknownText = "neznámý kód chyby knihovny";
 
@@ -164,7 +165,7 @@ TEST_F(Local, EveryLibraryNamesEveryCodeInCzech) {
     for (std::size_t code = 0; code < kExpectedTexts.size(); ++code) {
       EXPECT_EQ(ErrorText(kind, static_cast<std::int32_t>(code)), kExpectedTexts[code]) << code;
     }
-    for (std::int32_t code : {23, 50, 99}) EXPECT_EQ(ErrorText(kind, code), kUnknownText);
+    for (std::int32_t code : {24, 50, 99}) EXPECT_EQ(ErrorText(kind, code), kUnknownText);
     // The text starts in slot 0, in Windows-1250: "ř" is 0xF8.
     TSlotBuffer raw{};
     ASSERT_EQ(DrvErrorText(kind, 0, &raw), 0);
@@ -235,13 +236,14 @@ TEST_P(InProcess, KeepsRegistersAcrossDoneAndInitLikeAnEeprom) {
   EXPECT_EQ(link_.ReadRegister(33, 1).status, kTimeout);
 }
 
-TEST_P(InProcess, DamagedEepromFileGivesFactorySettingsAndIsKeptAside) {
+TEST_P(InProcess, DamagedEepromFileIsReportedKeptAsideAndThenFactorySettings) {
   link_.Close();
   fs::create_directories(fs::path(EepromFile()).parent_path());
   std::ofstream(EepromFile()) << "32=zzz 99=1\n";
+  EXPECT_EQ(Connect(), kStateDamaged);
+  EXPECT_TRUE(fs::exists(EepromFile() + ".bad"));
   ASSERT_EQ(Connect(), 0);
   EXPECT_EQ(link_.ReadRegister(33).d[3], 0xFF);
-  EXPECT_TRUE(fs::exists(EepromFile() + ".bad"));
 }
 
 TEST_P(InProcess, WriteThatCannotBeSavedIsReportedAndUndone) {
