@@ -1,9 +1,12 @@
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstdio>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -260,6 +263,43 @@ TEST(StateFile, AtomicWriteReplacesAndReadReportsMissing) {
   EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir), {}), 1);  // no temp left
 
   EXPECT_FALSE(WriteFileAtomically(dir + "/no/such/folder/x", "x", error));
+  std::filesystem::remove_all(dir);
+}
+
+// --state naming a FIFO or a folder: refused at once, never opened so that
+// the simulator could block on it.
+TEST(StateFile, WhatIsNotARegularFileIsRefusedWithoutBlocking) {
+  const std::string dir = testing::TempDir() + "qm90-state-odd-" + std::to_string(::getpid());
+  std::filesystem::create_directories(dir + "/folder");
+  ASSERT_EQ(::mkfifo((dir + "/fifo").c_str(), 0600), 0);
+  for (const char* name : {"fifo", "folder"}) {
+    SCOPED_TRACE(name);
+    std::string text = "before", error;
+    bool missing = true;
+    ::alarm(60);  // a blocking open would hang here; end the run instead
+    EXPECT_FALSE(ReadTextFile(dir + "/" + name, text, missing, error));
+    ::alarm(0);
+    EXPECT_FALSE(missing);
+    EXPECT_EQ(error, "not a regular file");
+    EXPECT_EQ(text, "before");
+  }
+  std::filesystem::remove_all(dir);
+}
+
+// Links planted where a writer might put its temporary file are never
+// written through.
+TEST(StateFile, PlantedLinksAtTemporaryNamesAreNeverFollowed) {
+  const std::string dir = testing::TempDir() + "qm90-state-link-" + std::to_string(::getpid());
+  std::filesystem::create_directories(dir);
+  const std::string path = dir + "/state.txt";
+  std::ofstream(dir + "/victim") << "keep";
+  for (const std::string& suffix : {std::string(".tmp"), ".tmp" + std::to_string(::getpid())})
+    std::filesystem::create_symlink(dir + "/victim", path + suffix);
+  std::string error;
+  ASSERT_TRUE(WriteFileAtomically(path, "new\n", error)) << error;
+  std::ifstream victim(dir + "/victim");
+  EXPECT_EQ(std::string(std::istreambuf_iterator<char>(victim), {}), "keep");
+  EXPECT_TRUE(std::filesystem::is_regular_file(std::filesystem::symlink_status(path)));
   std::filesystem::remove_all(dir);
 }
 

@@ -1,4 +1,5 @@
 // Binding of the driver libraries, against the scripted driver library.
+#include <dlfcn.h>
 #include <gtest/gtest.h>
 
 #include <climits>
@@ -91,6 +92,31 @@ TEST_F(BindingTest, FileThatIsNoLibraryGivesLoadCode) {
   SetDriverDirectory(QM90_BROKEN_DIR);
   EXPECT_EQ(Open(3), 103);
   EXPECT_FALSE(DrvLibraryLoaded());
+}
+
+// A copy beside the program that will not load is a failure of its own, never
+// bypassed; only a library absent from that folder is looked for elsewhere
+// (here: one the process already holds, which a search by bare name finds).
+TEST_F(BindingTest, OnlyALibraryAbsentFromTheFolderIsSearchedForElsewhere) {
+  void* elsewhere =
+      dlopen((std::string(QM90_SCRIPTED_DIR) + "/QBL313.DLL").c_str(), RTLD_NOW | RTLD_LOCAL);
+  ASSERT_NE(elsewhere, nullptr) << dlerror();
+  linktest::TempDir empty;
+  const struct {
+    const char* name;
+    std::string dir;
+    std::int32_t code;
+  } rows[] = {
+      {"present but no library", QM90_BROKEN_DIR, 103},
+      {"absent", empty.Path().string(), 0},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.name);
+    SetDriverDirectory(row.dir);
+    EXPECT_EQ(Open(3), row.code);
+    if (DrvLibraryLoaded()) DrvClose(3, &handle_);
+  }
+  dlclose(elsewhere);
 }
 
 TEST_F(BindingTest, BindingCodesHaveTheirOwnTexts) {

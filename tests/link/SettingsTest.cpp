@@ -1,6 +1,9 @@
 // The connection record's defaults and its settings file W_qm90.ini.
 #include <gtest/gtest.h>
+#include <fcntl.h>
 #include <signal.h>
+#include <sys/file.h>
+#include <sys/stat.h>
 #include <sys/resource.h>
 #include <unistd.h>
 
@@ -12,6 +15,7 @@
 #include <string>
 #include <vector>
 
+#include "base/Files.h"
 #include "link/Dekl.h"
 #include "tests/link/LinkTestSupport.h"
 
@@ -485,6 +489,71 @@ TEST_F(SettingsTest, SaveFailsWhereNoFileCanBe) {
   EXPECT_FALSE(LoadSettings(&d));
   EXPECT_EQ(ReadBytes(dir_.File("W_qm90.ini/keep")), "x");
   EXPECT_EQ(dir_.Entries(), std::set<std::string>{"W_qm90.ini"});
+}
+
+// Only a file of exactly the writer's temporary form, old, and held by no
+// living writer is a leftover; everything else in the folder is the user's.
+TEST_F(SettingsTest, SaveRemovesOnlyItsOwnAbandonedTemporaryFiles) {
+  const std::string ours = base::TempFileName("W_qm90.ini", 0x0123456789abcdefull);
+  const struct {
+    std::string name;
+    bool symlink, aged, locked, removed;
+  } rows[] = {
+      {"W_qm90.ini.backup", false, true, false, false},
+      {"W_qm90.ini.201212", false, true, false, false},
+      {"W_qm90.ini.tmp", false, true, false, false},
+      {base::TempFileName("W_qm90.ini", 1), false, true, false, true},
+      {base::TempFileName("W_qm90.ini", 2), false, false, false, false},
+      {base::TempFileName("W_qm90.ini", 3), false, true, true, false},
+      {base::TempFileName("W_qm90.ini", 4), true, true, false, false},
+      {base::TempFileName("other.ini", 5), false, true, false, false},
+      {ours.substr(0, ours.size() - 4) + ".TMP", false, true, false, false},
+  };
+  std::vector<int> writers;
+  for (const auto& row : rows) {
+    const std::string path = dir_.File(row.name);
+    if (row.symlink) {
+      WriteBytes(dir_.File("target"), "target");
+      ASSERT_EQ(symlink("target", path.c_str()), 0);
+    } else {
+      WriteBytes(path, row.name);
+    }
+    if (row.locked) {
+      writers.push_back(open(path.c_str(), O_RDONLY));
+      ASSERT_EQ(flock(writers.back(), LOCK_EX), 0);
+    }
+    const timespec long_ago[2] = {{time(nullptr) - 3600, 0}, {time(nullptr) - 3600, 0}};
+    if (row.aged) ASSERT_EQ(utimensat(AT_FDCWD, path.c_str(), long_ago, AT_SYMLINK_NOFOLLOW), 0);
+  }
+  TData d = Defaults();
+  ASSERT_TRUE(SaveSettings(&d));
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.name);
+    EXPECT_EQ(std::filesystem::exists(std::filesystem::symlink_status(dir_.File(row.name))),
+              !row.removed);
+  }
+  for (int fd : writers) close(fd);
+}
+
+// A settings file far larger than any real one is left exactly as it is.
+TEST_F(SettingsTest, OversizedFileIsNeitherLoadedNorReplaced) {
+  const std::string head = Section(kSecConnection) + "\n" + Line(kKeyInterface, "QB-312") + "\nAdresa=5\n;";
+  const struct {
+    std::size_t size;
+    bool used;
+  } rows[] = {{1 << 20, true}, {(1 << 20) + 1, false}, {8 << 20, false}};
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.size);
+    const std::string bytes = head + std::string(row.size - head.size(), 'x');
+    bool loaded = false;
+    const TData d = LoadFrom(bytes, &loaded);
+    EXPECT_EQ(loaded, row.used);
+    EXPECT_EQ(d.ModuleAddress, row.used ? 5 : 0);
+    TData changed = Defaults();
+    changed.ModuleAddress = 9;
+    EXPECT_EQ(SaveSettings(&changed), row.used);
+    if (!row.used) EXPECT_TRUE(ReadBytes(path_) == bytes) << "the file was changed";
+  }
 }
 
 }  // namespace
