@@ -8,7 +8,7 @@ namespace base {
 
 inline constexpr int kBaudCount = 9;
 inline constexpr std::int32_t kBaudRates[kBaudCount] = {600,   1200,  2400,  4800,  9600,
-                                                         19200, 38400, 57600, 115200};
+                                                        19200, 38400, 57600, 115200};
 inline constexpr std::int32_t kBaudTimings[kBaudCount] = {100, 100, 50, 25, 13, 7, 5, 5, 5};
 
 // 9600 Bd: what a module leaves the factory with and what a link starts at.

@@ -35,8 +35,8 @@ bool IsTempFileName(const std::string& target_name, const std::string& candidate
 
 std::uint64_t RandomNumber() {
   static std::uint64_t counter = 0;
-  const auto now = static_cast<std::uint64_t>(
-      std::chrono::steady_clock::now().time_since_epoch().count());
+  const auto now =
+      static_cast<std::uint64_t>(std::chrono::steady_clock::now().time_since_epoch().count());
   std::uint64_t mixed = (now + ++counter) * 0x9E3779B97F4A7C15ull;
   try {
     static std::random_device device;

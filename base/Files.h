@@ -32,7 +32,7 @@ enum class NewFileAccess { kShared, kOwnerOnly };
 // given) says why. Afterwards, temporary files of that target left by writers
 // that are provably gone are removed; nothing else is ever touched.
 bool ReplaceFileAtomically(const std::string& path, std::string_view contents, NewFileAccess access,
-                 std::string* error = nullptr);
+                           std::string* error = nullptr);
 
 // True when anything (a file, a folder, a dangling link) stands at the path.
 bool PathExists(const std::string& path);

@@ -5,8 +5,8 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <cstring>
 #include <chrono>
+#include <cstring>
 #include <ctime>
 #include <thread>
 
@@ -57,8 +57,7 @@ void SyncFolder(const std::string& folder) {
 int CreateTemp(const std::string& folder, const std::string& name, std::string& temp) {
   for (int attempt = 0; attempt < 16; ++attempt) {
     temp = folder + "/" + TempFileName(name, RandomNumber());
-    const int fd =
-        ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+    const int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
     if (fd >= 0) {
       ::flock(fd, LOCK_EX | LOCK_NB);
       return fd;
@@ -78,8 +77,8 @@ void RemoveIfAbandoned(const std::string& path) {
   const int fd = ::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
   if (fd < 0) return;
   struct stat opened {};
-  if (::fstat(fd, &opened) == 0 && opened.st_dev == named.st_dev &&
-      opened.st_ino == named.st_ino && ::flock(fd, LOCK_EX | LOCK_NB) == 0)
+  if (::fstat(fd, &opened) == 0 && opened.st_dev == named.st_dev && opened.st_ino == named.st_ino &&
+      ::flock(fd, LOCK_EX | LOCK_NB) == 0)
     ::unlink(path.c_str());
   ::close(fd);
 }
@@ -120,8 +119,10 @@ ReadStatus ReadRegularFile(const std::string& path, std::size_t max_bytes, std::
       if (n < 0 && errno == EINTR) continue;
       if (n < 0) status = ReadStatus::kFailed;
       if (n <= 0) break;
-      if (data.size() + static_cast<std::size_t>(n) > max_bytes) status = ReadStatus::kTooLarge;
-      else data.append(buffer, static_cast<std::size_t>(n));
+      if (data.size() + static_cast<std::size_t>(n) > max_bytes)
+        status = ReadStatus::kTooLarge;
+      else
+        data.append(buffer, static_cast<std::size_t>(n));
     }
   }
   ::close(fd);
@@ -130,7 +131,7 @@ ReadStatus ReadRegularFile(const std::string& path, std::size_t max_bytes, std::
 }
 
 bool ReplaceFileAtomically(const std::string& path, std::string_view contents, NewFileAccess access,
-                 std::string* error) {
+                           std::string* error) {
   const std::string folder = FolderOf(path);
   const std::string name = NameOf(path);
   std::string temp;
@@ -140,14 +141,18 @@ bool ReplaceFileAtomically(const std::string& path, std::string_view contents, N
     return false;
   }
   struct stat st {};
-  const mode_t mode = ::stat(path.c_str(), &st) == 0 ? (st.st_mode & 07777)
+  const mode_t mode = ::stat(path.c_str(), &st) == 0        ? (st.st_mode & 07777)
                       : access == NewFileAccess::kOwnerOnly ? 0600
                                                             : 0644;
   const char* failed = nullptr;
-  if (!WriteAll(fd, contents)) failed = "cannot write";
-  else if (::fchmod(fd, mode) != 0) failed = "cannot set permissions";
-  else if (::fsync(fd) != 0) failed = "cannot flush";
-  else if (::rename(temp.c_str(), path.c_str()) != 0) failed = "cannot rename";
+  if (!WriteAll(fd, contents))
+    failed = "cannot write";
+  else if (::fchmod(fd, mode) != 0)
+    failed = "cannot set permissions";
+  else if (::fsync(fd) != 0)
+    failed = "cannot flush";
+  else if (::rename(temp.c_str(), path.c_str()) != 0)
+    failed = "cannot rename";
   if (failed) {
     SetError(error, failed);
     ::unlink(temp.c_str());

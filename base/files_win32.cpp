@@ -12,8 +12,8 @@ namespace {
 
 std::wstring Wide(const std::string& utf8) {
   if (utf8.empty()) return {};
-  const int n = MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()),
-                                    nullptr, 0);
+  const int n =
+      MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), nullptr, 0);
   std::wstring out(static_cast<std::size_t>(n > 0 ? n : 0), L'\0');
   if (n > 0)
     MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), out.data(), n);
@@ -22,8 +22,8 @@ std::wstring Wide(const std::string& utf8) {
 
 std::string Narrow(const std::wstring& wide) {
   if (wide.empty()) return {};
-  const int n = WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()),
-                                    nullptr, 0, nullptr, nullptr);
+  const int n = WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()), nullptr,
+                                    0, nullptr, nullptr);
   std::string out(static_cast<std::size_t>(n > 0 ? n : 0), '\0');
   if (n > 0)
     WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()), out.data(), n,
@@ -36,9 +36,9 @@ void SetError(std::string* error, const char* what) {
   if (!error) return;
   const DWORD code = GetLastError();
   wchar_t* text = nullptr;
-  FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
-                     FORMAT_MESSAGE_IGNORE_INSERTS,
-                 nullptr, code, 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
+  FormatMessageW(
+      FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+      nullptr, code, 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
   *error = std::string(what) + ": " + (text ? Narrow(text) : "error " + std::to_string(code));
   if (text) LocalFree(text);
 }
@@ -108,9 +108,9 @@ void RemoveAbandonedTemps(const std::string& folder, const std::string& name) {
         (found.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) ||
         !IsOld(found.ftLastWriteTime))
       continue;
-    HANDLE file = CreateFileW(Wide(folder + "\\" + candidate).c_str(), DELETE, 0, nullptr,
-                              OPEN_EXISTING,
-                              FILE_FLAG_DELETE_ON_CLOSE | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+    HANDLE file =
+        CreateFileW(Wide(folder + "\\" + candidate).c_str(), DELETE, 0, nullptr, OPEN_EXISTING,
+                    FILE_FLAG_DELETE_ON_CLOSE | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
     if (file != INVALID_HANDLE_VALUE) CloseHandle(file);
   } while (FindNextFileW(search, &found));
   FindClose(search);
@@ -124,7 +124,7 @@ ReadStatus ReadRegularFile(const std::string& path, std::size_t max_bytes, std::
   if (attributes == INVALID_FILE_ATTRIBUTES) {
     const DWORD code = GetLastError();
     return code == ERROR_FILE_NOT_FOUND || code == ERROR_PATH_NOT_FOUND ? ReadStatus::kMissing
-                                                                         : ReadStatus::kFailed;
+                                                                        : ReadStatus::kFailed;
   }
   if (attributes & FILE_ATTRIBUTE_DIRECTORY) return ReadStatus::kNotRegular;
   HANDLE file = CreateFileW(wide.c_str(), GENERIC_READ,
@@ -162,7 +162,7 @@ ReadStatus ReadRegularFile(const std::string& path, std::size_t max_bytes, std::
 }
 
 bool ReplaceFileAtomically(const std::string& path, std::string_view contents, NewFileAccess,
-                 std::string* error) {
+                           std::string* error) {
   const std::string folder = FolderOf(path);
   const std::string name = NameOf(path);
   std::wstring temp;
@@ -193,7 +193,8 @@ bool PathExists(const std::string& path) {
 }
 
 bool MakeFolders(const std::string& path) {
-  for (std::size_t slash = path.find_first_of("\\/", 3);; slash = path.find_first_of("\\/", slash + 1)) {
+  for (std::size_t slash = path.find_first_of("\\/", 3);;
+       slash = path.find_first_of("\\/", slash + 1)) {
     const std::wstring part = Wide(path.substr(0, slash));
     if (!CreateDirectoryW(part.c_str(), nullptr) && GetLastError() != ERROR_ALREADY_EXISTS)
       return false;
@@ -221,8 +222,8 @@ bool FileLock::Acquire(const std::string& path, int timeout_ms) {
   const ULONGLONG deadline = GetTickCount64() + static_cast<ULONGLONG>(timeout_ms);
   for (;;) {
     OVERLAPPED whole{};
-    if (LockFileEx(file, LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, MAXDWORD,
-                   MAXDWORD, &whole))
+    if (LockFileEx(file, LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, MAXDWORD, MAXDWORD,
+                   &whole))
       break;
     if (GetLastError() != ERROR_LOCK_VIOLATION || GetTickCount64() >= deadline) {
       CloseHandle(file);

@@ -11,8 +11,8 @@ namespace {
 
 std::string Utf8(const std::wstring& wide) {
   if (wide.empty()) return {};
-  const int n = WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()),
-                                    nullptr, 0, nullptr, nullptr);
+  const int n = WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()), nullptr,
+                                    0, nullptr, nullptr);
   std::string out(static_cast<std::size_t>(n > 0 ? n : 0), '\0');
   if (n > 0)
     WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()), out.data(), n,
@@ -26,7 +26,8 @@ std::wstring AbsoluteEnv(const wchar_t* name) {
   const DWORD n = GetEnvironmentVariableW(name, buffer, MAX_PATH);
   if (n == 0 || n >= MAX_PATH) return {};
   const std::wstring value(buffer, n);
-  const bool drive = value.size() >= 3 && value[1] == L':' && (value[2] == L'\\' || value[2] == L'/');
+  const bool drive =
+      value.size() >= 3 && value[1] == L':' && (value[2] == L'\\' || value[2] == L'/');
   const bool unc = value.size() >= 2 && value[0] == L'\\' && value[1] == L'\\';
   return drive || unc ? value : std::wstring();
 }

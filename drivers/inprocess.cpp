@@ -41,7 +41,8 @@ std::uint32_t Checksum(const std::string& text) {
 
 std::string EndLine(const std::string& checked) {
   char line[16];
-  std::snprintf(line, sizeof line, "%s%08x\n", kEndMarker, static_cast<unsigned>(Checksum(checked)));
+  std::snprintf(line, sizeof line, "%s%08x\n", kEndMarker,
+                static_cast<unsigned>(Checksum(checked)));
   return line;
 }
 
@@ -64,7 +65,8 @@ bool RegistersOf(const std::string& text, std::string& registers) {
     const std::size_t line_end = text.find('\n', form);
     if (line_end == std::string::npos) return false;
     registers = text.substr(form, line_end - form);
-    return text.compare(line_end + 1, std::string::npos, EndLine(text.substr(0, line_end + 1))) == 0;
+    return text.compare(line_end + 1, std::string::npos, EndLine(text.substr(0, line_end + 1))) ==
+           0;
   }
   registers = !text.empty() && text.back() == '\n' ? text.substr(0, text.size() - 1) : text;
   qm90::Module probe;

@@ -84,7 +84,8 @@ void SetSettingsFilePath(const std::string& path) {
 bool LoadSettings(TData* data) {
   if (!data) return false;
   std::string bytes;
-  if (base::ReadRegularFile(SettingsFilePath(), kLargestSettingsFile, bytes) != base::ReadStatus::kOk)
+  if (base::ReadRegularFile(SettingsFilePath(), kLargestSettingsFile, bytes) !=
+      base::ReadStatus::kOk)
     return false;
   IniFile ini;
   ini.Parse(bytes);

@@ -14,8 +14,8 @@ std::string last_error;
 // Paths are UTF-8 inside the program, UTF-16 towards the system.
 std::wstring Wide(const std::string& utf8) {
   if (utf8.empty()) return {};
-  const int n = MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()),
-                                    nullptr, 0);
+  const int n =
+      MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), nullptr, 0);
   std::wstring out(static_cast<std::size_t>(n > 0 ? n : 0), L'\0');
   if (n > 0)
     MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), out.data(), n);
@@ -37,8 +37,8 @@ std::string FormatLastError() {
       nullptr, code, 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
   std::string message = text ? Narrow(text, -1) : "error " + std::to_string(code);
   if (text) LocalFree(text);
-  while (!message.empty() && (message.back() == '\0' || message.back() == '\n' ||
-                              message.back() == '\r'))
+  while (!message.empty() &&
+         (message.back() == '\0' || message.back() == '\n' || message.back() == '\r'))
     message.pop_back();
   return message;
 }

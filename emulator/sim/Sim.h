@@ -31,7 +31,7 @@ struct SimOptions {
 // Parsers shared by the command line and the tests; false with a reason.
 bool ParseLoopbackHostPort(const std::string& text, sockaddr_in& out, std::string& error);
 bool ParseComName(const std::string& text, int& number, std::string& error);
-std::string RuntimeLinkFolder();  // $XDG_RUNTIME_DIR/qm90 or /tmp/qm90-<uid>
+std::string RuntimeLinkFolder();  // base::RuntimeFolder(), the folder the serial driver looks in
 
 // One control line -> one reply line ("ok", "ok N" or "error ..."); sets quit.
 std::string ExecuteControl(qm90::Bus& bus, qm90::FaultInjector& faults, const std::string& line,

@@ -37,7 +37,7 @@ int main(int argc, char** argv) {
                  "port 0 lets the system choose (see the ready line)");
   app.add_option("--serial", options.serial,
                  "Serve a serial line COMn: opens a pseudo-terminal and publishes it as "
-                 "$XDG_RUNTIME_DIR/qm90/COMn (else /tmp/qm90-<uid>/COMn)");
+                 "$XDG_RUNTIME_DIR/qm90/COMn (absolute paths only; else /tmp/qm90-<uid>/COMn)");
   app.add_option("--address", options.addresses,
                  "Factory address of one module on the line (0..255); repeat for several "
                  "modules; default one module at 1, 9600 Bd")

@@ -20,12 +20,16 @@ class EnvValue {
  public:
   EnvValue(const char* name, std::optional<std::string> value) : name_(name) {
     if (const char* old = std::getenv(name)) old_ = old;
-    if (value) setenv(name, value->c_str(), 1);
-    else unsetenv(name);
+    if (value)
+      setenv(name, value->c_str(), 1);
+    else
+      unsetenv(name);
   }
   ~EnvValue() {
-    if (old_) setenv(name_, old_->c_str(), 1);
-    else unsetenv(name_);
+    if (old_)
+      setenv(name_, old_->c_str(), 1);
+    else
+      unsetenv(name_);
   }
 
  private:

@@ -158,8 +158,7 @@ TEST_P(StateFile, PlantedLinksAtTemporaryNamesAreNeverFollowed) {
   fs::create_directories(fs::path(Path()).parent_path());
   const std::string victim = folder_.path() + "/victim";
   Put(victim, "keep");
-  for (const char* suffix : {".tmp", ".tmp1", ".bad"})
-    fs::create_symlink(victim, Path() + suffix);
+  for (const char* suffix : {".tmp", ".tmp1", ".bad"}) fs::create_symlink(victim, Path() + suffix);
   Session link(GetParam());
   ASSERT_EQ(Connect(link), 0);
   ASSERT_EQ(link.WriteRegister(33, 0x0F).status, 0);

@@ -1,10 +1,10 @@
 // The connection record's defaults and its settings file W_qm90.ini.
-#include <gtest/gtest.h>
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/file.h>
-#include <sys/stat.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -537,7 +537,8 @@ TEST_F(SettingsTest, SaveRemovesOnlyItsOwnAbandonedTemporaryFiles) {
 
 // A settings file far larger than any real one is left exactly as it is.
 TEST_F(SettingsTest, OversizedFileIsNeitherLoadedNorReplaced) {
-  const std::string head = Section(kSecConnection) + "\n" + Line(kKeyInterface, "QB-312") + "\nAdresa=5\n;";
+  const std::string head =
+      Section(kSecConnection) + "\n" + Line(kKeyInterface, "QB-312") + "\nAdresa=5\n;";
   const struct {
     std::size_t size;
     bool used;
