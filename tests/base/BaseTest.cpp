@@ -4,7 +4,6 @@
 #include <unistd.h>
 
 #include <filesystem>
-#include <fstream>
 #include <optional>
 #include <string>
 
@@ -71,32 +70,6 @@ class InFolder : public ::testing::Test {
   std::string File(const std::string& name) const { return dir_ + "/" + name; }
   std::string dir_;
 };
-
-TEST_F(InFolder, ReadTellsWhatStandsAtThePath) {
-  std::ofstream(File("ten")) << "0123456789";
-  fs::create_directory(File("folder"));
-  ASSERT_EQ(mkfifo(File("fifo").c_str(), 0600), 0);
-  const struct {
-    std::string path;
-    std::size_t bound;
-    base::ReadStatus status;
-  } rows[] = {
-      {File("ten"), 10, base::ReadStatus::kOk},
-      {File("ten"), 9, base::ReadStatus::kTooLarge},
-      {File("none"), 10, base::ReadStatus::kMissing},
-      {File("ten/below"), 10, base::ReadStatus::kMissing},
-      {File("folder"), 10, base::ReadStatus::kNotRegular},
-      {File("fifo"), 10, base::ReadStatus::kNotRegular},
-  };
-  for (const auto& row : rows) {
-    SCOPED_TRACE(row.path);
-    std::string text = "untouched";
-    alarm(60);  // a blocking open would hang here; end the run instead
-    EXPECT_EQ(base::ReadRegularFile(row.path, row.bound, text), row.status);
-    alarm(0);
-    EXPECT_EQ(text, row.status == base::ReadStatus::kOk ? "0123456789" : "untouched");
-  }
-}
 
 TEST_F(InFolder, LockIsExclusiveUntilReleasedAndNeedsARegularFile) {
   base::FileLock first, second;

@@ -1,7 +1,6 @@
 // The in-process modules' state file from outside: one set of registers for
 // every link and every process, only complete files used, nothing but a
 // regular file opened, no planted link followed.
-#include <dlfcn.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -12,10 +11,8 @@
 #include <iterator>
 #include <string>
 
-#include "base/DriverEntries.h"
 #include "link/QBLxxx.h"
 #include "tests/drivers/Harness.h"
-#include "tests/support/SimProcess.h"
 
 namespace drvtest {
 namespace {
@@ -30,47 +27,6 @@ std::string Slurp(const std::string& path) {
 void Put(const std::string& path, const std::string& bytes) {
   std::ofstream(path, std::ios::binary | std::ios::trunc) << bytes;
 }
-
-// One built library called through its entries directly: the binding holds
-// one link at a time, a module may have several.
-class DirectLibrary {
- public:
-  explicit DirectLibrary(std::uint8_t kind) : kind_(kind) {
-    const std::string name = DriverFileName(kind);
-    library_ = dlopen((qm90test::BinDir() + "/" + name).c_str(), RTLD_NOW | RTLD_LOCAL);
-    const std::string base = name.substr(0, 6);
-    init_ = dlsym(library_, (base + "_Init").c_str());
-    send_ = reinterpret_cast<QblSendFn>(dlsym(library_, (base + "_Send").c_str()));
-    done_ = reinterpret_cast<QblDoneFn>(dlsym(library_, (base + "_Done").c_str()));
-  }
-  ~DirectLibrary() {
-    if (library_) dlclose(library_);
-  }
-  bool Loaded() const { return init_ && send_ && done_; }
-  std::int32_t Init(std::int32_t& handle) const {
-    return kind_ == kIsa ? reinterpret_cast<QblInitParamFn>(init_)(&handle, 0x300)
-                         : reinterpret_cast<QblInitPlainFn>(init_)(&handle);
-  }
-  // Register read (102) or write (103); returns the status, value in d3.
-  std::int32_t Register(std::int32_t handle, std::uint8_t command, std::uint8_t reg,
-                        std::uint8_t value, std::uint8_t& d3) const {
-    std::int32_t request[100] = {1, command, 0, 0, reg, reg, value, value};
-    std::int32_t answer[100] = {};
-    std::int32_t returned = 0;
-    std::int32_t status = 0;
-    const std::int32_t code = send_(handle, request, answer, &returned, &status);
-    d3 = static_cast<std::uint8_t>(answer[2]);
-    return code != 0 ? code : status;
-  }
-  void Done(std::int32_t& handle) const { done_(&handle); }
-
- private:
-  std::uint8_t kind_;
-  void* library_ = nullptr;
-  void* init_ = nullptr;
-  QblSendFn send_ = nullptr;
-  QblDoneFn done_ = nullptr;
-};
 
 class StateFile : public ::testing::TestWithParam<std::uint8_t> {
  protected:
@@ -164,25 +120,6 @@ TEST_P(StateFile, PlantedLinksAtTemporaryNamesAreNeverFollowed) {
   ASSERT_EQ(link.WriteRegister(33, 0x0F).status, 0);
   EXPECT_EQ(Slurp(victim), "keep");
   EXPECT_TRUE(fs::is_regular_file(fs::symlink_status(Path())));
-}
-
-TEST_P(StateFile, TwoLinksInOneProcessSeeOneSetOfRegisters) {
-  const DirectLibrary library(GetParam());
-  ASSERT_TRUE(library.Loaded());
-  std::int32_t a = 0, b = 0;
-  ASSERT_EQ(library.Init(a), 0);
-  ASSERT_EQ(library.Init(b), 0);
-  std::uint8_t d3 = 0;
-  ASSERT_EQ(library.Register(a, 103, 33, 0x0F, d3), 0);
-  ASSERT_EQ(library.Register(b, 102, 33, 0, d3), 0);
-  EXPECT_EQ(d3, 0x0F) << "B reads what A wrote";
-  ASSERT_EQ(library.Register(b, 103, 34, 0x11, d3), 0);
-  ASSERT_EQ(library.Register(a, 102, 33, 0, d3), 0);
-  EXPECT_EQ(d3, 0x0F) << "B's write did not undo A's";
-  ASSERT_EQ(library.Register(a, 102, 34, 0, d3), 0);
-  EXPECT_EQ(d3, 0x11);
-  library.Done(a);
-  library.Done(b);
 }
 
 // Writes value 1..count to one register through its own link; exits 0 when
