@@ -2,6 +2,8 @@
 // for trying the program without hardware.
 #include <CLI/CLI.hpp>
 #include <iostream>
+#include <qm90/Version.h>
+#include <string>
 
 #include "emulator/sim/Sim.h"
 
@@ -32,6 +34,7 @@ int main(int argc, char** argv) {
   qm90sim::SimOptions options;
   CLI::App app{"qm90-sim: emulated QM-90 modules on a local UDP port and/or a serial pty"};
   app.footer(kControlHelp);
+  app.set_version_flag("--version", std::string("qm90-sim ") + qm90::kVersion);
   app.add_option("--udp", options.udp,
                  "Serve UDP on HOST:PORT; HOST must be a loopback address 127.x.x.x, "
                  "port 0 lets the system choose (see the ready line)");
