@@ -1,10 +1,14 @@
 #include "app/Hlavni.h"
 
+#include <unistd.h>
+
 #include <QAction>
 #include <QApplication>
 #include <QCloseEvent>
+#include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
+#include <filesystem>
 #include <new>
 
 #include "dialogs/NastavAOUT.h"
@@ -93,6 +97,25 @@ void TForm1::FormCreate(DataFactory factory) {
   }
   SetDataDefaults(data_.get());
   LoadSettings(data_.get());
+  WarnIfSettingsCannotBeSaved();
+}
+
+// The settings file lives beside the program, also where that folder is
+// read-only for the user (an installed copy): the user is told at once that
+// the settings will not be kept, instead of finding out at the next start.
+void TForm1::WarnIfSettingsCannotBeSaved() {
+  const std::filesystem::path file = std::filesystem::path(SettingsFilePath());
+  const std::filesystem::path folder = file.parent_path().empty() ? "." : file.parent_path();
+  if (access(folder.c_str(), W_OK | X_OK) == 0) return;
+  QLabel* panel = StatusBar1->Panel(kMessagePanel);
+  StatusBar1->SetPanelText(kMessagePanel,
+                           QStringLiteral(" Nastavení se neuloží (složka jen pro čtení)"));
+  panel->setToolTip(
+      QStringLiteral("Soubor %1 nelze zapsat: do složky %2 nemůže tento uživatel zapisovat. "
+                     "Nastavení připojení se při ukončení programu neuloží. Spusťte program "
+                     "z kopie ve vlastní složce (přenosný archiv), nebo složku zpřístupněte "
+                     "pro zápis.")
+          .arg(QString::fromStdString(file.string()), QString::fromStdString(folder.string())));
 }
 
 // Runs once, whatever ends the window: the close box, "Konec", the window

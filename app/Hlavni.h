@@ -54,6 +54,7 @@ class TForm1 : public QMainWindow {
 
   void FormCreate(DataFactory factory);
   void FormClose();
+  void WarnIfSettingsCannotBeSaved();
   void CreateMenu();
   void ConnectHandlers();
   void ShowLinkInStatusBar();

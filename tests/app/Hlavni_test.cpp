@@ -202,7 +202,7 @@ TEST_F(MainWindow, SettingsThatCannotBeWrittenDoNotStopTheProgram) {
   std::ofstream(folder.File("file")) << "not a folder";
   SetSettingsFilePath(folder.File("file") + "/W_qm90.ini");
   Start();
-  EXPECT_EQ(Panel(3), "");
+  EXPECT_EQ(Panel(3), " Nastavení se neuloží (složka jen pro čtení)");
   form->Data()->InterfaceKind = 2;
   ConnectThroughMenu();
   form->close();
@@ -268,6 +268,25 @@ TEST_F(MainWindow, StatusPanelsReportTheirTextToAssistiveTechnology) {
   EXPECT_EQ(
       QAccessible::queryAccessibleInterface(form->StatusBar()->Panel(0))->text(QAccessible::Name),
       QStringLiteral(" Modul"));
+}
+
+TEST_F(MainWindow, SaysAtOnceWhenTheSettingsFolderCannotBeWritten) {
+  const struct {
+    const char* name;
+    std::string settings_file;
+    const char* message;
+  } cases[] = {
+      {"writable folder", settings, ""},
+      {"folder that does not exist", folder.File("gone/W_qm90.ini"),
+       " Nastavení se neuloží (složka jen pro čtení)"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    SetSettingsFilePath(c.settings_file);
+    Start();
+    EXPECT_EQ(Panel(3), c.message);
+    form.reset();
+  }
 }
 
 // Every window as the main window opens it, with what assistive technology
