@@ -100,7 +100,12 @@ else()
   set(CPACK_PACKAGE_FILE_NAME qm90-${QM90_VERSION}-Linux-${CMAKE_SYSTEM_PROCESSOR})
   set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
   set(CPACK_DEBIAN_PACKAGE_SECTION electronics)
-  set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+  find_program(QM90_DPKG_SHLIBDEPS dpkg-shlibdeps)
+  if(QM90_DPKG_SHLIBDEPS)
+    set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+  else()
+    set(CPACK_DEBIAN_PACKAGE_DEPENDS "libc6, libstdc++6, libqt6widgets6 (>= 6.2)")
+  endif()
   set(CPACK_DEBIAN_PACKAGE_DESCRIPTION
       "W_QM90 connects to one module over a serial port, an ISA or PCI card, a USB
 converter or a LAN converter, reads and writes the configuration the module
