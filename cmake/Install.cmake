@@ -39,10 +39,10 @@ foreach(entry "W_QM90;w_qm90" "qm90-panel;qm90-panel")
   list(GET entry 1 file)
   if(TARGET ${program})
     set(QM90_APP_DIR ${QM90_DEB_PREFIX})
-    configure_file(${PROJECT_SOURCE_DIR}/packaging/linux/${file}.desktop.in
+    configure_file(${PROJECT_SOURCE_DIR}/cmake/packaging/${file}.desktop.in
                    ${CMAKE_BINARY_DIR}/packaging/${file}.desktop @ONLY)
     list(APPEND QM90_DESKTOP_FILES ${CMAKE_BINARY_DIR}/packaging/${file}.desktop)
-    list(APPEND QM90_ICONS ${PROJECT_SOURCE_DIR}/packaging/linux/${file}.svg)
+    list(APPEND QM90_ICONS ${PROJECT_SOURCE_DIR}/cmake/packaging/${file}.svg)
   endif()
 endforeach()
 if(QM90_ICONS)
