@@ -331,12 +331,14 @@ TEST_F(MainWindow, EveryWindowOpensCentredOnItsOuterFrame) {
     window->show();
     const QRect area = window->screen()->availableGeometry();
     // Under a window manager the frame arrives a little after the window.
-    QTest::qWaitFor([&] { return window->frameGeometry() != window->geometry(); }, 2000);
+    (void)QTest::qWaitFor([&] { return window->frameGeometry() != window->geometry(); }, 2000);
     const QRect frame = window->frameGeometry();
     EXPECT_NE(frame, window->geometry());  // the frame is part of the measure
     EXPECT_LE(std::abs(frame.center().x() - area.center().x()), 1);
     EXPECT_LE(std::abs(frame.center().y() - area.center().y()), 1);
-    if (std::string(row.name) == "TForm1") EXPECT_EQ(frame.size(), QSize(600, 400));
+    if (std::string(row.name) == "TForm1") {
+      EXPECT_EQ(frame.size(), QSize(600, 400));
+    }
   }
 }
 
@@ -365,7 +367,9 @@ TEST_F(MainWindow, AssistiveTechnologyFindsStatusBarsAndFieldsByTheirCaptions) {
         labelled = labelled || other->object() == label;
       EXPECT_TRUE(labelled);
       // A list is read out by its selected item, an edit field by its caption.
-      if (qobject_cast<QLineEdit*>(widget)) EXPECT_EQ(a11y->text(QAccessible::Name), label->text());
+      if (qobject_cast<QLineEdit*>(widget)) {
+        EXPECT_EQ(a11y->text(QAccessible::Name), label->text());
+      }
     }
   }
 }

@@ -85,10 +85,11 @@ TEST(UserGuide, MessageTableCoversExactlyTheDefinedCodes) {
         EXPECT_EQ(row, table.by_code.end()) << "row for undefined code " << code;
         continue;
       }
-      if (row == table.by_code.end())
+      if (row == table.by_code.end()) {
         ADD_FAILURE() << "no row for code " << code << " (" << text << ")";
-      else
+      } else {
         EXPECT_EQ(row->second, text) << "code " << code;
+      }
     }
     bool unknown_listed = false;
     for (const std::string& text : table.texts) unknown_listed |= text == source.unknown;
