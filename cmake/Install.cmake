@@ -11,10 +11,14 @@ set(QM90_PROGRAMS W_QM90 qm90 qm90-sim qm90-panel qm90-drvhost)
 set(QM90_LIBRARIES qbl310 qbl311 qbl312 qbl313 qbl314)
 
 # Programs and libraries that exist in this build (some programs are optional).
-set(QM90_INSTALLED_PROGRAMS)
+# The driver host is started by the programs themselves, so it gets no link in
+# /usr/bin.
+set(QM90_LINKED_PROGRAMS)
 foreach(program ${QM90_PROGRAMS})
   if(TARGET ${program})
-    list(APPEND QM90_INSTALLED_PROGRAMS ${program})
+    if(NOT program STREQUAL "qm90-drvhost")
+      list(APPEND QM90_LINKED_PROGRAMS ${program})
+    endif()
     set_target_properties(${program} PROPERTIES INSTALL_RPATH "\$ORIGIN")
     install(TARGETS ${program} RUNTIME DESTINATION .)
   endif()

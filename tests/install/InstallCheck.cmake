@@ -5,7 +5,7 @@ execute_process(COMMAND ${CMAKE_COMMAND} --install ${BUILD_DIR} --prefix ${PREFI
 if(NOT rc EQUAL 0)
   message(FATAL_ERROR "cmake --install failed: ${rc}")
 endif()
-foreach(file W_QM90 qm90-sim QBL310.DLL QBL311.DLL QBL312.DLL QBL313.DLL QBL314.DLL
+foreach(file W_QM90 qm90-sim qm90-drvhost QBL310.DLL QBL311.DLL QBL312.DLL QBL313.DLL QBL314.DLL
              doc/user-guide.md share/man/man1/qm90-sim.1
              share/icons/hicolor/scalable/apps/w_qm90.svg)
   if(NOT EXISTS ${PREFIX}/${file})
