@@ -204,7 +204,7 @@ int Watch(Context& ctx, const WatchOptions& options, int default_interval_ms,
       ctx.out << (timestamps ? TimeOfDay(when).substr(0, 12) + "  " : "") << line << "\n";
     }
     ctx.out.flush();
-    if (csv) {
+    if (csv.is_open()) {
       csv << IsoTimestamp(when) << "," << row << "\r\n";
       csv.flush();
       if (!csv) return Fail(ctx, kExitFailure, "writing " + options.csv + " failed");
@@ -393,6 +393,7 @@ int Scan(Context& ctx, const ScanOptions& options) {
       ctx.out << line << f.name << "\n";
     }
   }
+  if (interrupted) return kExitFailure;
   if (found.empty()) {
     ctx.err << "qm90: no module answered (" << tries << " tries on " << InterfaceDescription(params)
             << ")\n";
