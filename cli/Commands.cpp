@@ -167,6 +167,10 @@ int Watch(Context& ctx, const WatchOptions& options, int default_interval_ms,
   const bool endless = options.watch && options.count.empty();
   const bool timestamps = options.watch || !options.count.empty();
 
+  ModuleAccess access;
+  LinkParams params;
+  if (const int opened = OpenModule(ctx, access, params); opened != kExitOk) return opened;
+  // Opened only once the module has answered, so a failed link leaves no file behind.
   std::ofstream csv;
   if (!options.csv.empty()) {
     std::error_code ignored;
@@ -177,9 +181,6 @@ int Watch(Context& ctx, const WatchOptions& options, int default_interval_ms,
     if (fresh) csv << "time," << csv_header << "\r\n";
   }
 
-  ModuleAccess access;
-  LinkParams params;
-  if (const int opened = OpenModule(ctx, access, params); opened != kExitOk) return opened;
   if (before && !before(access)) return kExitFailure;
   bool failed = false;
   auto due = Clock::now();
