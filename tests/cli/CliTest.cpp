@@ -1,13 +1,17 @@
 // qm90's file format, settings and argument rules, and its reaction to a
 // module that does not keep a written value (scripted driver).
+#include <unistd.h>
+
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 
 #include "cli/App.h"
 #include "cli/Commands.h"
 #include "cli/ConfigFile.h"
+#include "cli/Connection.h"
 #include "cli/Registers.h"
 #include "link/QBLxxx.h"
 #include "tests/scripted/ScriptedDriver.h"
@@ -145,6 +149,66 @@ TEST(Scan, AddressListsAndRateOrder) {
   EXPECT_FALSE(ScanRates({"14400"}, 9600, rates));
 }
 
+TEST(Connection, SettingsFileUnderTheOptionsAndNeverWritten) {
+  const std::string path = (std::filesystem::temp_directory_path() /
+                            ("qm90-cli-settings-" + std::to_string(::getpid()) + ".ini"))
+                               .string();
+  // Windows-1250 names, as the window program writes them.
+  const std::string ini =
+      "[P\xF8ipojen\xED]\r\nRozhran\xED=QB-314\r\nAdresa=300\r\nRychlost=14400\r\n"
+      "[QB-314]\r\nIP adresa=127.0.0.1\r\nUDP port=$1F90\r\nUDP timeout=40\r\n"
+      "[COMx]\r\n\xC8\xEDslo portu=4\r\n[QB-311]\r\nB\xE1zov\xE1 adresa=800\r\n";
+  std::ofstream(path, std::ios::binary) << ini;
+
+  LinkParams params;
+  ConnectionOptions options;
+  options.settings_file = path;
+  ASSERT_EQ(ResolveLink(options, params), "");
+  EXPECT_EQ(params.kind, 4);
+  EXPECT_EQ(params.ip, "127.0.0.1");
+  EXPECT_EQ(params.udp_port, 8080);
+  EXPECT_EQ(params.udp_timeout, 40);
+  EXPECT_EQ(params.address, 44);  // low 8 bits, as the file is read everywhere
+  EXPECT_EQ(params.baud, 9600);   // a rate not in the list stands for 9600
+  EXPECT_EQ(params.com_port, 4);
+  EXPECT_EQ(params.isa_base, 0x320);
+
+  options.interface = "isa";
+  options.base = "2A0h";
+  options.address = "0x10";
+  options.baud = "115200";
+  ASSERT_EQ(ResolveLink(options, params), "");
+  EXPECT_EQ(params.kind, 1);
+  EXPECT_EQ(params.isa_base, 0x2A0);
+  EXPECT_EQ(params.address, 16);
+  EXPECT_EQ(params.baud, 115200);
+
+  const struct {
+    const char* option;
+    std::string ConnectionOptions::*field;
+    const char* text;
+  } bad[] = {
+      {"--interface", &ConnectionOptions::interface, "serial"},
+      {"--address", &ConnectionOptions::address, "256"},
+      {"--address", &ConnectionOptions::address, " 7 "},
+      {"--baud", &ConnectionOptions::baud, "14400"},
+      {"--udp-port", &ConnectionOptions::udp_port, "65536"},
+      {"--timeout", &ConnectionOptions::timeout, "-1"},
+      {"--port", &ConnectionOptions::port, "0"},
+      {"--base", &ConnectionOptions::base, "xyzh"},
+      {"--settings", &ConnectionOptions::settings_file, "/nonexistent/W_qm90.ini"},
+  };
+  for (const auto& b : bad) {
+    ConnectionOptions wrong = options;
+    wrong.*b.field = b.text;
+    EXPECT_NE(ResolveLink(wrong, params), "") << b.option << " " << b.text;
+  }
+  std::ifstream in(path, std::ios::binary);
+  EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), ini)
+      << "the settings file changed";
+  std::filesystem::remove(path);
+}
+
 // The commands in this process against the scripted module (interface pci).
 class ScriptedModule : public ::testing::Test {
  protected:
@@ -200,6 +264,21 @@ TEST_F(ScriptedModule, FailuresGiveTheirExitStatusAndTheDriversText) {
   scripted::Script().answers.push_back(scripted::Ok());
   scripted::Script().answers.push_back(scripted::Fail(3));
   EXPECT_EQ(Run({"inputs"}), kExitFailure);
+}
+
+TEST_F(ScriptedModule, TraceShowsEveryExchangeInOneLine) {
+  EXPECT_EQ(Run({"--trace", "identify"}), kExitOk);
+  std::istringstream lines(err.str());
+  std::vector<std::string> trace;
+  for (std::string line; std::getline(lines, line);) trace.push_back(line);
+  ASSERT_EQ(trace.size(), 3u) << err.str();
+  // "QM-90-01": d0 carries the next sub-code, d1..d4 four characters.
+  EXPECT_NE(
+      trace[1].find(" addr 1 cmd 200 sub 1 sent 01 00 00 00 00 -> status 0 recv 02 30 2D 30 31 "),
+      std::string::npos)
+      << trace[1];
+  EXPECT_EQ(trace[1].substr(trace[1].size() - 3), " us");
+  EXPECT_NE(out.str().find("Module:     QM-90-01 v.1.02"), std::string::npos) << out.str();
 }
 
 }  // namespace
