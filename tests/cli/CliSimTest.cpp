@@ -90,7 +90,18 @@ class Qm90Process {
   std::string out_, err_;
 };
 
-Result Qm90(const std::vector<std::string>& args) {
+// An empty settings file: the program's defaults, whatever W_qm90.ini beside it says.
+const std::string& NoSettings() {
+  static const std::string path = [] {
+    const fs::path file = fs::absolute("cli-empty-settings.ini");  // in the test's build folder
+    std::ofstream{file};
+    return file.string();
+  }();
+  return path;
+}
+
+Result Qm90(std::vector<std::string> args) {
+  args.insert(args.end(), {"--settings", NoSettings()});
   return Qm90Process(args).Wait();
 }
 
@@ -253,7 +264,7 @@ TEST_F(ThreeModules, JsonOutputParses) {
 }
 
 TEST_F(ThreeModules, CtrlCDuringAScanPrintsWhatWasFound) {
-  Qm90Process scan(Lan({"--trace", "scan"}));
+  Qm90Process scan(Lan({"--trace", "scan", "--settings", NoSettings()}));
   // Wait until the scan is past the module at address 1.
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
   while (scan.Err().find("addr 3 cmd 200") == std::string::npos &&
