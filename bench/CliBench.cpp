@@ -103,6 +103,11 @@ int main(int argc, char** argv) {
   int exit_code = 0;
   double seconds = TimedRun(with({"scan", "--baud", "9600"}, on_com), &exit_code);
   ScanLine("256 addresses at 9600 Bd", seconds, WireSeconds(9600, 256, 1), exit_code);
+  for (const char* timing : {"5", "1"}) {
+    const std::string what = std::string("256 addresses at 9600 Bd, --timing ") + timing;
+    seconds = TimedRun(with({"scan", "--baud", "9600", "--timing", timing}, on_com), &exit_code);
+    ScanLine(what.c_str(), seconds, WireSeconds(9600, 256, 1), exit_code);
+  }
   if (nine_rates) {
     double wire = 0;
     for (const int rate : kRates) wire += WireSeconds(rate, 256, rate == 9600 ? 1 : 0);

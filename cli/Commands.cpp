@@ -322,6 +322,11 @@ int Scan(Context& ctx, const ScanOptions& options) {
   if (!ScanRates(options.bauds, params.baud, rates))
     return Fail(ctx, kExitUsage, "--baud takes rates such as 9600,19200 (600 .. 115200)");
 
+  std::int64_t timing = 0;
+  if (!options.timing.empty() && !ParseInteger(options.timing, 1, 1000, timing))
+    return Fail(ctx, kExitUsage, "--timing takes 1..1000 ms");
+  params.timing = static_cast<std::int32_t>(timing);
+
   ModuleAccess access;
   if (ctx.trace)
     access.SetTrace([&ctx](const ExchangeRecord& record) { ctx.err << TraceLine(record) << "\n"; });

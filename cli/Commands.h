@@ -28,6 +28,7 @@ struct ScanOptions {
   std::string addresses = "0-255";
   std::vector<std::string> bauds;  // empty: all nine, the likeliest first
   bool first = false;
+  std::string timing;  // the drivers' allowance in ms; empty: each rate's own
 };
 
 struct ConfigLoadOptions {

@@ -85,8 +85,9 @@ std::int32_t ModuleAccess::SetRate(std::int32_t baud, std::string& message) {
 
 std::int32_t ModuleAccess::Configure(std::int32_t baud, std::string& message) {
   const std::uint8_t index = IndexFromBaud(baud);
-  const std::int32_t code = DrvSetConfig(params_.kind, handle_, BaudFromIndex(index),
-                                         TimingFromIndex(index), kSetConfigMode);
+  const std::int32_t timing = params_.timing > 0 ? params_.timing : TimingFromIndex(index);
+  const std::int32_t code =
+      DrvSetConfig(params_.kind, handle_, BaudFromIndex(index), timing, kSetConfigMode);
   if (code != 0) {
     message = Text(code);
     return code;

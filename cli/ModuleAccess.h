@@ -24,6 +24,7 @@ struct LinkParams {
   std::int32_t udp_timeout = 100;  // ms
   std::uint8_t address = 0;
   std::int32_t baud = 9600;  // one of the nine rates
+  std::int32_t timing = 0;   // SetConfig's timing value; 0: the rate's own
 };
 
 // One request and its answer, as --trace shows it.
