@@ -281,4 +281,13 @@ TEST_F(ScriptedModule, TraceShowsEveryExchangeInOneLine) {
   EXPECT_NE(out.str().find("Module:     QM-90-01 v.1.02"), std::string::npos) << out.str();
 }
 
+TEST_F(ScriptedModule, ScanConfiguresEachRateWithItsTimingUnlessGivenOne) {
+  EXPECT_EQ(Run({"scan", "--addresses", "1", "--baud", "600,115200"}), kExitOk);
+  EXPECT_EQ(Run({"scan", "--addresses", "1", "--baud", "9600", "--timing", "2"}), kExitOk);
+  std::vector<std::pair<int, int>> configured;
+  for (const scripted::Call& call : scripted::Script().CallsOf(scripted::Entry::SetConfig))
+    configured.emplace_back(call.args[0], call.args[1]);
+  EXPECT_EQ(configured, (std::vector<std::pair<int, int>>{{600, 100}, {115200, 5}, {9600, 2}}));
+}
+
 }  // namespace
