@@ -8,6 +8,7 @@
 #include <ostream>
 #include <thread>
 
+#include "base/Files.h"
 #include "cli/ConfigFile.h"
 #include "cli/Console.h"
 #include "cli/Json.h"
@@ -15,7 +16,6 @@
 #include "cli/Registers.h"
 #include "cli/Trace.h"
 #include "link/Dekl.h"
-#include "link/Platform.h"
 
 namespace qm90cli {
 
@@ -127,12 +127,13 @@ void PowerUpNote(Context& ctx, const LinkParams& params, const std::vector<std::
 
 bool WriteFileNew(const std::string& path, const std::string& contents, bool replace,
                   std::string& problem) {
-  if (!replace && platform::FileExists(path)) {
+  if (!replace && base::PathExists(path)) {
     problem = path + " exists; give --force to replace it";
     return false;
   }
-  if (!platform::ReplaceFileAtomically(path, contents)) {
-    problem = "cannot write " + path;
+  std::string reason;
+  if (!base::ReplaceFileAtomically(path, contents, base::NewFileAccess::kShared, &reason)) {
+    problem = "cannot write " + path + (reason.empty() ? "" : ": " + reason);
     return false;
   }
   return true;
@@ -486,7 +487,7 @@ int ConfigSet(Context& ctx, const std::vector<std::string>& assignments) {
 }
 
 int ConfigSave(Context& ctx, const std::string& file, bool force) {
-  if (!force && platform::FileExists(file))
+  if (!force && base::PathExists(file))
     return Fail(ctx, kExitFailure, file + " exists; give --force to replace it");
   ModuleAccess access;
   LinkParams params;
@@ -508,15 +509,18 @@ int ConfigSave(Context& ctx, const std::string& file, bool force) {
 }
 
 int ConfigLoad(Context& ctx, const ConfigLoadOptions& options) {
-  std::error_code error;
-  const auto size = std::filesystem::file_size(options.file, error);
-  if (error) return Fail(ctx, kExitFailure, "cannot read " + options.file);
-  if (size > kConfigFileMaxBytes)
-    return Fail(ctx, kExitFailure,
-                options.file + " is too large for a configuration file; nothing written");
   std::string text;
-  if (!platform::ReadWholeFile(options.file, text))
-    return Fail(ctx, kExitFailure, "cannot read " + options.file);
+  switch (base::ReadRegularFile(options.file, kConfigFileMaxBytes, text)) {
+    case base::ReadStatus::kOk:
+      break;
+    case base::ReadStatus::kTooLarge:
+      return Fail(ctx, kExitFailure,
+                  options.file + " is too large for a configuration file; nothing written");
+    case base::ReadStatus::kNotRegular:
+      return Fail(ctx, kExitFailure, options.file + " is not a regular file; nothing written");
+    default:
+      return Fail(ctx, kExitFailure, "cannot read " + options.file + "; nothing written");
+  }
   RegisterValues wanted{};
   const std::string problem = ParseConfigFile(text, wanted);
   if (!problem.empty())

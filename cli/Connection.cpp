@@ -1,8 +1,9 @@
 #include "cli/Connection.h"
 
+#include "base/Baud.h"
+#include "base/Files.h"
 #include "link/Dekl.h"
 #include "link/IntText.h"
-#include "link/Platform.h"
 
 namespace qm90cli {
 
@@ -68,7 +69,7 @@ bool ParseInteger(const std::string& text, std::int64_t minimum, std::int64_t ma
 
 bool ParseBaud(const std::string& text, std::int32_t& baud) {
   std::int32_t parsed = 0;
-  if (!TryStrToInt(text, parsed) || BaudFromIndex(IndexFromBaud(parsed)) != parsed) return false;
+  if (!TryStrToInt(text, parsed) || base::BaudIndexOf(parsed) < 0) return false;
   baud = parsed;
   return true;
 }
@@ -77,7 +78,7 @@ std::string ResolveLink(const ConnectionOptions& options, LinkParams& params) {
   TData data;
   SetDataDefaults(&data);
   if (!options.settings_file.empty()) {
-    if (!platform::FileExists(options.settings_file))
+    if (!base::PathExists(options.settings_file))
       return "settings file " + options.settings_file + " does not exist";
     SetSettingsFilePath(options.settings_file);
   }

@@ -2,8 +2,8 @@
 
 #include <thread>
 
+#include "base/Cp1250.h"
 #include "cli/Registers.h"
-#include "link/Cp1250.h"
 #include "link/Dekl.h"
 #include "link/QBLxxx.h"
 

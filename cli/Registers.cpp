@@ -2,6 +2,7 @@
 
 #include <cstdio>
 
+#include "base/Baud.h"
 #include "link/Dekl.h"
 #include "link/IntText.h"
 
@@ -120,7 +121,7 @@ std::string ApplySetting(std::string_view assignment, RegisterValues& values) {
     return "";
   }
   if (key == "baud") {
-    if (!TryStrToInt(value, number) || BaudFromIndex(IndexFromBaud(number)) != number)
+    if (!TryStrToInt(value, number) || base::BaudIndexOf(number) < 0)
       return "baud takes one of 600, 1200, 2400, 4800, 9600, 19200, 38400, 57600, 115200";
     ValueOf(values, kRegBaudIndex) = IndexFromBaud(number);
     return "";
