@@ -27,5 +27,5 @@ class TForm12 : public TSettingsForm {
   QComboBox* ComboBox1 = nullptr;
 
   void BuildControls();
-  qm90cfg::TTransferPlan Plan();
+  TTransferPlan Plan();
 };
