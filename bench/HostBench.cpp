@@ -12,7 +12,7 @@
 
 #include "link/Dekl.h"
 #include "link/QBLxxx.h"
-#include "tests/support/SimProcess.h"
+#include "emulator/launcher/SimProcess.h"
 
 namespace {
 
@@ -83,9 +83,9 @@ int main(int argc, char** argv) {
   app.add_option("--blocks", blocks, "Blocks of each kind, alternating")->check(CLI::Range(1, 100));
   CLI11_PARSE(app, argc, argv);
 
-  SetDriverDirectory(qm90test::BinDir());
-  SetDriverHostDirectory(qm90test::BinDir());
-  qm90test::SimProcess sim;
+  SetDriverDirectory(qm90sim::BinDir());
+  SetDriverHostDirectory(qm90sim::BinDir());
+  qm90sim::SimProcess sim;
   if (!sim.Start({"--udp", "127.0.0.1:0"})) {
     std::fprintf(stderr, "qm90-sim did not start: %s\n", sim.Error().c_str());
     return 1;

@@ -14,7 +14,7 @@
 #include "drivers/Timing.h"
 #include "link/Dekl.h"
 #include "link/QBLxxx.h"
-#include "tests/support/SimProcess.h"
+#include "emulator/launcher/SimProcess.h"
 
 namespace {
 
@@ -79,8 +79,8 @@ int main(int argc, char** argv) {
   if (folder == nullptr) return 1;
   setenv("XDG_RUNTIME_DIR", folder, 1);
   setenv("XDG_STATE_HOME", folder, 1);
-  SetDriverDirectory(qm90test::BinDir());
-  qm90test::SimProcess sim;
+  SetDriverDirectory(qm90sim::BinDir());
+  qm90sim::SimProcess sim;
   if (!sim.Start({"--udp", "127.0.0.1:0", "--serial", "COM" + std::to_string(kCom)})) {
     std::fprintf(stderr, "qm90-sim did not start: %s\n", sim.Error().c_str());
     return 1;

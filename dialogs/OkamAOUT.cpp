@@ -4,8 +4,8 @@
 #include <QLineEdit>
 #include <QPushButton>
 
-#include "link/IntText.h"
 #include "link/Commands.h"
+#include "link/IntText.h"
 #include "widgets/Widgets.h"
 
 namespace {

@@ -10,7 +10,6 @@
 #include "link/IntText.h"
 #include "link/InterfaceKinds.h"
 #include "link/OpenLink.h"
-#include "link/QBLxxx.h"
 #include "widgets/Widgets.h"
 
 namespace {
@@ -50,7 +49,8 @@ void TForm2::CreateControls() {
   Label5 = Place<QLabel>(this, "Label5", 32, 40, kLabelWidth, kLabelHeight,
                          QStringLiteral("Komunikační rozhraní"));
   ComboBox2 = Place<QComboBox>(this, "ComboBox2", 208, 32, 169, 21);
-  for (const TInterfaceKind& row : kInterfaceKinds) ComboBox2->addItem(QString::fromUtf8(row.caption));
+  for (const TInterfaceKind& row : kInterfaceKinds)
+    ComboBox2->addItem(QString::fromUtf8(row.caption));
   Label3 = Place<QLabel>(this, "Label3", 32, 64, kLabelWidth, kLabelHeight);
   Edit2 = Place<QLineEdit>(this, "Edit2", 208, 56, 169, 21);
   Label6 = Place<QLabel>(this, "Label6", 32, 88, kLabelWidth, kLabelHeight);
@@ -116,7 +116,8 @@ void TForm2::FormShow() {
   if (!Data) return;
   Edit1->setText(QString::number(Data->ModuleAddress));
   ComboBox1->setCurrentIndex(IndexFromBaud(Data->BaudRate));
-  // A kind byte from an older record may carry higher bits; the list knows only the low three.
+  // Only the low three bits name a kind; the reduced value goes back into the
+  // record so that the record and the list agree.
   Data->InterfaceKind &= 0x07;
   ComboBox2->setCurrentIndex(IsInterfaceKind(Data->InterfaceKind) ? Data->InterfaceKind : -1);
   ShowKindRow(Data->InterfaceKind);
@@ -178,10 +179,10 @@ void TForm2::Button1Click() {
       break;
     case TOpenStep::kOpen:
     case TOpenStep::kSetConfig:
-      SetStatus(kOpenFailed + Text(ErrorText(request.kind, result.code)));
+      SetStatus(kOpenFailed + Text(result.text));
       break;
     case TOpenStep::kIdentify:
-      SetStatus(Text(ErrorText(request.kind, result.code)));
+      SetStatus(Text(result.text));
       break;
   }
 }

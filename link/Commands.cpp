@@ -81,31 +81,50 @@ TCheckedWrite WriteRegisterChecked(const TModuleLink& link, std::uint8_t reg, st
 
 std::uint8_t RegisterOfConfig(const TModuleConfig& config, std::uint8_t reg) {
   switch (reg) {
-    case kRegDoutInit: return config.DoutInit[0];
-    case kRegDinNegation: return config.DinNegation[0];
-    case kRegDoutNegation: return config.DoutNegation[0];
-    case kRegAoutLow: return static_cast<std::uint8_t>(config.AoutInit % 256);
-    case kRegAoutHigh: return static_cast<std::uint8_t>(config.AoutInit / 256);
-    case kRegBaudIndex: return config.BaudIndex;
-    case kRegAddress: return config.Address;
-    default: return 0;
+    case kRegDoutInit:
+      return config.DoutInit[0];
+    case kRegDinNegation:
+      return config.DinNegation[0];
+    case kRegDoutNegation:
+      return config.DoutNegation[0];
+    case kRegAoutLow:
+      return static_cast<std::uint8_t>(config.AoutInit % 256);
+    case kRegAoutHigh:
+      return static_cast<std::uint8_t>(config.AoutInit / 256);
+    case kRegBaudIndex:
+      return config.BaudIndex;
+    case kRegAddress:
+      return config.Address;
+    default:
+      return 0;
   }
 }
 
 void StoreRegisterInConfig(TModuleConfig& config, std::uint8_t reg, std::uint8_t value) {
   switch (reg) {
-    case kRegDoutInit: config.DoutInit[0] = value; break;
-    case kRegDinNegation: config.DinNegation[0] = value; break;
-    case kRegDoutNegation: config.DoutNegation[0] = value; break;
+    case kRegDoutInit:
+      config.DoutInit[0] = value;
+      break;
+    case kRegDinNegation:
+      config.DinNegation[0] = value;
+      break;
+    case kRegDoutNegation:
+      config.DoutNegation[0] = value;
+      break;
     case kRegAoutLow:
       config.AoutInit = static_cast<std::uint16_t>((config.AoutInit & 0xFF00) | value);
       break;
     case kRegAoutHigh:
       config.AoutInit = static_cast<std::uint16_t>((config.AoutInit & 0x00FF) | (value << 8));
       break;
-    case kRegBaudIndex: config.BaudIndex = value; break;
-    case kRegAddress: config.Address = value; break;
-    default: break;
+    case kRegBaudIndex:
+      config.BaudIndex = value;
+      break;
+    case kRegAddress:
+      config.Address = value;
+      break;
+    default:
+      break;
   }
 }
 

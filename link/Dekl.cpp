@@ -119,7 +119,8 @@ bool SaveSettings(TData* data) {
   IniFile ini;
   ini.Parse(bytes);
 
-  const std::uint8_t kind = IsInterfaceKind(data->InterfaceKind) ? data->InterfaceKind : kKindSerial;
+  const std::uint8_t kind =
+      IsInterfaceKind(data->InterfaceKind) ? data->InterfaceKind : kKindSerial;
   ini.WriteString(kSectionConnection, "Rozhraní", kInterfaceKinds[kind].settings_name);
   switch (kind) {
     case kKindSerial:

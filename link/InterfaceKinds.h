@@ -18,11 +18,11 @@ enum class TInitShape : std::uint8_t {
 
 struct TInterfaceKind {
   std::uint8_t kind;
-  const char* library_base;  // entry names are library_base + "_" + entry word
-  const char* library_file;  // loaded by this exact name on every platform
-  const char* settings_name; // value of "Rozhraní" and name of the kind's own section
+  const char* library_base;   // entry names are library_base + "_" + entry word
+  const char* library_file;   // loaded by this exact name on every platform
+  const char* settings_name;  // value of "Rozhraní" and name of the kind's own section
   TInitShape init_shape;
-  const char* caption;       // item of the connection dialog's list (UTF-8)
+  const char* caption;  // item of the connection dialog's list (UTF-8)
 };
 
 // The kinds by name.

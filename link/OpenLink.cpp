@@ -8,7 +8,9 @@ namespace {
 
 inline constexpr const char* kConnectionOk = "V pořádku";
 
-void CloseAfterFailure(TData& data, std::uint8_t kind, std::int32_t& handle) {
+void CloseAfterFailure(TData& data, std::uint8_t kind, std::int32_t& handle,
+                       TOpenResult& result) {
+  result.text = ErrorText(kind, result.code);
   DrvClose(kind, &handle);
   data.LinkHandle = handle;
   data.LinkOpen = false;
@@ -53,6 +55,7 @@ TOpenResult OpenLink(TData& data, const TLinkRequest& request) {
   result.code = DrvOpen(kind, &handle, &data.InitBlock);
   if (result.code != 0) {
     result.failed = TOpenStep::kOpen;
+    result.text = ErrorText(kind, result.code);
     data.LinkOpen = false;
     return result;
   }
@@ -61,13 +64,13 @@ TOpenResult OpenLink(TData& data, const TLinkRequest& request) {
                              TimingFromIndex(request.baud_index), kSetConfigMode);
   if (result.code != 0) {
     result.failed = TOpenStep::kSetConfig;
-    CloseAfterFailure(data, kind, handle);
+    CloseAfterFailure(data, kind, handle, result);
     return result;
   }
   result.code = Identify(TModuleLink{kind, handle, request.address}, result.name);
   if (result.code != 0) {
     result.failed = TOpenStep::kIdentify;
-    CloseAfterFailure(data, kind, handle);
+    CloseAfterFailure(data, kind, handle, result);
     return result;
   }
   data.ModuleName = result.name;

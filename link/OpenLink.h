@@ -24,10 +24,14 @@ struct TOpenResult {
   TOpenStep failed = TOpenStep::kNone;  // kNone: the module answered, the link is open
   std::int32_t code = 0;  // DrvOpen's or DrvSetConfig's result, or the identification status
   std::string name;       // the module's identification text on success
+  // On failure the code's text (ErrorText), asked before the library was
+  // closed again: once it is unloaded no library could name its code.
+  std::string text;
   bool ok() const { return failed == TOpenStep::kNone; }
 };
 
-// SetConfig's last argument: the link's operating mode, always 2.
+// SetConfig's last argument: every library is handed 2 there; what it selects
+// is the library's business, so the program never varies it.
 inline constexpr std::int32_t kSetConfigMode = 2;
 
 // When the record's link is open (LinkOpen and a non-zero handle): closes it
@@ -47,6 +51,7 @@ void FillInitBlock(TData& data, std::uint8_t kind, std::uint16_t com_port);
 // identification requests. On success stores ModuleName, ModuleAddress,
 // BaudRate, ConnectionStatus "V pořádku" and LinkHandle. A failing SetConfig
 // or identification closes the library again (LinkHandle as Done left it,
-// LinkOpen cleared); a failing DrvOpen clears LinkOpen and leaves LinkHandle.
+// LinkOpen cleared) after asking it for the code's text; a failing DrvOpen
+// clears LinkOpen and leaves LinkHandle.
 // InterfaceKind is not changed here: the caller stores it first.
 TOpenResult OpenLink(TData& data, const TLinkRequest& request);

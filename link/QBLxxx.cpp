@@ -98,7 +98,8 @@ std::int32_t BindThroughHost(std::uint8_t kind) {
 
 std::string BindingText(std::uint32_t code) {
   if (IsKindCode(code, kDrvLoadFailed))
-    return "chyba inicializace knihovny " + DriverFileName(static_cast<std::uint8_t>(code - kDrvLoadFailed));
+    return "chyba inicializace knihovny " +
+           DriverFileName(static_cast<std::uint8_t>(code - kDrvLoadFailed));
   if (IsKindCode(code, kDrvBadLibrary))
     return "chybná knihovna " + DriverFileName(static_cast<std::uint8_t>(code - kDrvBadLibrary));
   if (code == static_cast<std::uint32_t>(kDrvHostEnded))

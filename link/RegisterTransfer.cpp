@@ -49,9 +49,9 @@ class TTransfer {
 
 }  // namespace
 
-TTransferResult ReadRegisters(const TModuleLink& link, std::span<const TRegisterStep> steps,
-                              const TTransferPlan& plan,
-                              const std::function<void(std::uint8_t reg, std::uint8_t value)>& store) {
+TTransferResult ReadRegisters(
+    const TModuleLink& link, std::span<const TRegisterStep> steps, const TTransferPlan& plan,
+    const std::function<void(std::uint8_t reg, std::uint8_t value)>& store) {
   TTransfer transfer(plan);
   transfer.Show(ReadProgressText(0));
   bool first = true;
@@ -85,7 +85,8 @@ TTransferResult WriteRegisters(const TModuleLink& link, std::span<const TRegiste
       return transfer.Fail(TTransferOutcome::kExchangeFailed, written.status, step.reg,
                            ErrorText(link.kind, written.status));
     if (written.mismatch) {
-      const std::uint8_t counted = plan.mismatch == TMismatch::kStatus9 ? kStatusReadBackMismatch : 0;
+      const std::uint8_t counted =
+          plan.mismatch == TMismatch::kStatus9 ? kStatusReadBackMismatch : 0;
       return transfer.Fail(TTransferOutcome::kMismatch, counted, step.reg, kReadBackMismatchText);
     }
     transfer.Show(WriteProgressText(step.percent));

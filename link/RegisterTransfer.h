@@ -60,9 +60,9 @@ struct TTransferResult {
 // answer calls store(reg, d3) and shows the step's progress; after the last one
 // " Konfigurace přečtena.". Stops at the first failing request with " " and
 // its text. Returns what happened.
-TTransferResult ReadRegisters(const TModuleLink& link, std::span<const TRegisterStep> steps,
-                              const TTransferPlan& plan,
-                              const std::function<void(std::uint8_t reg, std::uint8_t value)>& store);
+TTransferResult ReadRegisters(
+    const TModuleLink& link, std::span<const TRegisterStep> steps, const TTransferPlan& plan,
+    const std::function<void(std::uint8_t reg, std::uint8_t value)>& store);
 
 // Writes the registers in order, each followed by its read-back and compare;
 // progress and final text as ReadRegisters. Stops at the first failure;

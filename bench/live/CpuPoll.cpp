@@ -25,7 +25,7 @@
 #include "dialogs/OkamDIN.h"
 #include "link/Dekl.h"
 #include "link/QBLxxx.h"
-#include "tests/support/SimProcess.h"
+#include "emulator/launcher/SimProcess.h"
 #include "widgets/Widgets.h"
 
 namespace {
@@ -80,12 +80,12 @@ int main(int argc, char** argv) {
   if (!std::getenv("QT_QPA_PLATFORM")) setenv("QT_QPA_PLATFORM", "offscreen", 1);
   QApplication app(argc, argv);
 
-  qm90test::SimProcess sim;
+  qm90sim::SimProcess sim;
   if (!sim.Start({"--udp", "127.0.0.1:0"})) {
     std::fprintf(stderr, "qm90-sim did not start: %s\n", sim.Error().c_str());
     return 1;
   }
-  SetDriverDirectory(qm90test::BinDir());
+  SetDriverDirectory(qm90sim::BinDir());
   TData data;
   SetDataDefaults(&data);
   data.InterfaceKind = 4;

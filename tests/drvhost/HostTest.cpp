@@ -17,7 +17,7 @@
 #include "link/Platform.h"
 #include "link/QBLxxx.h"
 #include "tests/drivers/Harness.h"
-#include "tests/support/SimProcess.h"
+#include "emulator/launcher/SimProcess.h"
 
 namespace drvtest {
 namespace {
@@ -177,7 +177,7 @@ TEST_F(Host, HostileLibrariesCannotTakeTheCallerDown) {
     link.Close();
     EXPECT_EQ(ZombieChildren(), 0);
 
-    SetDriverDirectory(qm90test::BinDir());
+    SetDriverDirectory(qm90sim::BinDir());
     Session fresh(kPci);
     ASSERT_EQ(fresh.OpenInProcess(), 0);
     EXPECT_EQ(fresh.Identify(), "QM-90    v.1.02");
@@ -255,7 +255,7 @@ TEST_F(Host, LibraryOfTheOtherWordSizeGoesToTheMatchingHost) {
       << (wide ? elf32 : elf64) << std::string(64, '\0');
   const std::string stand_in = hosts + "/" + (wide ? "qm90-drvhost32" : "qm90-drvhost64");
   std::ofstream(stand_in) << "#!/bin/sh\ntouch '" << hosts << "/started'\nexec '"
-                          << qm90test::BinDir() << "/qm90-drvhost'\n";
+                          << qm90sim::BinDir() << "/qm90-drvhost'\n";
   fs::permissions(stand_in, fs::perms::owner_all);
   SetDriverIsolation(DriverIsolation::kWhenNeeded);
   SetDriverDirectory(libs);
@@ -266,7 +266,7 @@ TEST_F(Host, LibraryOfTheOtherWordSizeGoesToTheMatchingHost) {
   EXPECT_EQ(DrvOpen(kIsa, &handle, &block), kDrvLoadFailed + kIsa);
   EXPECT_TRUE(fs::exists(hosts + "/started"));
   EXPECT_FALSE(DrvLibraryLoaded());
-  SetDriverHostDirectory(qm90test::BinDir());
+  SetDriverHostDirectory(qm90sim::BinDir());
 }
 
 }  // namespace
