@@ -556,14 +556,16 @@ TEST_F(LiveViews, KeysRightAfterOpeningSendNothing) {
     Qt::Key key;
     bool closes;
   } cases[] = {
-      {"analog Return", [this] { return ShowForm<TForm3>(&data_); }, "Edit1", Qt::Key_Return,
+      {"analog Return", [this] { return ShowWindow<TForm3>(&data_); }, "Edit1", Qt::Key_Return,
        false},
-      {"analog Enter", [this] { return ShowForm<TForm3>(&data_); }, "Edit1", Qt::Key_Enter, false},
-      {"outputs Return", [this] { return ShowForm<TForm9>(&data_); }, "CheckBox3", Qt::Key_Return,
+      {"analog Enter", [this] { return ShowWindow<TForm3>(&data_); }, "Edit1", Qt::Key_Enter,
        false},
-      {"status Return", [this] { return ShowForm<TForm15>(&data_); }, nullptr, Qt::Key_Return,
+      {"outputs Return", [this] { return ShowWindow<TForm9>(&data_); }, "CheckBox3", Qt::Key_Return,
        false},
-      {"status Space", [this] { return ShowForm<TForm15>(&data_); }, nullptr, Qt::Key_Space, true},
+      {"status Return", [this] { return ShowWindow<TForm15>(&data_); }, nullptr, Qt::Key_Return,
+       false},
+      {"status Space", [this] { return ShowWindow<TForm15>(&data_); }, nullptr, Qt::Key_Space,
+       true},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
