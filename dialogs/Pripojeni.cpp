@@ -194,6 +194,10 @@ std::uint8_t TForm2::ReadAddressField() {
 }
 
 bool TForm2::ReadKindFields(std::uint8_t kind, std::uint16_t& com_port) {
+  if (!IsInterfaceKind(kind)) {
+    SetStatus(QStringLiteral("Neznámý typ rozhraní"));
+    return false;
+  }
   switch (kind) {
     case kKindSerial: {
       const std::int32_t n = StrToIntDef(Edit2->text().toStdString(), kDefaultComPort);
@@ -211,14 +215,10 @@ bool TForm2::ReadKindFields(std::uint8_t kind, std::uint16_t& com_port) {
       Edit2->setText(IsaText(Data->IsaBaseAddress));
       return true;
     }
-    case kKindPci:
-    case kKindUsb:
-      return true;
     case kKindLan:
       return ReadLanFields();
-    default:
-      SetStatus(QStringLiteral("Neznámý typ rozhraní"));
-      return false;
+    default:  // a kind without parameters (the PCI card, the USB converter)
+      return true;
   }
 }
 
