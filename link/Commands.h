@@ -2,11 +2,12 @@
 // it, each built on ModuleTransact. Callers name what they do; the command
 // codes and register numbers live in base/ModuleCommands.h.
 //
-// Every function returns the exchange's status: 0 on success, otherwise the
-// code whose text ErrorText(link.kind, status) gives (library codes 1..99,
+// Every exchange returns its status as std::uint8_t: 0 on success, otherwise
+// the code whose text ErrorText(link.kind, status) gives (library codes 1..99,
 // binding code 10, 255 for a code without a byte of its own). A link with
-// handle 0 sends nothing and returns 255, never success. Outputs are written
-// only on success.
+// handle 0 sends nothing and returns 255, never success. Out-arguments are
+// written only on success. Nothing here checks LinkOpen: callers test
+// LinkIsOpen(record) first and show kLinkNotOpenText when it is false.
 #pragma once
 
 #include <array>
