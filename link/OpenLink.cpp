@@ -49,6 +49,7 @@ void FillInitBlock(TData& data, std::uint8_t kind, std::uint16_t com_port) {
 TOpenResult OpenLink(TData& data, const TLinkRequest& request) {
   CloseLink(data);
   const std::uint8_t kind = request.kind;
+  data.InterfaceKind = kind;
   std::int32_t handle = data.LinkHandle;
   FillInitBlock(data, kind, request.com_port);
   TOpenResult result;

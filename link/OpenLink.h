@@ -53,5 +53,5 @@ void FillInitBlock(TData& data, std::uint8_t kind, std::uint16_t com_port);
 // or identification closes the library again (LinkHandle as Done left it,
 // LinkOpen cleared) after asking it for the code's text; a failing DrvOpen
 // clears LinkOpen and leaves LinkHandle.
-// InterfaceKind is not changed here: the caller stores it first.
+// InterfaceKind becomes the request's kind once the old link is closed.
 TOpenResult OpenLink(TData& data, const TLinkRequest& request);
