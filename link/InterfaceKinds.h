@@ -9,12 +9,9 @@
 #include <cstddef>
 #include <cstdint>
 
-// How a kind's Init entry is called after the address of the handle variable.
-enum class TInitShape : std::uint8_t {
-  kParameter,  // one int32: InitBlock slot 0 (serial port number, ISA base address)
-  kPlain,      // nothing more
-  kBlock,      // the address of a copy of the 16-slot InitBlock
-};
+#include "link/DriverEntries.h"
+
+using TInitShape = qblentry::InitShape;
 
 struct TInterfaceKind {
   std::uint8_t kind;
@@ -34,8 +31,8 @@ inline constexpr std::uint8_t kKindLan = 4;     // QB-314 converter over UDP
 
 // The rows, index = kind.
 inline constexpr std::array<TInterfaceKind, 5> kInterfaceKinds = {{
-    {kKindSerial, "QBL310", "QBL310.DLL", "COMx", TInitShape::kParameter, "Standardní COMx"},
-    {kKindIsa, "QBL311", "QBL311.DLL", "QB-311", TInitShape::kParameter, "ISA karta QB-311"},
+    {kKindSerial, "QBL310", "QBL310.DLL", "COMx", TInitShape::kParam, "Standardní COMx"},
+    {kKindIsa, "QBL311", "QBL311.DLL", "QB-311", TInitShape::kParam, "ISA karta QB-311"},
     {kKindPci, "QBL312", "QBL312.DLL", "QB-312", TInitShape::kPlain, "PCI karta QB-312"},
     {kKindUsb, "QBL313", "QBL313.DLL", "QB-313", TInitShape::kPlain, "USB konvertor QB-313"},
     {kKindLan, "QBL314", "QBL314.DLL", "QB-314", TInitShape::kBlock, "LAN konvertor QB-314"},
@@ -51,6 +48,11 @@ constexpr bool IsInterfaceKind(std::uint8_t kind) {
 // The row of a kind, or nullptr for a kind without one.
 constexpr const TInterfaceKind* FindInterfaceKind(std::uint8_t kind) {
   return IsInterfaceKind(kind) ? &kInterfaceKinds[kind] : nullptr;
+}
+
+// The Init shape of a kind's library; kPlain for a kind without a row.
+constexpr TInitShape InitShapeOf(std::uint8_t kind) {
+  return IsInterfaceKind(kind) ? kInterfaceKinds[kind].init_shape : TInitShape::kPlain;
 }
 
 namespace interface_kinds_detail {

@@ -32,7 +32,7 @@ void FillInitBlock(TData& data, std::uint8_t kind, std::uint16_t com_port) {
   const TInterfaceKind* row = FindInterfaceKind(kind);
   if (!row) return;
   switch (row->init_shape) {
-    case TInitShape::kParameter:
+    case TInitShape::kParam:
       data.InitBlock[0] = kind == kKindSerial ? com_port : data.IsaBaseAddress;
       break;
     case TInitShape::kBlock:

@@ -65,7 +65,7 @@ Fn Entry(EntryIndex index) {
 
 std::int32_t CallInit(std::uint8_t kind, std::int32_t* handle) {
   switch (FindInterfaceKind(kind)->init_shape) {
-    case TInitShape::kParameter:
+    case TInitShape::kParam:
       return Entry<InitParamFn>(kInit)(handle, static_cast<std::int32_t>(binding.block[0]));
     case TInitShape::kBlock:
       return Entry<InitBlockFn>(kInit)(handle, binding.block.data());

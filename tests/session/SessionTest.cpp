@@ -168,8 +168,12 @@ TEST_F(SessionTest, WriteStopsAreCountedAsThePlanSays) {
     EXPECT_EQ(result.reg, row.reg);
     ASSERT_FALSE(shown.empty());
     EXPECT_EQ(result.text, shown.back());
-    if (row.outcome == TTransferOutcome::kMismatch) EXPECT_EQ(result.text, " Chyba zápisu dat.");
-    if (row.what == std::string("library 9")) EXPECT_EQ(result.text, " " + ErrorText(kKind, 9));
+    if (row.outcome == TTransferOutcome::kMismatch) {
+      EXPECT_EQ(result.text, " Chyba zápisu dat.");
+    }
+    if (row.what == std::string("library 9")) {
+      EXPECT_EQ(result.text, " " + ErrorText(kKind, 9));
+    }
   }
 }
 
