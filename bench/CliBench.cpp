@@ -16,7 +16,7 @@
 #include <string>
 #include <vector>
 
-#include "tests/support/SimProcess.h"
+#include "emulator/launcher/SimProcess.h"
 
 extern char** environ;
 
@@ -31,7 +31,7 @@ constexpr int kRates[] = {600, 1200, 2400, 4800, 9600, 19200, 38400, 57600, 1152
 
 // Runs qm90 with the arguments, output thrown away; returns seconds, or -1.
 double TimedRun(const std::vector<std::string>& args, int* exit_code = nullptr) {
-  std::vector<std::string> text{qm90test::BinDir() + "/qm90"};
+  std::vector<std::string> text{qm90sim::BinDir() + "/qm90"};
   text.insert(text.end(), args.begin(), args.end());
   std::vector<char*> argv;
   for (std::string& arg : text) argv.push_back(arg.data());
@@ -88,7 +88,7 @@ int main(int argc, char** argv) {
   setenv("XDG_RUNTIME_DIR", folder, 1);
 
   const std::string com = "COM" + std::to_string(kCom);
-  qm90test::SimProcess serial;
+  qm90sim::SimProcess serial;
   if (!serial.Start({"--serial", com, "--address", "1"})) {
     std::fprintf(stderr, "qm90-sim: %s\n", serial.Error().c_str());
     return 1;
@@ -116,7 +116,7 @@ int main(int argc, char** argv) {
   }
   serial.Stop();
 
-  qm90test::SimProcess udp;
+  qm90sim::SimProcess udp;
   if (!udp.Start(
           {"--udp", "127.0.0.1:0", "--address", "1", "--address", "77", "--address", "200"})) {
     std::fprintf(stderr, "qm90-sim: %s\n", udp.Error().c_str());

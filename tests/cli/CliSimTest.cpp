@@ -17,12 +17,12 @@
 #include <thread>
 #include <vector>
 
-#include "tests/support/SimProcess.h"
+#include "emulator/launcher/SimProcess.h"
 
 namespace {
 
 namespace fs = std::filesystem;
-using qm90test::SimProcess;
+using qm90sim::SimProcess;
 
 struct Result {
   int exit = -1;
@@ -44,7 +44,7 @@ class Qm90Process {
                                                        "-" + std::to_string(++serial));
     out_ = base.string() + ".out";
     err_ = base.string() + ".err";
-    std::vector<std::string> argv_text{qm90test::BinDir() + "/qm90"};
+    std::vector<std::string> argv_text{qm90sim::BinDir() + "/qm90"};
     argv_text.insert(argv_text.end(), args.begin(), args.end());
     pid_ = ::fork();
     if (pid_ == 0) {
