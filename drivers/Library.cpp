@@ -21,6 +21,8 @@ std::int32_t RefusalCode(std::uint8_t status) {
       return kRegisterRefused;
     case qm90::kAnswerBadValue:
       return kValueRefused;
+    case qm90::kAnswerNotStored:
+      return kEepromSaveFailed;
     default:
       return kCommandRefused;
   }

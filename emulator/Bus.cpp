@@ -18,13 +18,25 @@ bool Bus::AddModule(std::uint8_t factory_address) {
 }
 
 bool Bus::Handle(const Request& request, std::uint8_t line_baud_index, Answer& answer) {
+  Module* module = FindListening(request.address, line_baud_index);
+  return module != nullptr && module->Handle(request, answer);
+}
+
+Module* Bus::FindListening(std::uint8_t address, std::uint8_t line_baud_index) {
   for (Slot& slot : modules_) {
     Module& module = slot.module;
-    if (module.ActiveAddress() != request.address) continue;
-    if (module.ActiveBaudIndex() != line_baud_index) continue;
-    return module.Handle(request, answer);
+    if (module.ActiveAddress() == address && module.ActiveBaudIndex() == line_baud_index) {
+      return &module;
+    }
   }
-  return false;
+  return nullptr;
+}
+
+Module* Bus::FindIdentity(std::uint8_t identity) {
+  for (Slot& slot : modules_) {
+    if (slot.identity == identity) return &slot.module;
+  }
+  return nullptr;
 }
 
 Module* Bus::FindActive(std::uint8_t address) {

@@ -24,10 +24,16 @@ class Bus {
   // index is the line's answers; false when none does.
   bool Handle(const Request& request, std::uint8_t line_baud_index, Answer& answer);
 
+  // The module that hears a request to this address at this baud index, or nullptr.
+  Module* FindListening(std::uint8_t address, std::uint8_t line_baud_index);
   // The module answering at this address now, or nullptr.
   Module* FindActive(std::uint8_t address);
+  // The module of this factory address (its identity), or nullptr.
+  Module* FindIdentity(std::uint8_t identity);
   std::size_t Size() const { return modules_.size(); }
   Module& At(std::size_t index) { return modules_[index].module; }
+  const Module& At(std::size_t index) const { return modules_[index].module; }
+  std::uint8_t IdentityAt(std::size_t index) const { return modules_[index].identity; }
 
   // State file text: one line "IDENTITY: 32=.. 33=.. ..." per module. Lines of
   // modules not on this bus are kept as they were, so that nothing is lost.

@@ -27,6 +27,7 @@ enum AnswerStatus : std::uint8_t {
   kAnswerUnknownCommand = 1,   // NAK: command or sub-code not known
   kAnswerUnknownRegister = 2,  // NAK: register not known
   kAnswerBadValue = 3,         // NAK: value refused (e.g. baud index above 8)
+  kAnswerNotStored = 4,        // NAK: the value could not be stored; the old one stands
 };
 
 struct Answer {

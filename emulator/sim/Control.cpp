@@ -88,6 +88,29 @@ std::string SetFaults(qm90::FaultInjector& faults, const std::vector<std::string
   return "ok";
 }
 
+// "ok F:A:B ..." for every module: factory address (identity), active
+// address and active baud index.
+std::string ListModules(const qm90::Bus& bus) {
+  std::string reply = "ok";
+  for (std::size_t i = 0; i < bus.Size(); ++i) {
+    const qm90::Module& module = bus.At(i);
+    reply += " " + std::to_string(bus.IdentityAt(i)) + ":" +
+             std::to_string(module.ActiveAddress()) + ":" +
+             std::to_string(module.ActiveBaudIndex());
+  }
+  return reply;
+}
+
+// ADDR is the address a module answers at now, or #F for the module of
+// factory address F whatever its address is now.
+qm90::Module* FindModule(qm90::Bus& bus, const std::string& token) {
+  const bool identity = !token.empty() && token[0] == '#';
+  unsigned long long number = 0;
+  if (!ToNumber(identity ? token.substr(1) : token, 255, number)) return nullptr;
+  const auto byte = static_cast<std::uint8_t>(number);
+  return identity ? bus.FindIdentity(byte) : bus.FindActive(byte);
+}
+
 bool IsModuleVerb(const std::string& verb) {
   return verb == "inputs" || verb == "status-set" || verb == "status-clear" || verb == "get" ||
          verb == "power";
@@ -107,12 +130,10 @@ std::string ExecuteControl(qm90::Bus& bus, qm90::FaultInjector& faults, const st
     return "ok";
   }
   if (verb == "faults") return SetFaults(faults, words);
+  if (verb == "modules") return words.size() == 1 ? ListModules(bus) : "error usage: modules";
   if (!IsModuleVerb(verb)) return "error unknown command '" + verb + "'";
-  unsigned long long address = 0;
-  if (words.size() < 2 || !ToNumber(words[1], 255, address)) {
-    return "error usage: " + verb + " ADDR ... (ADDR 0..255)";
-  }
-  qm90::Module* module = bus.FindActive(static_cast<std::uint8_t>(address));
+  if (words.size() < 2) return "error usage: " + verb + " ADDR ... (ADDR 0..255 or #0..#255)";
+  qm90::Module* module = FindModule(bus, words[1]);
   if (module == nullptr) return "error no module at address " + words[1];
   return ModuleCommand(*module, words);
 }

@@ -4,6 +4,7 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
+#include <netinet/tcp.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <termios.h>
@@ -16,6 +17,7 @@
 #include <cstring>
 #include <iostream>
 #include <iterator>
+#include <sstream>
 
 #include "base/Baud.h"
 #include "base/Folders.h"
@@ -48,6 +50,9 @@ bool InstallStopSignals(std::string& error) {
   ::signal(SIGPIPE, SIG_IGN);
   return true;
 }
+
+constexpr int kBitsPerByte = 10;  // start bit, eight data bits, stop bit
+constexpr std::size_t kMaxControlLine = 256;
 
 constexpr speed_t kSpeeds[] = {B600, B1200, B2400, B4800, B9600, B19200, B38400, B57600, B115200};
 static_assert(std::size(kSpeeds) == base::kBaudCount);
@@ -86,6 +91,30 @@ bool ParseNumber(const std::string& text, unsigned long max, unsigned long& out)
     out = out * 10 + static_cast<unsigned long>(c - '0');
   }
   return out <= max;
+}
+
+long long UnixMilliseconds() {
+  using namespace std::chrono;
+  return duration_cast<milliseconds>(system_clock::now().time_since_epoch()).count();
+}
+
+int OpenLoopbackSocket(int type, const std::string& where, sockaddr_in& address,
+                       std::string& error) {
+  if (!ParseLoopbackHostPort(where, address, error)) return -1;
+  const int fd = ::socket(AF_INET, type | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+  if (fd >= 0 && type == SOCK_STREAM) {
+    const int yes = 1;
+    ::setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
+  }
+  if (fd < 0 || ::bind(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0 ||
+      (type == SOCK_STREAM && ::listen(fd, 4) != 0)) {
+    error = "cannot bind " + where + ": " + std::strerror(errno);
+    if (fd >= 0) ::close(fd);
+    return -1;
+  }
+  socklen_t length = sizeof address;
+  ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
+  return fd;
 }
 
 }  // namespace
@@ -145,12 +174,24 @@ int Sim::Run() {
     std::cerr << "qm90-sim: " << error << std::endl;
     return 1;
   }
+  auto console = std::make_unique<ControlClient>();
+  console->in_fd = STDIN_FILENO;
+  console->out.Attach(STDOUT_FILENO, false);
+  clients_.push_back(std::move(console));
+  log_.Attach(STDERR_FILENO, false);
+  for (std::size_t i = 0; i < bus_.Size(); ++i) views_.push_back(ViewOf(bus_.At(i)));
+  faults_told_[0] = faults_.DropPercent();
+  faults_told_[1] = faults_.CorruptPercent();
+  faults_told_[2] = faults_.DelayMs();
+
   std::string ready = "qm90-sim ready";
   if (udp_fd_ >= 0) ready += " udp=127.0.0.1:" + std::to_string(udp_port_);
   if (pty_master_ >= 0) ready += " pty=" + pty_path_ + " com=COM" + std::to_string(com_number_);
-  std::printf("%s\n", ready.c_str());
-  std::fflush(stdout);
+  if (control_fd_ >= 0) ready += " control=127.0.0.1:" + std::to_string(control_port_);
+  clients_[0]->out.WriteLine(ready);
   Loop();
+  for (auto& client : clients_) client->out.Flush();
+  log_.Flush();
   CleanUp();
   return 0;
 }
@@ -171,7 +212,8 @@ bool Sim::SetUp(std::string& error) {
     error = "nothing to serve: give --udp HOST:PORT and/or --serial COMn";
     return false;
   }
-  return LoadState(error) && InstallStopSignals(error) && OpenUdp(error) && OpenPty(error);
+  return LoadState(error) && InstallStopSignals(error) && OpenUdp(error) && OpenControl(error) &&
+         OpenPty(error);
 }
 
 bool Sim::LoadState(std::string& error) {
@@ -193,17 +235,17 @@ bool Sim::LoadState(std::string& error) {
 bool Sim::OpenUdp(std::string& error) {
   if (options_.udp.empty()) return true;
   sockaddr_in address{};
-  if (!ParseLoopbackHostPort(options_.udp, address, error)) return false;
-  udp_fd_ = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
-  if (udp_fd_ < 0 ||
-      ::bind(udp_fd_, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) {
-    error = "cannot bind UDP " + options_.udp + ": " + std::strerror(errno);
-    return false;
-  }
-  socklen_t length = sizeof address;
-  ::getsockname(udp_fd_, reinterpret_cast<sockaddr*>(&address), &length);
+  udp_fd_ = OpenLoopbackSocket(SOCK_DGRAM, options_.udp, address, error);
   udp_port_ = ntohs(address.sin_port);
-  return true;
+  return udp_fd_ >= 0;
+}
+
+bool Sim::OpenControl(std::string& error) {
+  if (options_.control.empty()) return true;
+  sockaddr_in address{};
+  control_fd_ = OpenLoopbackSocket(SOCK_STREAM, options_.control, address, error);
+  control_port_ = ntohs(address.sin_port);
+  return control_fd_ >= 0;
 }
 
 bool Sim::OpenPty(std::string& error) {
@@ -257,43 +299,69 @@ bool Sim::PublishComLink(std::string& error) {
 }
 
 void Sim::Loop() {
+  enum Source { kSignal, kAccept, kControlIn, kControlOut, kLogOut, kUdp, kPty };
+  std::vector<pollfd> fds;
+  std::vector<std::pair<Source, std::size_t>> sources;
   while (!stop_) {
-    pollfd fds[4];
-    nfds_t count = 0;
-    fds[count++] = {g_signal_pipe[0], POLLIN, 0};
-    const nfds_t control_index = stdin_open_ ? count : 99;
-    if (stdin_open_) fds[count++] = {STDIN_FILENO, POLLIN, 0};
-    const nfds_t udp_index = udp_fd_ >= 0 ? count : 99;
-    if (udp_fd_ >= 0) fds[count++] = {udp_fd_, POLLIN, 0};
-    const nfds_t pty_index = pty_master_ >= 0 ? count : 99;
-    if (pty_master_ >= 0) fds[count++] = {pty_master_, POLLIN, 0};
+    fds.clear();
+    sources.clear();
+    const auto watch = [&](int fd, short events, Source source, std::size_t index = 0) {
+      fds.push_back({fd, events, 0});
+      sources.emplace_back(source, index);
+    };
+    watch(g_signal_pipe[0], POLLIN, kSignal);
+    if (udp_fd_ >= 0) watch(udp_fd_, POLLIN, kUdp);
+    if (pty_master_ >= 0) watch(pty_master_, POLLIN, kPty);
+    if (control_fd_ >= 0) watch(control_fd_, POLLIN, kAccept);
+    for (std::size_t i = 0; i < clients_.size(); ++i) {
+      if (clients_[i]->input_open) watch(clients_[i]->in_fd, POLLIN, kControlIn, i);
+      if (clients_[i]->out.Pending()) watch(clients_[i]->out.Fd(), POLLOUT, kControlOut, i);
+    }
+    if (log_.Pending()) watch(log_.Fd(), POLLOUT, kLogOut);
 
-    const int ready = ::poll(fds, count, PollTimeoutMs());
+    timespec timeout{};
+    const bool timed = PollTimeoutNs(timeout) >= 0;
+    const int ready = ::ppoll(fds.data(), fds.size(), timed ? &timeout : nullptr, nullptr);
     if (ready < 0 && errno != EINTR) {
-      std::cerr << "qm90-sim: poll: " << std::strerror(errno) << std::endl;
+      Log(std::string("poll: ") + std::strerror(errno));
       return;
     }
-    const auto has_input = [&](nfds_t i) { return i < count && fds[i].revents != 0; };
-    if (ready > 0) {
-      if (has_input(0)) ReadSignal();
-      // Requests before control lines: a control reply then comes after the
-      // answers to every request that had already arrived.
-      if (has_input(udp_index)) ReadUdp();
-      if (has_input(pty_index)) ReadPty();
-      if (has_input(control_index)) ReadControl();
+    // Requests before control lines (the sources are in that order): a
+    // control reply then comes after the answers to every request that had
+    // already arrived.
+    for (std::size_t i = 0; ready > 0 && i < fds.size() && !stop_; ++i) {
+      if (fds[i].revents == 0) continue;
+      const auto [source, index] = sources[i];
+      switch (source) {
+        case kSignal: ReadSignal(); break;
+        case kUdp: ReadUdp(); break;
+        case kPty: ReadPty(); break;
+        case kAccept: AcceptControl(); break;
+        case kControlIn: ReadControl(*clients_[index]); break;
+        case kControlOut: clients_[index]->out.Flush(); break;
+        case kLogOut: log_.Flush(); break;
+      }
     }
     SendDue();
+    // Connections that ended; never the console, whose output may still be read.
+    for (std::size_t i = clients_.size(); i-- > 1;) {
+      ControlClient& client = *clients_[i];
+      if (!client.input_open || !client.out.Attached()) clients_.erase(clients_.begin() + static_cast<long>(i));
+    }
   }
 }
 
-int Sim::PollTimeoutMs() const {
-  if (outgoing_.empty()) return -1;
-  const auto due =
-      std::min_element(outgoing_.begin(), outgoing_.end(),
-                       [](const Outgoing& a, const Outgoing& b) { return a.due < b.due; })
-          ->due;
-  const auto wait = std::chrono::ceil<std::chrono::milliseconds>(due - Clock::now()).count();
-  return static_cast<int>(std::max<long long>(0, wait));
+// Time to the next answer (or answer byte) due; -1 when nothing waits.
+int Sim::PollTimeoutNs(timespec& timeout) const {
+  if (Queued() == 0) return -1;
+  Clock::time_point due = Clock::time_point::max();
+  if (!udp_queue_.empty()) due = udp_queue_.begin()->first;
+  if (!pty_queue_.empty()) due = std::min(due, pty_queue_.front().NextDue());
+  const auto wait = std::max<long long>(
+      0, std::chrono::duration_cast<std::chrono::nanoseconds>(due - Clock::now()).count());
+  timeout.tv_sec = static_cast<time_t>(wait / 1000000000);
+  timeout.tv_nsec = static_cast<long>(wait % 1000000000);
+  return 0;
 }
 
 void Sim::ReadSignal() {
@@ -302,32 +370,79 @@ void Sim::ReadSignal() {
   if (stop_ && options_.verbose) Log("stop signal received");
 }
 
-void Sim::ReadControl() {
-  char chunk[512];
-  const ssize_t n = ::read(STDIN_FILENO, chunk, sizeof chunk);
-  if (n < 0 && (errno == EINTR || errno == EAGAIN)) return;
-  if (n <= 0) {
-    stdin_open_ = false;  // EOF only ends control; serving goes on
+void Sim::AcceptControl() {
+  const int fd = ::accept4(control_fd_, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);
+  if (fd < 0) return;
+  if (clients_.size() > kMaxControlClients) {
+    const char refusal[] = "error too many control connections\n";
+    [[maybe_unused]] const ssize_t n =
+        ::send(fd, refusal, sizeof refusal - 1, MSG_DONTWAIT | MSG_NOSIGNAL);
+    ::close(fd);
     return;
   }
-  constexpr std::size_t kMaxLine = 256;
+  const int yes = 1;
+  ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &yes, sizeof yes);
+  auto client = std::make_unique<ControlClient>();
+  client->in_fd = fd;
+  client->socket = true;
+  client->out.Attach(fd, true, 4 * OutputChannel::kDefaultBound);
+  clients_.push_back(std::move(client));
+}
+
+void Sim::ReadControl(ControlClient& client) {
+  char chunk[512];
+  const ssize_t n = ::read(client.in_fd, chunk, sizeof chunk);
+  if (n < 0 && (errno == EINTR || errno == EAGAIN)) return;
+  if (n <= 0) {
+    client.input_open = false;  // end of stdin only ends control; serving goes on
+    return;
+  }
   for (ssize_t i = 0; i < n && !stop_; ++i) {
     const char c = chunk[i];
     if (c != '\n') {
-      if (control_buffer_.size() < kMaxLine) {
-        control_buffer_ += c;
+      if (client.line.size() < kMaxControlLine) {
+        client.line += c;
       } else {
-        discarding_long_line_ = true;
+        client.discarding_long_line = true;
       }
       continue;
     }
-    std::string reply = "error line too long";
-    if (!discarding_long_line_) reply = ExecuteControl(bus_, faults_, control_buffer_, stop_);
-    control_buffer_.clear();
-    discarding_long_line_ = false;
-    std::printf("%s\n", reply.c_str());
-    std::fflush(stdout);
+    if (!client.line.empty() && client.line.back() == '\r') client.line.pop_back();
+    bool snapshot = false;
+    const std::string reply = client.discarding_long_line ? "error line too long"
+                                                          : Execute(client, client.line, snapshot);
+    client.line.clear();
+    client.discarding_long_line = false;
+    client.out.WriteLine(reply);
+    PublishChanges();
+    if (snapshot) SendSnapshot(client);
   }
+}
+
+std::string Sim::Execute(ControlClient& client, const std::string& line, bool& snapshot) {
+  std::istringstream in(line);
+  std::string verb;
+  std::string extra;
+  in >> verb >> extra;
+  if (verb != "subscribe" && verb != "unsubscribe" && verb != "stats") {
+    return ExecuteControl(bus_, faults_, line, stop_);
+  }
+  if (!extra.empty()) return "error usage: " + verb;
+  if (verb == "stats") return Stats();
+  snapshot = verb == "subscribe" && !client.subscribed;
+  client.subscribed = verb == "subscribe";
+  return "ok";
+}
+
+std::string Sim::Stats() const {
+  std::uint64_t output_drops = log_.DroppedLines();
+  for (const auto& client : clients_) output_drops += client->out.DroppedLines();
+  return "ok requests=" + std::to_string(counters_.requests) +
+         " answered=" + std::to_string(counters_.answered) +
+         " fault-drops=" + std::to_string(counters_.fault_drops) +
+         " queue-drops=" + std::to_string(counters_.queue_drops) +
+         " send-failures=" + std::to_string(counters_.send_failures) +
+         " output-drops=" + std::to_string(output_drops) + " queued=" + std::to_string(Queued());
 }
 
 // One datagram per wake-up: poll reports the socket again while more wait, and
@@ -347,13 +462,15 @@ void Sim::ReadUdp() {
   const auto size = std::min(static_cast<std::size_t>(n), sizeof datagram);
   const qm90::Decode result = qm90::DecodeUdpRequest(datagram, size, request, sequence, baud);
   if (result == qm90::Decode::kOk) {
-    Serve(request, Line{true, baud, from, sequence});
+    Serve(request, Line{true, baud, from, sequence, Clock::now()});
   } else if (options_.verbose) {
     Log("udp " + Endpoint(from) + " datagram of " + std::to_string(n) +
         " bytes refused: " + qm90::DecodeName(result));
   }
 }
 
+// The client writes a request into the pty at once; the module hears its
+// last byte only when the line at its rate could have carried it.
 void Sim::ReadPty() {
   std::uint8_t chunk[64];
   const ssize_t n = ::read(pty_master_, chunk, sizeof chunk);
@@ -365,10 +482,11 @@ void Sim::ReadPty() {
     pty_master_ = -1;
     return;
   }
+  rx_busy_until_ = std::max(rx_busy_until_, Clock::now()) + PtyByteTime() * static_cast<long long>(n);
   scanner_.Feed(chunk, static_cast<std::size_t>(n));
   qm90::Request request;
   while (scanner_.NextRequest(request)) {
-    Serve(request, Line{false, PtyBaudIndex(), sockaddr_in{}, request.sequence});
+    Serve(request, Line{false, PtyBaudIndex(), sockaddr_in{}, request.sequence, rx_busy_until_});
   }
 }
 
@@ -380,6 +498,14 @@ int Sim::PtyBaudIndex() const {
   return found == std::end(kSpeeds) ? -1 : static_cast<int>(found - std::begin(kSpeeds));
 }
 
+// A rate that is none of the nine is timed as 9600 Bd (no module hears it).
+Sim::Clock::duration Sim::PtyByteTime() const {
+  const int index = PtyBaudIndex();
+  const int baud = index < 0 ? 9600 : base::kBaudRates[index];
+  return std::chrono::duration_cast<Clock::duration>(std::chrono::nanoseconds(
+      static_cast<long long>(kBitsPerByte) * 1000000000LL / baud));
+}
+
 std::string Sim::Line::Describe() const {
   if (!udp) return "pty seq=" + std::to_string(sequence) + " baud=" + std::to_string(baud);
   return "udp " + Endpoint(from) + " seq=" + std::to_string(sequence) +
@@ -387,80 +513,164 @@ std::string Sim::Line::Describe() const {
 }
 
 void Sim::Serve(const qm90::Request& request, const Line& line) {
+  ++counters_.requests;
+  qm90::Module* module = line.baud >= 0 && line.baud <= 8
+                             ? bus_.FindListening(request.address,
+                                                  static_cast<std::uint8_t>(line.baud))
+                             : nullptr;
+  const bool writes = module != nullptr && request.command == qm90cmd::kWriteRegister;
+  const std::string eeprom_before = writes ? module->SaveEeprom() : std::string();
   qm90::Answer answer;
-  const bool answered = line.baud >= 0 && line.baud <= 8 &&
-                        bus_.Handle(request, static_cast<std::uint8_t>(line.baud), answer);
+  const bool answered = module != nullptr && module->Handle(request, answer);
+  // Like a module, answer a write only once it is stored; a write that
+  // cannot be stored did not happen.
+  if (answered && writes && answer.status == qm90::kAnswerOk &&
+      !StoreWrite(*module, eeprom_before)) {
+    const qm90::Answer ok = answer;
+    answer = qm90::Answer{};
+    answer.address = ok.address;
+    answer.sequence = ok.sequence;
+    answer.status = qm90::kAnswerNotStored;
+  }
   std::string note = "no answer (no module at this address and baud rate)";
+  const char* result = "none";
   if (answered && faults_.ShouldDrop()) {
     note = "answer dropped";
+    result = "drop";
+    ++counters_.fault_drops;
+  } else if (answered && SendAnswer(answer, line, note)) {
+    result = "ok";
+    ++counters_.answered;
   } else if (answered) {
-    note = SendAnswer(answer, line);
+    note = "answer dropped: " + std::to_string(kMaxQueuedAnswers) + " answers already waiting";
+    result = "lost";
+    ++counters_.queue_drops;
   }
   if (options_.verbose) Log(line.Describe() + " " + Describe(request) + " -> " + note);
-  // After the answer is out: the state file's fsync must not delay it.
-  if (answered && request.command == qm90cmd::kWriteRegister && answer.status == qm90::kAnswerOk)
-    SaveState();
+  const bool told = answered && result[0] != 'n';
+  Publish(ExchangeEvent(UnixMilliseconds(), line.udp, request, result, told ? &answer : nullptr));
+  PublishChanges();
 }
 
-std::string Sim::SendAnswer(const qm90::Answer& answer, const Line& line) {
-  Outgoing out;
-  out.udp = line.udp;
-  out.to = line.from;
-  out.bytes = line.udp ? qm90::EncodeUdpAnswer(answer, line.sequence) : qm90::EncodeAnswer(answer);
-  std::string note = options_.verbose ? Describe(answer) : std::string();
-  if (faults_.ShouldCorrupt()) {
-    // Never the start byte or the UDP header: a damaged answer fails its CRC.
-    faults_.Corrupt(out.bytes, line.udp ? 3 : 1);
-    note += " corrupted";
-  }
-  const int delay = faults_.DelayMs();
-  out.due = Clock::now() + std::chrono::milliseconds(delay);
-  if (delay == 0 && outgoing_.empty()) {
-    Transmit(out);
-  } else {
-    outgoing_.push_back(std::move(out));
-    note += " delayed " + std::to_string(delay) + " ms";
-  }
-  return note;
-}
-
-void Sim::SendDue() {
-  const auto now = Clock::now();
-  for (auto it = outgoing_.begin(); it != outgoing_.end();) {
-    if (it->due > now) {
-      ++it;
-      continue;
-    }
-    Transmit(*it);
-    it = outgoing_.erase(it);
-  }
-}
-
-void Sim::Transmit(const Outgoing& out) {
-  ssize_t sent = -1;
-  if (out.udp) {
-    sent = ::sendto(udp_fd_, out.bytes.data(), out.bytes.size(), 0,
-                    reinterpret_cast<const sockaddr*>(&out.to), sizeof out.to);
-  } else if (pty_master_ >= 0) {
-    sent = ::write(pty_master_, out.bytes.data(), out.bytes.size());
-  }
-  if (sent != static_cast<ssize_t>(out.bytes.size())) {
-    Log(std::string("answer not sent: ") + (sent < 0 ? std::strerror(errno) : "short write"));
-  }
-}
-
-bool Sim::SaveState() {
+bool Sim::StoreWrite(qm90::Module& module, const std::string& eeprom_before) {
   if (options_.state_file.empty()) return true;
   std::string error;
-  if (!qm90::WriteFileAtomically(options_.state_file, bus_.SaveState(), error)) {
-    Log("cannot write state file " + options_.state_file + ": " + error);
-    return false;
+  if (qm90::WriteFileAtomically(options_.state_file, bus_.SaveState(), error)) return true;
+  module.LoadEeprom(eeprom_before);
+  Log("register write refused: cannot write state file " + options_.state_file + ": " + error);
+  return false;
+}
+
+bool Sim::SendAnswer(const qm90::Answer& answer, const Line& line, std::string& note) {
+  if (Queued() >= kMaxQueuedAnswers) return false;
+  std::vector<std::uint8_t> bytes =
+      line.udp ? qm90::EncodeUdpAnswer(answer, line.sequence) : qm90::EncodeAnswer(answer);
+  note = options_.verbose ? Describe(answer) : std::string();
+  if (faults_.ShouldCorrupt()) {
+    // Never the start byte or the UDP header: a damaged answer fails its CRC.
+    faults_.Corrupt(bytes, line.udp ? 3 : 1);
+    note += " corrupted";
+  }
+  const auto delay = std::chrono::milliseconds(faults_.DelayMs());
+  if (delay.count() > 0) note += " delayed " + std::to_string(delay.count()) + " ms";
+  if (!line.udp) {
+    PtyAnswer out;
+    out.start = std::max(line.heard + std::chrono::milliseconds(options_.turnaround_ms) + delay,
+                         tx_busy_until_);
+    out.byte_time = PtyByteTime();
+    out.bytes = std::move(bytes);
+    tx_busy_until_ = out.start + out.byte_time * static_cast<long long>(out.bytes.size());
+    pty_queue_.push_back(std::move(out));
+    return true;
+  }
+  UdpAnswer out{line.from, std::move(bytes)};
+  if (delay.count() == 0) {
+    TransmitUdp(out);
+  } else {
+    udp_queue_.emplace(Clock::now() + delay, std::move(out));
   }
   return true;
 }
 
-void Sim::Log(const std::string& line) const {
-  std::cerr << "qm90-sim: " << line << std::endl;
+void Sim::SendDue() {
+  const auto now = Clock::now();
+  while (!udp_queue_.empty() && udp_queue_.begin()->first <= now) {
+    TransmitUdp(udp_queue_.begin()->second);
+    udp_queue_.erase(udp_queue_.begin());
+  }
+  SendDuePty(now);
+}
+
+void Sim::SendDuePty(Clock::time_point now) {
+  while (!pty_queue_.empty()) {
+    PtyAnswer& out = pty_queue_.front();
+    std::size_t due = out.sent;
+    while (due < out.bytes.size() && out.start + out.byte_time * static_cast<long long>(due + 1) <= now) ++due;
+    if (due == out.sent) return;
+    const ssize_t n = pty_master_ < 0 ? -1
+                                      : ::write(pty_master_, out.bytes.data() + out.sent,
+                                                due - out.sent);
+    if (n != static_cast<ssize_t>(due - out.sent)) {
+      // Nobody takes the line's bytes: the rest of this answer is lost.
+      ++counters_.send_failures;
+      if (options_.verbose) Log("answer not sent on the serial line: line full");
+      pty_queue_.pop_front();
+      continue;
+    }
+    out.sent = due;
+    if (out.sent < out.bytes.size()) return;
+    pty_queue_.pop_front();
+  }
+}
+
+void Sim::TransmitUdp(const UdpAnswer& out) {
+  const ssize_t sent = ::sendto(udp_fd_, out.bytes.data(), out.bytes.size(), 0,
+                                reinterpret_cast<const sockaddr*>(&out.to), sizeof out.to);
+  if (sent != static_cast<ssize_t>(out.bytes.size())) {
+    ++counters_.send_failures;
+    Log(std::string("answer not sent: ") + (sent < 0 ? std::strerror(errno) : "short write"));
+  }
+}
+
+void Sim::Publish(const std::string& line) {
+  for (auto& client : clients_) {
+    if (client->subscribed) client->out.WriteLine(line);
+  }
+}
+
+void Sim::PublishChanges() {
+  const bool anyone = std::any_of(clients_.begin(), clients_.end(),
+                                  [](const auto& client) { return client->subscribed; });
+  std::vector<std::string> lines;
+  for (std::size_t i = 0; i < bus_.Size(); ++i) {
+    const ModuleView now = ViewOf(bus_.At(i));
+    if (now == views_[i]) continue;
+    if (anyone) ChangeEvents(bus_.IdentityAt(i), views_[i], now, false, lines);
+    views_[i] = now;
+  }
+  const int faults[3] = {faults_.DropPercent(), faults_.CorruptPercent(), faults_.DelayMs()};
+  if (!std::equal(std::begin(faults), std::end(faults), faults_told_)) {
+    std::copy(std::begin(faults), std::end(faults), faults_told_);
+    lines.push_back("event faults " + std::to_string(faults[0]) + " " +
+                    std::to_string(faults[1]) + " " + std::to_string(faults[2]));
+  }
+  if (!anyone) return;
+  for (const std::string& line : lines) Publish(line);
+}
+
+void Sim::SendSnapshot(ControlClient& client) {
+  std::vector<std::string> lines;
+  for (std::size_t i = 0; i < bus_.Size(); ++i) {
+    ChangeEvents(bus_.IdentityAt(i), views_[i], ViewOf(bus_.At(i)), true, lines);
+  }
+  lines.push_back("event faults " + std::to_string(faults_.DropPercent()) + " " +
+                  std::to_string(faults_.CorruptPercent()) + " " +
+                  std::to_string(faults_.DelayMs()));
+  for (const std::string& line : lines) client.out.WriteLine(line);
+}
+
+void Sim::Log(const std::string& line) {
+  log_.WriteLine("qm90-sim: " + line);
 }
 
 void Sim::CleanUp() {
@@ -472,7 +682,8 @@ void Sim::CleanUp() {
     }
     com_link_.clear();
   }
-  for (int* fd : {&udp_fd_, &pty_slave_, &pty_master_}) {
+  clients_.clear();
+  for (int* fd : {&udp_fd_, &control_fd_, &pty_slave_, &pty_master_}) {
     if (*fd >= 0) ::close(*fd);
     *fd = -1;
   }

@@ -12,9 +12,10 @@ namespace {
 
 constexpr const char* kControlHelpTop = R"(
 Ready line (stdout, once it answers):
-  qm90-sim ready udp=127.0.0.1:<port> pty=<pty path> com=COMn
-Control commands (stdin, one per line; reply "ok", "ok N" or "error REASON"
-on stdout; ADDR is the address a module answers at now):
+  qm90-sim ready udp=127.0.0.1:<port> pty=<pty path> com=COMn control=127.0.0.1:<port>
+Control commands (stdin, or a TCP connection to the --control port; one per
+line; reply "ok", "ok ..." or "error REASON"; ADDR is the address a module
+answers at now, or #F for the module of factory address F):
   inputs ADDR VALUE          levels at the input terminals (0..255)
   status-set ADDR MASK       set status register bits (bit 1 FN, 4 PWR, 6 ERR24)
   status-clear ADDR MASK     clear status register bits
@@ -25,10 +26,18 @@ on stdout; ADDR is the address a module answers at now):
 constexpr const char* kControlHelpBottom = R"(
   power ADDR                 power-cycle: address/baud from their registers now
   faults DROP CORRUPT DELAY  change fault injection (percent, percent, ms)
+  modules                    ok F:A:B ... (factory address, address, baud index)
+  stats                      ok requests=N answered=N fault-drops=N queue-drops=N
+                             send-failures=N output-drops=N queued=N
+  subscribe | unsubscribe    event lines on this connection (see docs/protocol.md):
+                             every value first, then each change and exchange
   quit                       stop
-Requests that arrived before a control line are answered (unless dropped or
-delayed) before its reply is written. End of input on stdin ends control
-only; SIGINT/SIGTERM stop the simulator.)";
+Requests that arrived before a control line are handled before its reply is
+written; UDP answers (unless dropped or delayed) are sent by then, serial
+answers follow at the line's rate. At most 1000 answers wait for their time;
+more are dropped and counted. Output nobody reads never stops serving: what
+does not fit a bounded buffer is dropped and counted. End of input on stdin
+ends control only; SIGINT/SIGTERM stop the simulator.)";
 
 // The register numbers come from the module's command table.
 std::string ControlHelp() {
@@ -54,13 +63,17 @@ int main(int argc, char** argv) {
   app.add_option("--serial", options.serial,
                  "Serve a serial line COMn: opens a pseudo-terminal and publishes it as "
                  "$XDG_RUNTIME_DIR/qm90/COMn (absolute paths only; else /tmp/qm90-<uid>/COMn)");
+  app.add_option("--control", options.control,
+                 "Also take control commands on TCP HOST:PORT (loopback only, port 0 lets "
+                 "the system choose; see the ready line)");
   app.add_option("--address", options.addresses,
                  "Factory address of one module on the line (0..255); repeat for several "
                  "modules; default one module at 1, 9600 Bd")
       ->take_all();
   app.add_option("--state", options.state_file,
                  "EEPROM state file: loaded at start (missing = factory registers), "
-                 "rewritten atomically after every register write");
+                 "rewritten atomically on every register write, before the answer; a write "
+                 "that cannot be stored is refused (status 4)");
   app.add_option("--drop", options.drop_percent, "Drop this percentage of answers")
       ->check(CLI::Range(0, 100));
   app.add_option("--corrupt", options.corrupt_percent,
@@ -68,6 +81,10 @@ int main(int argc, char** argv) {
       ->check(CLI::Range(0, 100));
   app.add_option("--delay", options.delay_ms, "Send every answer this many ms late")
       ->check(CLI::Range(0, 60000));
+  app.add_option("--turnaround", options.turnaround_ms,
+                 "Milliseconds from a request's last byte on the serial line to the first "
+                 "byte of its answer")
+      ->check(CLI::Range(0, 1000));
   app.add_option("--seed", options.seed, "Seed of the fault injection, so that runs repeat");
   app.add_flag("--verbose", options.verbose, "Log one line per request and its answer on stderr");
   try {
