@@ -1,0 +1,62 @@
+// The front of one emulated module: input switches, output lamps, the analog
+// output, the status register and the configuration it holds. It shows what
+// the emulator reports and asks for changes through signals; it never waits.
+#pragma once
+
+#include <QWidget>
+#include <array>
+#include <cstdint>
+
+class QCheckBox;
+class QLabel;
+class QProgressBar;
+class QPushButton;
+
+namespace qm90panel {
+
+class ModulePanel : public QWidget {
+  Q_OBJECT
+ public:
+  explicit ModulePanel(int identity, QWidget* parent = nullptr);
+  int Identity() const { return identity_; }
+  QString Title() const;
+
+  void ShowAddress(int address, int baud_index);
+  void ShowValue(const QString& what, qint64 value);
+  void ShowRegister(int number, int value);
+
+ signals:
+  void inputsRequested(int identity, int terminals);
+  void statusBitRequested(int identity, int bit, bool set);
+  void powerCycleRequested(int identity);
+  void titleChanged();
+
+ private:
+  QWidget* MakeInputs();
+  QWidget* MakeOutputs();
+  QWidget* MakeAnalog();
+  QWidget* MakeStatus();
+  QWidget* MakeConfiguration();
+  void ConnectSignals();
+  void ShowInputs(int terminals);
+  void ShowOutputs(int terminals);
+  void ShowStatus(std::uint32_t status);
+
+  int identity_;
+  int address_ = -1;
+  int baud_index_ = -1;
+  int inputs_ = 0;
+  std::array<QPushButton*, 8> input_switches_{};
+  QPushButton* all_on_ = nullptr;
+  QPushButton* all_off_ = nullptr;
+  std::array<QLabel*, 8> lamps_{};
+  QLabel* aout_value_ = nullptr;
+  QProgressBar* aout_bar_ = nullptr;
+  std::array<QCheckBox*, 32> status_bits_{};
+  QLabel* status_value_ = nullptr;
+  QLabel* active_ = nullptr;
+  std::array<QLabel*, 7> registers_{};
+  QPushButton* power_cycle_ = nullptr;
+};
+
+}  // namespace qm90panel
