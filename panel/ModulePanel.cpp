@@ -32,11 +32,11 @@ QString RegisterTitle(int number) {
   switch (number) {
     case 63: return QStringLiteral("Adresa (63)");
     case 62: return QStringLiteral("Rychlost (62)");
-    case 32: return QStringLiteral("Počáteční stav výstupů (32)");
+    case 32: return QStringLiteral("Výstupy po zapnutí (32)");
     case 33: return QStringLiteral("Negace vstupů (33)");
     case 34: return QStringLiteral("Negace výstupů (34)");
-    case 35: return QStringLiteral("Počáteční analogový výstup, nižší bajt (35)");
-    default: return QStringLiteral("Počáteční analogový výstup, vyšší bajt (36)");
+    case 35: return QStringLiteral("AOUT po zapnutí, nižší bajt (35)");
+    default: return QStringLiteral("AOUT po zapnutí, vyšší bajt (36)");
   }
 }
 

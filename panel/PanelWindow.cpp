@@ -26,7 +26,7 @@ namespace qm90panel {
 
 namespace {
 
-constexpr int kTrafficBatchMs = 200;  // new exchanges reach the list this often at most
+constexpr int kTrafficBatchMs = 500;  // new exchanges reach the list this often at most
 constexpr int kMaxDelaySliderMs = 2000;
 
 QSlider* MakeSlider(const char* name, int maximum) {
@@ -45,10 +45,10 @@ PanelWindow::PanelWindow(SimLink* link, std::size_t traffic_bound, QWidget* pare
   tabs_ = new QTabWidget;
   tabs_->setObjectName(QStringLiteral("modules"));
   auto* top = new QWidget;
-  auto* top_row = new QHBoxLayout(top);
-  top_row->setContentsMargins(0, 0, 0, 0);
-  top_row->addWidget(tabs_, 1);
-  top_row->addWidget(MakeFaults(), 0, Qt::AlignTop);
+  auto* top_column = new QVBoxLayout(top);
+  top_column->setContentsMargins(0, 0, 0, 0);
+  top_column->addWidget(tabs_, 1);
+  top_column->addWidget(MakeFaults());
   auto* splitter = new QSplitter(Qt::Vertical);
   splitter->addWidget(top);
   splitter->addWidget(MakeTraffic(traffic_bound));
@@ -60,7 +60,7 @@ PanelWindow::PanelWindow(SimLink* link, std::size_t traffic_bound, QWidget* pare
   statusBar()->addWidget(status_, 1);
   traffic_timer_.setInterval(kTrafficBatchMs);
   traffic_timer_.setSingleShot(true);
-  resize(1000, 720);
+  resize(1180, 760);
   ConnectSignals();
 }
 
@@ -73,19 +73,18 @@ QWidget* PanelWindow::MakeFaults() {
   drop_value_ = new QLabel(QStringLiteral("0 %"));
   corrupt_value_ = new QLabel(QStringLiteral("0 %"));
   delay_value_ = new QLabel(QStringLiteral("0 ms"));
-  auto* form = new QFormLayout;
-  const auto row = [form](const QString& title, QSlider* slider, QLabel* value) {
-    auto* line = new QHBoxLayout;
+  auto* line = new QHBoxLayout;
+  const auto row = [line](const QString& title, QSlider* slider, QLabel* value) {
+    line->addWidget(new QLabel(title));
     line->addWidget(slider, 1);
     value->setMinimumWidth(56);
     line->addWidget(value);
-    form->addRow(title, line);
   };
   row(QStringLiteral("Ztracené odpovědi:"), drop_, drop_value_);
   row(QStringLiteral("Poškozené odpovědi:"), corrupt_, corrupt_value_);
   row(QStringLiteral("Zpoždění odpovědí:"), delay_, delay_value_);
   auto* box = new QGroupBox(QStringLiteral("Poruchy linky"));
-  box->setLayout(form);
+  box->setLayout(line);
   return box;
 }
 

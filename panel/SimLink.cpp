@@ -2,6 +2,8 @@
 
 #include <QHostAddress>
 
+#include "panel/StopSignals.h"
+
 namespace qm90panel {
 
 namespace {
@@ -59,6 +61,7 @@ SimLink::~SimLink() {
 }
 
 void SimLink::StartChild(const QString& program, const QStringList& sim_args) {
+  StopChildWithParent(child_);
   child_.setProgram(program);
   child_.setArguments(sim_args + QStringList{QStringLiteral("--control"),
                                              QStringLiteral("127.0.0.1:0")});

@@ -11,6 +11,7 @@
 
 #include "panel/PanelWindow.h"
 #include "panel/SimLink.h"
+#include "panel/StopSignals.h"
 #include "panel/TrafficModel.h"
 
 namespace {
@@ -91,12 +92,19 @@ int main(int argc, char** argv) {
   }
 
   QApplication application(argc, argv);
+  qm90panel::QuitOnStopSignals();
   qm90panel::SimLink link;
   qm90panel::PanelWindow window(&link, qm90panel::TrafficModel::kDefaultBound);
   QObject::connect(&link, &qm90panel::SimLink::ready, [](const QString& line) {
     std::printf("%s\n", line.toUtf8().constData());
     std::fflush(stdout);
   });
+  // The emulator's messages and the panel's failures also go to stderr, for scripts.
+  for (auto signal : {&qm90panel::SimLink::failed, &qm90panel::SimLink::logLine}) {
+    QObject::connect(&link, signal, [](const QString& text) {
+      std::fprintf(stderr, "qm90-panel: %s\n", text.toUtf8().constData());
+    });
+  }
   if (!options.screenshot.empty()) {
     const QString path = QString::fromStdString(options.screenshot);
     QObject::connect(&window, &qm90panel::PanelWindow::firstModuleShown, [&window, path] {
