@@ -29,6 +29,22 @@ namespace {
 constexpr int kTrafficBatchMs = 500;  // new exchanges reach the list this often at most
 constexpr int kMaxDelaySliderMs = 2000;
 
+// "qm90-sim ready udp=H:P pty=/dev/pts/N com=COMn control=H:P" in words.
+QString DescribeReady(const QString& line) {
+  QString udp, pty, com, control;
+  for (const QString& word : line.split(u' ', Qt::SkipEmptyParts)) {
+    if (word.startsWith(QStringLiteral("udp="))) udp = word.mid(4);
+    if (word.startsWith(QStringLiteral("pty="))) pty = word.mid(4);
+    if (word.startsWith(QStringLiteral("com="))) com = word.mid(4);
+    if (word.startsWith(QStringLiteral("control="))) control = word.mid(8);
+  }
+  QStringList parts;
+  if (!udp.isEmpty()) parts << QStringLiteral("UDP %1").arg(udp);
+  if (!com.isEmpty()) parts << QStringLiteral("sériová linka %1 (%2)").arg(com, pty);
+  if (!control.isEmpty()) parts << QStringLiteral("ovládání %1").arg(control);
+  return QStringLiteral("Emulátor běží: %1").arg(parts.join(QStringLiteral(", ")));
+}
+
 QSlider* MakeSlider(const char* name, int maximum) {
   auto* slider = new QSlider(Qt::Horizontal);
   slider->setObjectName(QLatin1String(name));
@@ -119,9 +135,8 @@ QWidget* PanelWindow::MakeTraffic(std::size_t bound) {
 }
 
 void PanelWindow::ConnectSignals() {
-  connect(link_, &SimLink::ready, this, [this](const QString& line) {
-    SetStatus(QStringLiteral("Emulátor běží: %1").arg(line));
-  });
+  connect(link_, &SimLink::ready, this,
+          [this](const QString& line) { SetStatus(DescribeReady(line)); });
   connect(link_, &SimLink::failed, this, &PanelWindow::SetStatus);
   connect(link_, &SimLink::logLine, this, &PanelWindow::SetStatus);
   connect(link_, &SimLink::replyError, this, [this](const QString& line) {

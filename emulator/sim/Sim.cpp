@@ -337,7 +337,10 @@ void Sim::Loop() {
         case kUdp: ReadUdp(); break;
         case kPty: ReadPty(); break;
         case kAccept: AcceptControl(); break;
-        case kControlIn: ReadControl(*clients_[index]); break;
+        case kControlIn:
+          DrainRequests();
+          ReadControl(*clients_[index]);
+          break;
         case kControlOut: clients_[index]->out.Flush(); break;
         case kLogOut: log_.Flush(); break;
       }
@@ -445,15 +448,26 @@ std::string Sim::Stats() const {
          " output-drops=" + std::to_string(output_drops) + " queued=" + std::to_string(Queued());
 }
 
+// Before a control line: every request already received is handled first,
+// within a bound, so that a flood cannot starve the control interface.
+void Sim::DrainRequests() {
+  constexpr int kMaxDrained = 1024;
+  for (int i = 0; i < kMaxDrained && udp_fd_ >= 0 && ReadUdp(); ++i) {
+  }
+  for (int i = 0; i < kMaxDrained && pty_master_ >= 0 && ReadPty(); ++i) {
+  }
+}
+
 // One datagram per wake-up: poll reports the socket again while more wait, and
-// a flood on one port cannot starve the control interface or the pty.
-void Sim::ReadUdp() {
+// a flood on one port cannot starve the control interface or the pty. False
+// when none was waiting.
+bool Sim::ReadUdp() {
   std::uint8_t datagram[512];
   sockaddr_in from{};
   socklen_t from_length = sizeof from;
   const ssize_t n = ::recvfrom(udp_fd_, datagram, sizeof datagram, MSG_TRUNC,
                                reinterpret_cast<sockaddr*>(&from), &from_length);
-  if (n < 0) return;
+  if (n < 0) return false;
   qm90::Request request;
   std::uint16_t sequence = 0;
   std::uint8_t baud = 0;
@@ -467,20 +481,21 @@ void Sim::ReadUdp() {
     Log("udp " + Endpoint(from) + " datagram of " + std::to_string(n) +
         " bytes refused: " + qm90::DecodeName(result));
   }
+  return true;
 }
 
 // The client writes a request into the pty at once; the module hears its
 // last byte only when the line at its rate could have carried it.
-void Sim::ReadPty() {
+bool Sim::ReadPty() {
   std::uint8_t chunk[64];
   const ssize_t n = ::read(pty_master_, chunk, sizeof chunk);
-  if (n < 0 && (errno == EAGAIN || errno == EINTR)) return;
+  if (n < 0 && (errno == EAGAIN || errno == EINTR)) return false;
   if (n <= 0) {
     // Not expected while the slave is held open; stop polling a dead line.
     Log(std::string("serial line closed: ") + (n < 0 ? std::strerror(errno) : "end of file"));
     ::close(pty_master_);
     pty_master_ = -1;
-    return;
+    return false;
   }
   rx_busy_until_ = std::max(rx_busy_until_, Clock::now()) + PtyByteTime() * static_cast<long long>(n);
   scanner_.Feed(chunk, static_cast<std::size_t>(n));
@@ -488,6 +503,7 @@ void Sim::ReadPty() {
   while (scanner_.NextRequest(request)) {
     Serve(request, Line{false, PtyBaudIndex(), sockaddr_in{}, request.sequence, rx_busy_until_});
   }
+  return true;
 }
 
 int Sim::PtyBaudIndex() const {

@@ -108,8 +108,9 @@ class Sim {
   // snapshot: the client has just subscribed and is to be told every value.
   std::string Execute(ControlClient& client, const std::string& line, bool& snapshot);
   std::string Stats() const;
-  void ReadUdp();
-  void ReadPty();
+  void DrainRequests();
+  bool ReadUdp();
+  bool ReadPty();
   // Where a request came from and where its answer goes.
   struct Line {
     bool udp = false;

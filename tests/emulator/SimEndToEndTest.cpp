@@ -385,7 +385,8 @@ TEST(SimCommandLine, HelpNamesEveryOptionAndControlCommand) {
   for (const char* name :
        {"--udp", "--serial", "--address", "--state", "--drop", "--corrupt", "--delay", "--seed",
         "--verbose", "inputs ADDR", "status-set", "status-clear", "get ADDR reg N", "power ADDR",
-        "faults", "quit", "qm90-sim ready udp="}) {
+        "faults", "quit", "qm90-sim ready udp=", "--control", "--turnaround", "subscribe",
+        "stats", "modules"}) {
     EXPECT_NE(help.find(name), std::string::npos) << name;
   }
 }
