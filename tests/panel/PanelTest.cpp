@@ -1,6 +1,8 @@
 // qm90-panel's window against a real qm90-sim it starts itself, with the
 // program's driver library on the other side of the line.
 #include <QApplication>
+#include <QCheckBox>
+#include <QFile>
 #include <QLabel>
 #include <QPushButton>
 #include <QSlider>
@@ -135,6 +137,44 @@ TEST_F(PanelTest, PollingAtTenHertzFillsTheTrafficListUpToItsBound) {
   EXPECT_EQ(traffic->index(last, 3).data().toString(), QStringLiteral("0"));
   EXPECT_EQ(traffic->index(last, 4).data().toString(), QStringLiteral("64"));
   EXPECT_EQ(traffic->index(last, 6).data().toString(), QStringLiteral("odpověď"));
+}
+
+TEST_F(PanelTest, StatusBitsAndPowerCycleReachTheModule) {
+  struct Bit {
+    int number;
+    bool set;
+  };
+  std::uint32_t expected = 1u << 4;  // PWR after power-up
+  for (const Bit bit : {Bit{1, true}, Bit{6, true}, Bit{4, false}, Bit{1, false}}) {
+    SCOPED_TRACE(bit.number);
+    auto* box = Module()->findChild<QCheckBox*>(QStringLiteral("status%1").arg(bit.number));
+    ASSERT_TRUE(box->isEnabled());
+    if (box->isChecked() != bit.set) box->click();
+    expected = bit.set ? expected | (1u << bit.number) : expected & ~(1u << bit.number);
+    EXPECT_TRUE(WaitFor([&] { return Transact(100, 0).d[1] == expected; }));
+  }
+  EXPECT_FALSE(Module()->findChild<QCheckBox*>(QStringLiteral("status0"))->isEnabled());
+
+  ASSERT_EQ(Transact(103, 0, {0, 63, 63, 9, 9}).status, 0);
+  EXPECT_TRUE(WaitFor([&] { return Text("reg63") == QStringLiteral("9"); }));
+  Module()->findChild<QPushButton*>(QStringLiteral("powerCycle"))->click();
+  EXPECT_TRUE(WaitFor([&] { return driver_.Transact(9, 100, 0).status == 0; }));
+  EXPECT_TRUE(WaitFor([&] { return Module()->Title().contains(QStringLiteral("adresa 9")); }));
+}
+
+TEST_F(PanelTest, TrafficSavedAsTextLineByLine) {
+  Transact(0, 64);
+  Transact(200, 0);
+  ASSERT_TRUE(WaitFor([&] { return window_->Traffic()->rowCount() == 2; }));
+  const QString path = QString::fromStdString(testing::TempDir()) + QStringLiteral("/traffic.txt");
+  ASSERT_TRUE(window_->SaveTraffic(path));
+  QFile file(path);
+  ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+  const QStringList lines = QString::fromUtf8(file.readAll()).split(u'\n', Qt::SkipEmptyParts);
+  ASSERT_EQ(lines.size(), 3);  // heading and two exchanges
+  EXPECT_TRUE(lines[0].startsWith(QStringLiteral("Čas\t")));
+  EXPECT_EQ(lines[2].split(u'\t').value(3), QStringLiteral("200"));
+  file.remove();
 }
 
 }  // namespace
