@@ -55,7 +55,8 @@ pid_t ChildOf(pid_t pid) {
 
 int main(int argc, char** argv) {
   int seconds = 30;
-  if (argc == 3 && std::strcmp(argv[1], "--seconds") == 0) seconds = std::max(1, std::atoi(argv[2]));
+  if (argc == 3 && std::strcmp(argv[1], "--seconds") == 0)
+    seconds = std::max(1, std::atoi(argv[2]));
   ::setenv("QT_QPA_PLATFORM", "offscreen", 0);
   int out[2];
   if (::pipe(out) != 0) return 1;
@@ -109,13 +110,17 @@ int main(int argc, char** argv) {
     if (::poll(&in, 1, 100) > 0 && ::recv(fd, answer, sizeof answer, 0) > 0) ++answered;
     std::this_thread::sleep_until(start + std::chrono::milliseconds(100) * (i + 1));
   }
-  const double wall = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  const double wall =
+      std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
   const double panel_cpu = CpuSeconds(panel) - panel_before;
   const double sim_cpu = sim > 0 ? CpuSeconds(sim) - sim_before : -1;
-  std::printf("qm90-panel idle, inputs polled every 100 ms over UDP for %.1f s (%d polls, %d answered)\n",
-              wall, polls, answered);
-  std::printf("  qm90-panel CPU: %.3f s = %.2f %% of one core\n", panel_cpu, 100 * panel_cpu / wall);
-  if (sim > 0) std::printf("  qm90-sim CPU:   %.3f s = %.2f %% of one core\n", sim_cpu, 100 * sim_cpu / wall);
+  std::printf(
+      "qm90-panel idle, inputs polled every 100 ms over UDP for %.1f s (%d polls, %d answered)\n",
+      wall, polls, answered);
+  std::printf("  qm90-panel CPU: %.3f s = %.2f %% of one core\n", panel_cpu,
+              100 * panel_cpu / wall);
+  if (sim > 0)
+    std::printf("  qm90-sim CPU:   %.3f s = %.2f %% of one core\n", sim_cpu, 100 * sim_cpu / wall);
   ::close(fd);
   ::kill(panel, SIGTERM);
   int status = 0;

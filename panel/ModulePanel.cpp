@@ -21,22 +21,33 @@ constexpr int kSettableBits[] = {1, 4, 6};  // FN, PWR, ERR24
 
 const char* BitName(int bit) {
   switch (bit) {
-    case 1: return "FN";
-    case 4: return "PWR";
-    case 6: return "ERR24";
-    default: return nullptr;
+    case 1:
+      return "FN";
+    case 4:
+      return "PWR";
+    case 6:
+      return "ERR24";
+    default:
+      return nullptr;
   }
 }
 
 QString RegisterTitle(int number) {
   switch (number) {
-    case 63: return QStringLiteral("Adresa (63)");
-    case 62: return QStringLiteral("Rychlost (62)");
-    case 32: return QStringLiteral("Výstupy po zapnutí (32)");
-    case 33: return QStringLiteral("Negace vstupů (33)");
-    case 34: return QStringLiteral("Negace výstupů (34)");
-    case 35: return QStringLiteral("AOUT po zapnutí, nižší bajt (35)");
-    default: return QStringLiteral("AOUT po zapnutí, vyšší bajt (36)");
+    case 63:
+      return QStringLiteral("Adresa (63)");
+    case 62:
+      return QStringLiteral("Rychlost (62)");
+    case 32:
+      return QStringLiteral("Výstupy po zapnutí (32)");
+    case 33:
+      return QStringLiteral("Negace vstupů (33)");
+    case 34:
+      return QStringLiteral("Negace výstupů (34)");
+    case 35:
+      return QStringLiteral("AOUT po zapnutí, nižší bajt (35)");
+    default:
+      return QStringLiteral("AOUT po zapnutí, vyšší bajt (36)");
   }
 }
 
@@ -176,7 +187,8 @@ void ModulePanel::ConnectSignals() {
     connect(status_bits_[static_cast<std::size_t>(bit)], &QCheckBox::clicked, this,
             [this, bit](bool set) { emit statusBitRequested(identity_, bit, set); });
   }
-  connect(power_cycle_, &QPushButton::clicked, this, [this] { emit powerCycleRequested(identity_); });
+  connect(power_cycle_, &QPushButton::clicked, this,
+          [this] { emit powerCycleRequested(identity_); });
 }
 
 void ModulePanel::ShowAddress(int address, int baud_index) {
@@ -205,9 +217,11 @@ void ModulePanel::ShowInputs(int terminals) {
 
 void ModulePanel::ShowOutputs(int terminals) {
   static const QString kLit = QStringLiteral(
-      "QLabel { background: #2ecc40; color: black; border: 1px solid #145214; border-radius: 4px; }");
+      "QLabel { background: #2ecc40; color: black; border: 1px solid #145214; border-radius: 4px; "
+      "}");
   static const QString kDark = QStringLiteral(
-      "QLabel { background: #5a5a5a; color: #d0d0d0; border: 1px solid #303030; border-radius: 4px; }");
+      "QLabel { background: #5a5a5a; color: #d0d0d0; border: 1px solid #303030; border-radius: "
+      "4px; }");
   for (int k = 0; k < 8; ++k) {
     QLabel* lamp = lamps_[static_cast<std::size_t>(k)];
     const bool lit = (terminals >> k) & 1;
@@ -221,8 +235,10 @@ void ModulePanel::ShowStatus(std::uint32_t status) {
   for (int bit = 0; bit < 32; ++bit) {
     status_bits_[static_cast<std::size_t>(bit)]->setChecked((status >> bit) & 1u);
   }
-  status_value_->setText(QStringLiteral("0x%1").arg(status, 8, 16, QChar(u'0')).toUpper().replace(
-      QStringLiteral("0X"), QStringLiteral("0x")));
+  status_value_->setText(QStringLiteral("0x%1")
+                             .arg(status, 8, 16, QChar(u'0'))
+                             .toUpper()
+                             .replace(QStringLiteral("0X"), QStringLiteral("0x")));
 }
 
 void ModulePanel::ShowRegister(int number, int value) {

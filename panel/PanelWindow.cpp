@@ -128,8 +128,7 @@ QWidget* PanelWindow::MakeTraffic(std::size_t bound) {
   auto* column = new QVBoxLayout;
   column->addWidget(traffic_view_, 1);
   column->addLayout(buttons);
-  auto* box = new QGroupBox(
-      QStringLiteral("Provoz (posledních %1 výměn)").arg(bound));
+  auto* box = new QGroupBox(QStringLiteral("Provoz (posledních %1 výměn)").arg(bound));
   box->setLayout(column);
   return box;
 }
@@ -183,9 +182,8 @@ void PanelWindow::AddModule(int identity) {
                     .arg(id)
                     .arg(1u << bit));
   });
-  connect(panel, &ModulePanel::powerCycleRequested, this, [this](int id) {
-    link_->Send(QStringLiteral("power #%1").arg(id));
-  });
+  connect(panel, &ModulePanel::powerCycleRequested, this,
+          [this](int id) { link_->Send(QStringLiteral("power #%1").arg(id)); });
   if (modules_.size() == 1) emit firstModuleShown();
 }
 

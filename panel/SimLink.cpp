@@ -63,8 +63,8 @@ SimLink::~SimLink() {
 void SimLink::StartChild(const QString& program, const QStringList& sim_args) {
   StopChildWithParent(child_);
   child_.setProgram(program);
-  child_.setArguments(sim_args + QStringList{QStringLiteral("--control"),
-                                             QStringLiteral("127.0.0.1:0")});
+  child_.setArguments(sim_args +
+                      QStringList{QStringLiteral("--control"), QStringLiteral("127.0.0.1:0")});
   child_.start();
 }
 

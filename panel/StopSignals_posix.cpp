@@ -1,10 +1,10 @@
+#include <fcntl.h>
+#include <sys/prctl.h>
+#include <unistd.h>
 #include <QCoreApplication>
 #include <QProcess>
 #include <QSocketNotifier>
 #include <csignal>
-#include <fcntl.h>
-#include <sys/prctl.h>
-#include <unistd.h>
 
 #include "panel/StopSignals.h"
 
@@ -23,8 +23,8 @@ void OnStopSignal(int) {
 
 void QuitOnStopSignals() {
   if (::pipe2(g_stop_pipe, O_CLOEXEC | O_NONBLOCK) != 0) return;
-  auto* notifier = new QSocketNotifier(g_stop_pipe[0], QSocketNotifier::Read,
-                                       QCoreApplication::instance());
+  auto* notifier =
+      new QSocketNotifier(g_stop_pipe[0], QSocketNotifier::Read, QCoreApplication::instance());
   QObject::connect(notifier, &QSocketNotifier::activated, [] { QCoreApplication::quit(); });
   struct sigaction action {};
   action.sa_handler = OnStopSignal;

@@ -6,7 +6,18 @@ namespace qm90panel {
 
 namespace {
 
-enum Column { kTime, kLine, kAddress, kCommand, kSubcode, kSent, kResult, kStatus, kAnswered, kCount };
+enum Column {
+  kTime,
+  kLine,
+  kAddress,
+  kCommand,
+  kSubcode,
+  kSent,
+  kResult,
+  kStatus,
+  kAnswered,
+  kCount
+};
 
 QString Bytes(const std::array<int, 5>& bytes) {
   QStringList items;
@@ -94,9 +105,9 @@ QVariant TrafficModel::data(const QModelIndex& index, int role) const {
 
 QVariant TrafficModel::headerData(int section, Qt::Orientation orientation, int role) const {
   if (role != Qt::DisplayRole || orientation != Qt::Horizontal) return {};
-  static const char* const kTitles[kCount] = {
-      "Čas", "Linka", "Adresa", "Příkaz", "Podkód", "Odesláno d0..d4", "Výsledek", "Stav",
-      "Přijato d0..d4"};
+  static const char* const kTitles[kCount] = {"Čas",      "Linka",  "Adresa",
+                                              "Příkaz",   "Podkód", "Odesláno d0..d4",
+                                              "Výsledek", "Stav",   "Přijato d0..d4"};
   return section >= 0 && section < kCount ? QString::fromUtf8(kTitles[section]) : QVariant();
 }
 

@@ -52,8 +52,9 @@ QStringList SimArguments(const Options& o) {
 }
 
 void AddOptions(CLI::App& app, Options& o) {
-  app.add_option("--udp", o.udp, "qm90-sim: serve UDP on HOST:PORT (loopback; default 127.0.0.1:0 "
-                                 "when no --serial is given)");
+  app.add_option("--udp", o.udp,
+                 "qm90-sim: serve UDP on HOST:PORT (loopback; default 127.0.0.1:0 "
+                 "when no --serial is given)");
   app.add_option("--serial", o.serial, "qm90-sim: serve the serial line COMn on a pty");
   app.add_option("--address", o.addresses, "qm90-sim: factory address of a module; repeatable")
       ->take_all();

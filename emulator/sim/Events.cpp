@@ -57,8 +57,8 @@ void ChangeEvents(std::uint8_t identity, const ModuleView& before, const ModuleV
 std::string ExchangeEvent(long long unix_ms, bool udp, const qm90::Request& request,
                           const char* result, const qm90::Answer* answer) {
   std::string line = "event exchange " + std::to_string(unix_ms) + (udp ? " udp " : " pty ") +
-                     std::to_string(request.address) + " " + std::to_string(request.command) +
-                     " " + std::to_string(request.subcode);
+                     std::to_string(request.address) + " " + std::to_string(request.command) + " " +
+                     std::to_string(request.subcode);
   for (std::uint8_t byte : request.d) line += " " + std::to_string(byte);
   line += std::string(" ") + result + " " + std::to_string(answer ? answer->status : 0);
   for (int i = 0; i < 5; ++i) line += " " + std::to_string(answer ? answer->d[i] : 0);

@@ -2,9 +2,9 @@
 
 #include <arpa/inet.h>
 #include <fcntl.h>
+#include <netinet/tcp.h>
 #include <poll.h>
 #include <signal.h>
-#include <netinet/tcp.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <termios.h>
@@ -332,24 +332,41 @@ void Sim::Loop() {
     for (std::size_t i = 0; ready > 0 && i < fds.size() && !stop_; ++i) {
       if (fds[i].revents == 0) continue;
       const auto [source, index] = sources[i];
+      // A connection closed earlier in this round; its number may be reused.
+      const bool gone = (source == kControlIn || source == kControlOut) && index > 0 &&
+                        !clients_[index]->out.Attached();
+      if (gone) continue;
       switch (source) {
-        case kSignal: ReadSignal(); break;
-        case kUdp: ReadUdp(); break;
-        case kPty: ReadPty(); break;
-        case kAccept: AcceptControl(); break;
+        case kSignal:
+          ReadSignal();
+          break;
+        case kUdp:
+          ReadUdp();
+          break;
+        case kPty:
+          ReadPty();
+          break;
+        case kAccept:
+          AcceptControl();
+          break;
         case kControlIn:
           DrainRequests();
           ReadControl(*clients_[index]);
           break;
-        case kControlOut: clients_[index]->out.Flush(); break;
-        case kLogOut: log_.Flush(); break;
+        case kControlOut:
+          clients_[index]->out.Flush();
+          break;
+        case kLogOut:
+          log_.Flush();
+          break;
       }
     }
     SendDue();
     // Connections that ended; never the console, whose output may still be read.
     for (std::size_t i = clients_.size(); i-- > 1;) {
       ControlClient& client = *clients_[i];
-      if (!client.input_open || !client.out.Attached()) clients_.erase(clients_.begin() + static_cast<long>(i));
+      if (!client.input_open || !client.out.Attached())
+        clients_.erase(clients_.begin() + static_cast<long>(i));
     }
   }
 }
@@ -497,7 +514,8 @@ bool Sim::ReadPty() {
     pty_master_ = -1;
     return false;
   }
-  rx_busy_until_ = std::max(rx_busy_until_, Clock::now()) + PtyByteTime() * static_cast<long long>(n);
+  rx_busy_until_ =
+      std::max(rx_busy_until_, Clock::now()) + PtyByteTime() * static_cast<long long>(n);
   scanner_.Feed(chunk, static_cast<std::size_t>(n));
   qm90::Request request;
   while (scanner_.NextRequest(request)) {
@@ -518,8 +536,8 @@ int Sim::PtyBaudIndex() const {
 Sim::Clock::duration Sim::PtyByteTime() const {
   const int index = PtyBaudIndex();
   const int baud = index < 0 ? 9600 : base::kBaudRates[index];
-  return std::chrono::duration_cast<Clock::duration>(std::chrono::nanoseconds(
-      static_cast<long long>(kBitsPerByte) * 1000000000LL / baud));
+  return std::chrono::duration_cast<Clock::duration>(
+      std::chrono::nanoseconds(static_cast<long long>(kBitsPerByte) * 1000000000LL / baud));
 }
 
 std::string Sim::Line::Describe() const {
@@ -530,10 +548,10 @@ std::string Sim::Line::Describe() const {
 
 void Sim::Serve(const qm90::Request& request, const Line& line) {
   ++counters_.requests;
-  qm90::Module* module = line.baud >= 0 && line.baud <= 8
-                             ? bus_.FindListening(request.address,
-                                                  static_cast<std::uint8_t>(line.baud))
-                             : nullptr;
+  qm90::Module* module =
+      line.baud >= 0 && line.baud <= 8
+          ? bus_.FindListening(request.address, static_cast<std::uint8_t>(line.baud))
+          : nullptr;
   const bool writes = module != nullptr && request.command == qm90cmd::kWriteRegister;
   const std::string eeprom_before = writes ? module->SaveEeprom() : std::string();
   qm90::Answer answer;
@@ -621,11 +639,12 @@ void Sim::SendDuePty(Clock::time_point now) {
   while (!pty_queue_.empty()) {
     PtyAnswer& out = pty_queue_.front();
     std::size_t due = out.sent;
-    while (due < out.bytes.size() && out.start + out.byte_time * static_cast<long long>(due + 1) <= now) ++due;
+    while (due < out.bytes.size() &&
+           out.start + out.byte_time * static_cast<long long>(due + 1) <= now)
+      ++due;
     if (due == out.sent) return;
-    const ssize_t n = pty_master_ < 0 ? -1
-                                      : ::write(pty_master_, out.bytes.data() + out.sent,
-                                                due - out.sent);
+    const ssize_t n =
+        pty_master_ < 0 ? -1 : ::write(pty_master_, out.bytes.data() + out.sent, due - out.sent);
     if (n != static_cast<ssize_t>(due - out.sent)) {
       // Nobody takes the line's bytes: the rest of this answer is lost.
       ++counters_.send_failures;
@@ -667,8 +686,8 @@ void Sim::PublishChanges() {
   const int faults[3] = {faults_.DropPercent(), faults_.CorruptPercent(), faults_.DelayMs()};
   if (!std::equal(std::begin(faults), std::end(faults), faults_told_)) {
     std::copy(std::begin(faults), std::end(faults), faults_told_);
-    lines.push_back("event faults " + std::to_string(faults[0]) + " " +
-                    std::to_string(faults[1]) + " " + std::to_string(faults[2]));
+    lines.push_back("event faults " + std::to_string(faults[0]) + " " + std::to_string(faults[1]) +
+                    " " + std::to_string(faults[2]));
   }
   if (!anyone) return;
   for (const std::string& line : lines) Publish(line);

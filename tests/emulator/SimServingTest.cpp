@@ -193,8 +193,8 @@ TEST_F(SimServing, OutputNobodyReadsNeverStopsServing) {
   posix_spawn_file_actions_adddup2(&actions, out[1], STDOUT_FILENO);
   posix_spawn_file_actions_adddup2(&actions, out[1], STDERR_FILENO);
   const std::string program = qm90test::BinDir() + "/qm90-sim";
-  std::vector<std::string> args{program, "--udp", "127.0.0.1:0", "--control", "127.0.0.1:0",
-                                "--verbose"};
+  std::vector<std::string> args{program,     "--udp",       "127.0.0.1:0",
+                                "--control", "127.0.0.1:0", "--verbose"};
   std::vector<char*> argv;
   for (std::string& arg : args) argv.push_back(arg.data());
   argv.push_back(nullptr);
@@ -316,8 +316,7 @@ TEST_F(SimServing, SubscriberIsToldValuesChangesAndExchanges) {
   UdpPeer peer(sim_.UdpPort());
   ASSERT_TRUE(peer.Exchange(Make(1, 1, 64, {0, 0x81})).has_value());
   const std::string exchange = client.Until("event exchange").value_or("");
-  EXPECT_NE(exchange.find(" udp 1 1 64 0 129 0 0 0 ok 0 0 0 0 0 0"), std::string::npos)
-      << exchange;
+  EXPECT_NE(exchange.find(" udp 1 1 64 0 129 0 0 0 ok 0 0 0 0 0 0"), std::string::npos) << exchange;
   EXPECT_EQ(client.Next(), "event outputs 1 126");
   EXPECT_EQ(sim_.Control("status-set #1 0x40"), "ok");  // another client, by identity
   EXPECT_EQ(client.Next(), "event status 1 80");

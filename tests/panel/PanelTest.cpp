@@ -1,5 +1,6 @@
 // qm90-panel's window against a real qm90-sim it starts itself, with the
 // program's driver library on the other side of the line.
+#include <gtest/gtest.h>
 #include <QApplication>
 #include <QCheckBox>
 #include <QFile>
@@ -7,7 +8,6 @@
 #include <QPushButton>
 #include <QSlider>
 #include <QThread>
-#include <gtest/gtest.h>
 
 #include <chrono>
 #include <cstdlib>
