@@ -52,6 +52,8 @@ SimLink::SimLink(QObject* parent) : QObject(parent) {
 }
 
 SimLink::~SimLink() {
+  child_.disconnect(this);  // its end now is no failure to report
+  socket_.disconnect(this);
   socket_.abort();
   if (child_.state() != QProcess::NotRunning) {
     child_.terminate();
