@@ -376,7 +376,12 @@ int Sim::PollTimeoutNs(timespec& timeout) const {
   if (Queued() == 0) return -1;
   Clock::time_point due = Clock::time_point::max();
   if (!udp_queue_.empty()) due = udp_queue_.begin()->first;
-  if (!pty_queue_.empty()) due = std::min(due, pty_queue_.front().NextDue());
+  if (pty_current_ >= 0) {
+    due = std::min(due, pty_queue_[static_cast<std::size_t>(pty_current_)].NextDue());
+  } else {
+    for (const PtyAnswer& out : pty_queue_)
+      due = std::min(due, std::max(out.start, pty_line_free_));
+  }
   const auto wait = std::max<long long>(
       0, std::chrono::duration_cast<std::chrono::nanoseconds>(due - Clock::now()).count());
   timeout.tv_sec = static_cast<time_t>(wait / 1000000000);
@@ -609,11 +614,12 @@ bool Sim::SendAnswer(const qm90::Answer& answer, const Line& line, std::string& 
   if (delay.count() > 0) note += " delayed " + std::to_string(delay.count()) + " ms";
   if (!line.udp) {
     PtyAnswer out;
-    out.start = std::max(line.heard + std::chrono::milliseconds(options_.turnaround_ms) + delay,
-                         tx_busy_until_);
+    out.start = line.heard + std::chrono::milliseconds(options_.turnaround_ms) + delay;
     out.byte_time = PtyByteTime();
     out.bytes = std::move(bytes);
-    tx_busy_until_ = out.start + out.byte_time * static_cast<long long>(out.bytes.size());
+    // A late answer comes whole at its time: a driver that has moved on to its
+    // next request then meets a sound stale frame, never a torn one.
+    out.whole = delay.count() > 0;
     pty_queue_.push_back(std::move(out));
     return true;
   }
@@ -635,26 +641,41 @@ void Sim::SendDue() {
   SendDuePty(now);
 }
 
+// One answer at a time on the line, each from its own start time on: the one
+// due first goes next once the line is free, and keeps the line to its end.
 void Sim::SendDuePty(Clock::time_point now) {
-  while (!pty_queue_.empty()) {
-    PtyAnswer& out = pty_queue_.front();
-    std::size_t due = out.sent;
+  for (;;) {
+    if (pty_current_ < 0) {
+      const auto first = std::min_element(
+          pty_queue_.begin(), pty_queue_.end(),
+          [](const PtyAnswer& a, const PtyAnswer& b) { return a.start < b.start; });
+      if (first == pty_queue_.end() || std::max(first->start, pty_line_free_) > now) return;
+      first->start = std::max(first->start, pty_line_free_);
+      if (!first->whole) {
+        pty_line_free_ =
+            first->start + first->byte_time * static_cast<long long>(first->bytes.size());
+      }
+      pty_current_ = first - pty_queue_.begin();
+    }
+    PtyAnswer& out = pty_queue_[static_cast<std::size_t>(pty_current_)];
+    std::size_t due = out.whole ? out.bytes.size() : out.sent;
     while (due < out.bytes.size() &&
            out.start + out.byte_time * static_cast<long long>(due + 1) <= now)
       ++due;
-    if (due == out.sent) return;
-    const ssize_t n =
-        pty_master_ < 0 ? -1 : ::write(pty_master_, out.bytes.data() + out.sent, due - out.sent);
-    if (n != static_cast<ssize_t>(due - out.sent)) {
-      // Nobody takes the line's bytes: the rest of this answer is lost.
-      ++counters_.send_failures;
-      if (options_.verbose) Log("answer not sent on the serial line: line full");
-      pty_queue_.pop_front();
-      continue;
+    if (due > out.sent) {
+      const ssize_t n =
+          pty_master_ < 0 ? -1 : ::write(pty_master_, out.bytes.data() + out.sent, due - out.sent);
+      if (n != static_cast<ssize_t>(due - out.sent)) {
+        // Nobody takes the line's bytes: the rest of this answer is lost.
+        ++counters_.send_failures;
+        if (options_.verbose) Log("answer not sent on the serial line: line full");
+        due = out.bytes.size();
+      }
+      out.sent = due;
     }
-    out.sent = due;
     if (out.sent < out.bytes.size()) return;
-    pty_queue_.pop_front();
+    pty_queue_.erase(pty_queue_.begin() + pty_current_);
+    pty_current_ = -1;
   }
 }
 

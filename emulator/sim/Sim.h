@@ -67,13 +67,16 @@ class Sim {
     sockaddr_in to{};
     std::vector<std::uint8_t> bytes;
   };
-  // One answer on the serial line: byte i leaves at start + (i + 1) * byte_time.
+  // One answer for the serial line: byte i leaves at start + (i + 1) * byte_time,
+  // start moved on while another answer holds the line.
   struct PtyAnswer {
     Clock::time_point start;
     Clock::duration byte_time{};
     std::vector<std::uint8_t> bytes;
     std::size_t sent = 0;
+    bool whole = false;  // a late answer: all its bytes at start
     Clock::time_point NextDue() const {
+      if (whole) return start;
       return start + byte_time * static_cast<long long>(sent + 1);
     }
   };
@@ -141,9 +144,10 @@ class Sim {
   qm90::FaultInjector faults_;
   qm90::StreamScanner scanner_;
   std::multimap<Clock::time_point, UdpAnswer> udp_queue_;
-  std::deque<PtyAnswer> pty_queue_;
+  std::vector<PtyAnswer> pty_queue_;
   Clock::time_point rx_busy_until_{};  // the pty's request direction is busy until then
-  Clock::time_point tx_busy_until_{};  // the pty's answer direction is busy until then
+  Clock::time_point pty_line_free_{};  // the answer on the line ends then
+  long pty_current_ = -1;              // index of the answer on the line, -1 none
   std::vector<std::unique_ptr<ControlClient>> clients_;  // [0] stdin/stdout
   OutputChannel log_;
   std::vector<ModuleView> views_;  // what subscribers were last told
