@@ -22,7 +22,7 @@
 #include <vector>
 
 #include "protocol/Frame.h"
-#include "tests/support/SimProcess.h"
+#include "emulator/launcher/SimProcess.h"
 
 extern char** environ;
 
@@ -63,7 +63,7 @@ int main(int argc, char** argv) {
   posix_spawn_file_actions_t actions;
   posix_spawn_file_actions_init(&actions);
   posix_spawn_file_actions_adddup2(&actions, out[1], STDOUT_FILENO);
-  const std::string program = qm90test::BinDir() + "/qm90-panel";
+  const std::string program = qm90sim::BinDir() + "/qm90-panel";
   std::vector<std::string> args{program, "--udp", "127.0.0.1:0"};
   std::vector<char*> argv_child;
   for (std::string& arg : args) argv_child.push_back(arg.data());

@@ -22,7 +22,7 @@
 #include <vector>
 
 #include "protocol/Frame.h"
-#include "tests/support/SimProcess.h"
+#include "emulator/launcher/SimProcess.h"
 
 extern char** environ;
 
@@ -30,7 +30,7 @@ namespace {
 
 using qm90::Answer;
 using qm90::Request;
-using qm90test::SimProcess;
+using qm90sim::SimProcess;
 namespace fs = std::filesystem;
 
 Request Make(std::uint8_t address, std::uint8_t command, std::uint8_t subcode,
@@ -192,7 +192,7 @@ TEST_F(SimServing, OutputNobodyReadsNeverStopsServing) {
   posix_spawn_file_actions_adddup2(&actions, in[0], STDIN_FILENO);
   posix_spawn_file_actions_adddup2(&actions, out[1], STDOUT_FILENO);
   posix_spawn_file_actions_adddup2(&actions, out[1], STDERR_FILENO);
-  const std::string program = qm90test::BinDir() + "/qm90-sim";
+  const std::string program = qm90sim::BinDir() + "/qm90-sim";
   std::vector<std::string> args{program,     "--udp",       "127.0.0.1:0",
                                 "--control", "127.0.0.1:0", "--verbose"};
   std::vector<char*> argv;

@@ -20,7 +20,7 @@
 #include "panel/SimLink.h"
 #include "panel/TrafficModel.h"
 #include "tests/drivers/Harness.h"
-#include "tests/support/SimProcess.h"
+#include "emulator/launcher/SimProcess.h"
 
 namespace {
 
@@ -52,7 +52,7 @@ class PanelTest : public testing::Test {
     drvtest::UseBuiltDrivers();
     link_ = std::make_unique<SimLink>();
     window_ = std::make_unique<PanelWindow>(link_.get(), kTrafficBound);
-    link_->StartChild(QString::fromStdString(qm90test::BinDir() + "/qm90-sim"),
+    link_->StartChild(QString::fromStdString(qm90sim::BinDir() + "/qm90-sim"),
                       {QStringLiteral("--udp"), QStringLiteral("127.0.0.1:0")});
     ASSERT_TRUE(WaitFor([this] { return window_->Module(1) != nullptr && Lamp(0) != nullptr; }))
         << window_->StatusText().toStdString();
