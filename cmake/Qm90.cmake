@@ -8,6 +8,20 @@ function(qm90_driver_library target file_base)
     SUFFIX ".DLL"
     CXX_VISIBILITY_PRESET hidden
     VISIBILITY_INLINES_HIDDEN ON)
+  # Windows: the import library nobody links against, one folder per target
+  # (the scripted and the real QBL31x share file names).
+  if(WIN32)
+    set_target_properties(${target} PROPERTIES ARCHIVE_OUTPUT_DIRECTORY
+                                               ${CMAKE_CURRENT_BINARY_DIR}/${target})
+  endif()
+endfunction()
+
+# 32-bit stdcall entries are exported as NAME@bytes; the program looks up the
+# plain names, so the decoration is dropped at link time.
+function(qm90_plain_exports target)
+  if(WIN32)
+    target_link_options(${target} PRIVATE -Wl,--kill-at)
+  endif()
 endfunction()
 
 # Environment every test gets: no display needed, a private runtime folder.

@@ -16,6 +16,7 @@
 #include "link/Dekl.h"
 #include "link/IntText.h"
 #include "protocol/Frame.h"
+#include "tests/common/TempFolder.h"
 
 namespace qm90fuzz {
 
@@ -30,8 +31,7 @@ class WorkDir {
   WorkDir() {
     const std::filesystem::path base =
         access("/dev/shm", W_OK) == 0 ? "/dev/shm" : std::filesystem::temp_directory_path();
-    std::string pattern = (base / "qm90-fuzz-XXXXXX").string();
-    if (mkdtemp(pattern.data())) path_ = pattern;
+    path_ = qm90test::MakeTempFolder("qm90-fuzz-", base);
   }
   ~WorkDir() {
     std::error_code ec;

@@ -9,6 +9,8 @@
 #include <set>
 #include <string>
 
+#include "tests/common/TempFolder.h"
+
 namespace linktest {
 
 // Settings-file names as they stand on disk (Windows-1250 bytes).
@@ -22,9 +24,7 @@ inline constexpr const char* kKeyIsaBase = "B\xE1zov\xE1 adresa";  // Bázová a
 class TempDir {
  public:
   TempDir() {
-    std::string pattern =
-        (std::filesystem::temp_directory_path() / "qm90-linktest-XXXXXX").string();
-    if (mkdtemp(pattern.data())) path_ = pattern;
+    path_ = qm90test::MakeTempFolder("qm90-linktest-");
   }
   ~TempDir() {
     if (path_.empty()) return;
