@@ -48,6 +48,12 @@ std::int32_t UdpConfigure(void* context, const LinkSettings& settings) {
   return kOk;
 }
 
+// An ICMP "port unreachable" for an earlier datagram: Windows reports it as
+// WSAECONNRESET unless told not to, Wine as WSAECONNREFUSED.
+bool IsRefusal(int error) {
+  return error == WSAECONNRESET || error == WSAECONNREFUSED;
+}
+
 std::int32_t SendDatagram(SOCKET socket, const std::vector<std::uint8_t>& datagram) {
   for (int attempt = 0; attempt < 2; ++attempt) {
     if (send(socket, reinterpret_cast<const char*>(datagram.data()),
@@ -55,7 +61,7 @@ std::int32_t SendDatagram(SOCKET socket, const std::vector<std::uint8_t>& datagr
       return kOk;
     }
     // A refusal left over from an earlier datagram is reported once; try again.
-    if (WSAGetLastError() != WSAECONNRESET) return kSocketError;
+    if (!IsRefusal(WSAGetLastError())) return kSocketError;
   }
   return kSocketError;
 }
@@ -86,7 +92,7 @@ std::int32_t ReceiveAnswer(UdpLink& link, std::uint8_t address, qm90::Answer& an
       const int error = WSAGetLastError();
       if (error == WSAETIMEDOUT) break;
       // Longer than any answer (the rest is discarded), or a refusal: not ours.
-      if (error == WSAEMSGSIZE || error == WSAECONNRESET) continue;
+      if (error == WSAEMSGSIZE || IsRefusal(error)) continue;
       return kSocketError;
     }
     const qm90::Decode result =
