@@ -113,7 +113,7 @@ unset DISPLAY WAYLAND_DISPLAY
 sim_pid=""
 cleanup() {
   [ -n "$sim_pid" ] && kill "$sim_pid" 2>/dev/null && wait "$sim_pid" 2>/dev/null
-  wineserver -k 2>/dev/null || true
+  wineserver -k >/dev/null 2>&1 || true
   rm -rf "$work"
 }
 trap cleanup EXIT
