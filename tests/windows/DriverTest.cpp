@@ -5,6 +5,7 @@
 #include <ws2tcpip.h>
 
 #include <cstdlib>
+#include <filesystem>
 #include <string>
 #include <thread>
 #include <vector>
@@ -90,7 +91,7 @@ TEST(Bitness, LibraryOfTheOtherBitnessIsRefusedWithItsText) {
   if (foreign.empty()) GTEST_SKIP() << "QM90_FOREIGN_DRIVERS not set";
   SetDriverDirectory(foreign);
   for (std::uint8_t kind = 0; kind <= 4; ++kind) {
-    ASSERT_TRUE(platform::FileExists(platform::JoinPath(foreign, DriverFileName(kind))));
+    ASSERT_TRUE(std::filesystem::exists(std::filesystem::path(foreign) / DriverFileName(kind)));
     Link link(kind);
     EXPECT_EQ(link.Open(TInitBlock{}), 100 + kind);
     EXPECT_FALSE(DrvLibraryLoaded());
