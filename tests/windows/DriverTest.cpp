@@ -199,6 +199,14 @@ TEST(Winsock, ClosedPortIsATimeoutEveryTime) {
   }
 }
 
+TEST(Serial, PortThatIsNotThereCannotBeOpened) {
+  SetDriverDirectory(BuiltDrivers());
+  Link serial(kSerial);
+  TInitBlock block{};
+  block[0] = 200;
+  EXPECT_EQ(serial.Open(block), 1);
+}
+
 // Against the native qm90-sim started by ./test --windows.
 TEST(NativeSim, SerialAndUdpIdentifyAndKeepAWrite) {
   const std::string com = Env("QM90_SIM_COM");
@@ -215,6 +223,7 @@ TEST(NativeSim, SerialAndUdpIdentifyAndKeepAWrite) {
   std::uint8_t read[5] = {0, 33, 33, 0, 0};
   ASSERT_EQ(serial.Transact(1, 102, 0, read), 0);
   EXPECT_EQ(read[3], 0x5A);
+  EXPECT_EQ(serial.Identify(99), "status 3") << "nobody at 99: the wait must end";
 
   Link lan(kLan);
   ASSERT_EQ(lan.OpenUdp(std::atoi(udp.c_str()), 500), 0);
