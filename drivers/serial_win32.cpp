@@ -1,6 +1,6 @@
 // Serial transport: a COM port opened as \\.\COMn, raw 8N1, no flow control.
 // The waits are COMMTIMEOUTS: a read returns as soon as any byte is there, or
-// after the time left.
+// after the time left; the waits themselves are drivers/Timing.h's.
 #include <windows.h>
 
 #include <algorithm>
@@ -13,23 +13,18 @@
 namespace qbl {
 namespace {
 
-constexpr int kMinAnswerWaitMs = 100;
-constexpr int kMsPerTimingUnit = 10;
-constexpr int kBitsPerByte = 10;  // start, eight data bits, stop
+constexpr std::size_t kReadSize = 256;
 
 struct SerialPort {
   HANDLE handle = INVALID_HANDLE_VALUE;
-  int timeout_ms = 0;
+  SerialWaits waits{};
   std::uint8_t sequence = 0;  // of the request in flight; the module echoes it
   qm90::StreamScanner scanner;
 };
 
-// Answer time-out: ten milliseconds per timing unit (at least 100 ms) plus the
-// time both frames take on the line at the rate in force.
-int AnswerTimeoutMs(const LinkSettings& settings) {
-  const int frame_bytes = static_cast<int>(qm90::RequestFrameSize() + qm90::AnswerFrameSize());
-  const int line_ms = (frame_bytes * kBitsPerByte * 1000 + settings.baud - 1) / settings.baud;
-  return std::max(kMinAnswerWaitMs, settings.timing * kMsPerTimingUnit) + line_ms;
+// A wait in whole milliseconds that does not end before `left` has passed.
+int WaitMs(Micros left) {
+  return static_cast<int>(std::chrono::ceil<std::chrono::milliseconds>(left).count());
 }
 
 // Device name of COMn; the \\.\ form is needed from COM10 on and works for all.
@@ -73,7 +68,7 @@ bool SetWaits(HANDLE handle, int read_ms, int write_ms) {
 }
 
 std::int32_t WriteFrame(HANDLE handle, const std::vector<std::uint8_t>& frame,
-                        std::chrono::steady_clock::time_point deadline) {
+                        Clock::time_point deadline) {
   std::size_t written = 0;
   while (written < frame.size()) {
     const int left = MillisecondsLeft(deadline);
@@ -90,26 +85,33 @@ std::int32_t WriteFrame(HANDLE handle, const std::vector<std::uint8_t>& frame,
 }
 
 // Reads until the addressed module's answer to this request arrives or time
-// runs out; the deadline stays where it was whatever else arrives. A sound
-// answer of another module or to an earlier request (one that came after its
-// time-out) is skipped; bytes that made no sound frame count as a damaged
-// answer.
+// runs out. Silence until the first-byte wait ends means no module answers;
+// once bytes came, the answer gets until its whole-answer wait, which nothing
+// that arrives later moves. A sound answer of another module or to an earlier
+// request (one that came after its time-out) is skipped; bytes that made no
+// sound frame count as a damaged answer. The system's waits may end early or
+// late; only the clock ends this one.
 std::int32_t ReadAnswer(SerialPort& port, std::uint8_t address, qm90::Answer& answer,
-                        std::chrono::steady_clock::time_point deadline) {
-  std::uint8_t buffer[256];
+                        Clock::time_point sent) {
+  std::uint8_t buffer[kReadSize];
+  Clock::time_point deadline = sent + port.waits.first_byte;
+  bool heard = false;
   int armed_ms = -1;
-  for (int left = MillisecondsLeft(deadline); left > 0; left = MillisecondsLeft(deadline)) {
-    if (left != armed_ms) {
-      if (!SetWaits(port.handle, left, left)) return kPortReadFailed;
-      armed_ms = left;
+  for (Micros left = TimeLeft(deadline); left.count() > 0; left = TimeLeft(deadline)) {
+    const int wait_ms = WaitMs(left);
+    if (wait_ms != armed_ms) {
+      if (!SetWaits(port.handle, wait_ms, wait_ms)) return kPortReadFailed;
+      armed_ms = wait_ms;
     }
     DWORD n = 0;
     if (!ReadFile(port.handle, buffer, sizeof buffer, &n, nullptr)) {
       return kPortReadFailed;  // device gone or broken
     }
-    if (n == 0) continue;  // the wait ran out; the deadline decides
-    port.scanner.Feed(buffer, n);
-    if (port.scanner.NextAnswer(address, port.sequence, answer)) return kOk;
+    if (n == 0) continue;
+    if (!heard) deadline = sent + port.waits.whole_answer;
+    heard = true;
+    std::size_t used = 0;
+    if (port.scanner.FindAnswer(buffer, n, address, port.sequence, answer, used)) return kOk;
   }
   const bool damaged = port.scanner.NoiseBytes() > 0 || port.scanner.Pending() > 0;
   return damaged ? kDamagedAnswer : kTimeout;
@@ -118,7 +120,7 @@ std::int32_t ReadAnswer(SerialPort& port, std::uint8_t address, qm90::Answer& an
 std::int32_t SerialConfigure(void* context, const LinkSettings& settings) {
   auto* port = static_cast<SerialPort*>(context);
   const std::int32_t code = ApplyLine(port->handle, settings.baud);
-  if (code == kOk) port->timeout_ms = AnswerTimeoutMs(settings);
+  if (code == kOk) port->waits = SerialAnswerWaits(settings.baud, settings.timing);
   return code;
 }
 
@@ -128,11 +130,11 @@ std::int32_t SerialExchange(void* context, const qm90::Request& request, qm90::A
   port->scanner.Clear();
   qm90::Request numbered = request;
   numbered.sequence = ++port->sequence;
-  const auto deadline =
-      std::chrono::steady_clock::now() + std::chrono::milliseconds(port->timeout_ms);
-  const std::int32_t code = WriteFrame(port->handle, qm90::EncodeRequest(numbered), deadline);
+  const Clock::time_point sent = Clock::now();
+  const std::int32_t code =
+      WriteFrame(port->handle, qm90::EncodeRequest(numbered), sent + port->waits.first_byte);
   if (code != kOk) return code;
-  return ReadAnswer(*port, request.address, answer, deadline);
+  return ReadAnswer(*port, request.address, answer, sent);
 }
 
 void SerialClose(void* context) {
@@ -169,7 +171,7 @@ std::int32_t OpenSerial(std::int32_t com_number, OpenedLink& out) {
   }
   auto* port = new SerialPort;
   port->handle = handle;
-  port->timeout_ms = AnswerTimeoutMs(defaults);
+  port->waits = SerialAnswerWaits(defaults.baud, defaults.timing);
   port->sequence = FirstSequence();
   out = {&kSerial, port};
   return kOk;

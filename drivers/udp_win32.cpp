@@ -27,6 +27,7 @@ constexpr std::size_t kLongestIpText = 40;  // "255.255.255.255" with room for b
 struct UdpLink {
   SOCKET socket = INVALID_SOCKET;
   int timeout_ms = kDefaultTimeoutMs;
+  Micros wait{};     // for one answer: the time-out plus the converter's relay
   int armed_ms = 0;  // receive time-out the socket holds now
   std::uint16_t sequence = 0;
   std::uint8_t baud_index = 4;
@@ -44,7 +45,9 @@ bool ParseIp(const char* text, in_addr& out) {
 }
 
 std::int32_t UdpConfigure(void* context, const LinkSettings& settings) {
-  static_cast<UdpLink*>(context)->baud_index = settings.baud_index;
+  auto* link = static_cast<UdpLink*>(context);
+  link->baud_index = settings.baud_index;
+  link->wait = UdpAnswerWait(link->timeout_ms, settings.baud);
   return kOk;
 }
 
@@ -74,15 +77,15 @@ bool SetReceiveTimeout(SOCKET socket, int ms) {
 
 // Waits for the answer with the current sequence number. Stale, duplicate,
 // malformed and over-long datagrams are dropped; the deadline stays where it
-// was. After a dropped datagram the time-out is cut to what is left.
+// was, and only the clock ends the wait (the socket's time-out may end it a
+// little early or late).
 std::int32_t ReceiveAnswer(UdpLink& link, std::uint8_t address, qm90::Answer& answer,
-                           std::chrono::steady_clock::time_point deadline) {
+                           Clock::time_point deadline) {
   bool damaged = false;
   char buffer[512];
-  for (bool first = true;; first = false) {
-    const int left = MillisecondsLeft(deadline);
-    if (left == 0) break;
-    const int wait_ms = first ? link.timeout_ms : left;
+  for (Micros left = TimeLeft(deadline); left.count() > 0; left = TimeLeft(deadline)) {
+    const int wait_ms =
+        static_cast<int>(std::chrono::ceil<std::chrono::milliseconds>(left).count());
     if (wait_ms != link.armed_ms) {
       if (!SetReceiveTimeout(link.socket, wait_ms)) return kSocketError;
       link.armed_ms = wait_ms;
@@ -90,9 +93,9 @@ std::int32_t ReceiveAnswer(UdpLink& link, std::uint8_t address, qm90::Answer& an
     const int n = recv(link.socket, buffer, sizeof buffer, 0);
     if (n == SOCKET_ERROR) {
       const int error = WSAGetLastError();
-      if (error == WSAETIMEDOUT) break;
-      // Longer than any answer (the rest is discarded), or a refusal: not ours.
-      if (error == WSAEMSGSIZE || IsRefusal(error)) continue;
+      // A time-out, a datagram longer than any answer (the rest is discarded),
+      // or a refusal: the clock decides.
+      if (error == WSAETIMEDOUT || error == WSAEMSGSIZE || IsRefusal(error)) continue;
       return kSocketError;
     }
     const qm90::Decode result =
@@ -107,8 +110,7 @@ std::int32_t ReceiveAnswer(UdpLink& link, std::uint8_t address, qm90::Answer& an
 std::int32_t UdpExchange(void* context, const qm90::Request& request, qm90::Answer& answer) {
   auto* link = static_cast<UdpLink*>(context);
   ++link->sequence;
-  const auto deadline =
-      std::chrono::steady_clock::now() + std::chrono::milliseconds(link->timeout_ms);
+  const Clock::time_point deadline = Clock::now() + link->wait;
   const std::int32_t code =
       SendDatagram(link->socket, qm90::EncodeUdpRequest(request, link->sequence, link->baud_index));
   if (code != kOk) return code;
@@ -178,6 +180,7 @@ std::int32_t OpenUdp(const std::intptr_t* block, OpenedLink& out) {
   auto* link = new UdpLink;
   link->socket = socket;
   link->timeout_ms = static_cast<int>(block[2] == 0 ? kDefaultTimeoutMs : block[2]);
+  link->wait = UdpAnswerWait(link->timeout_ms, LinkSettings{}.baud);
   link->sequence = FirstSequence();
   out = {&kUdp, link};
   return kOk;
