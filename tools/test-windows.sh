@@ -121,7 +121,7 @@ wineboot -i >/dev/null 2>&1
 wineserver -w
 # A server kept running and one warm-up run, so that no helper of Wine's
 # outlives a test while holding ctest's output pipe.
-wineserver -p
+wineserver -p >/dev/null 2>&1
 wine "$QM90_ROOT/build-win64/tests/qm90_protocol_tests.exe" --gtest_list_tests >/dev/null </dev/null
 wine "$QM90_ROOT/build-win32/tests/qm90_protocol_tests.exe" --gtest_list_tests >/dev/null </dev/null
 
