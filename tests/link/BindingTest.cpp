@@ -1,5 +1,7 @@
 // Binding of the driver libraries, against the scripted driver library.
+#ifndef _WIN32
 #include <dlfcn.h>
+#endif
 #include <gtest/gtest.h>
 
 #include <climits>
@@ -94,6 +96,7 @@ TEST_F(BindingTest, FileThatIsNoLibraryGivesLoadCode) {
   EXPECT_FALSE(DrvLibraryLoaded());
 }
 
+#ifndef _WIN32  // holds a library through dlopen
 // A copy beside the program that will not load is a failure of its own, never
 // bypassed; only a library absent from that folder is looked for elsewhere
 // (here: one the process already holds, which a search by bare name finds).
@@ -118,6 +121,8 @@ TEST_F(BindingTest, OnlyALibraryAbsentFromTheFolderIsSearchedForElsewhere) {
   }
   dlclose(elsewhere);
 }
+
+#endif
 
 TEST_F(BindingTest, BindingCodesHaveTheirOwnTexts) {
   struct Row {
