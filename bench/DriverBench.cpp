@@ -1,5 +1,6 @@
 // Round trips through the driver libraries, measured the way the program makes
-// them (DrvOpen, DrvSetConfig, ModuleTransact), against qm90-sim on 127.0.0.1.
+// them (OpenLink, then typed exchanges of the session layer), against qm90-sim
+// on 127.0.0.1.
 //   qm90-bench-drivers [--count N]
 #include <arpa/inet.h>
 #include <netinet/in.h>
@@ -16,15 +17,15 @@
 #include <string>
 #include <vector>
 
-#include "link/Dekl.h"
-#include "link/QBLxxx.h"
+#include "emulator/launcher/SimProcess.h"
+#include "link/Session.h"
 #include "protocol/Frame.h"
-#include "tests/support/SimProcess.h"
 
 namespace {
 
 using Clock = std::chrono::steady_clock;
-constexpr int kCom = 9;
+constexpr std::uint16_t kCom = 9;
+constexpr std::uint8_t kModule = 1;
 constexpr int kWarmUp = 200;
 
 struct Figures {
@@ -47,30 +48,36 @@ double MicrosecondsSince(Clock::time_point start) {
   return std::chrono::duration<double, std::micro>(Clock::now() - start).count();
 }
 
-// One read of register 63, as the address dialog sends it.
-bool ReadAddress(std::uint8_t kind, std::int32_t handle, std::uint8_t address) {
-  std::uint8_t d[5] = {0, 63, 63, 0, 0};
-  std::uint8_t status = 0xFF;
-  TSlotBuffer answer{};
-  ModuleTransact(kind, handle, address, 102, 0, d[0], d[1], d[2], d[3], d[4], status, answer);
-  return status == 0;
+// One read of the address register, as the address dialog sends it.
+bool ReadAddress(const TModuleLink& link) {
+  std::uint8_t value = 0;
+  return ReadRegister(link, qm90cmd::kRegAddress, value) == 0;
 }
 
-bool WriteRegister(std::uint8_t kind, std::int32_t handle, std::uint8_t reg, std::uint8_t value) {
-  std::uint8_t d[5] = {0, reg, reg, value, value};
-  std::uint8_t status = 0xFF;
-  TSlotBuffer answer{};
-  ModuleTransact(kind, handle, 1, 103, 0, d[0], d[1], d[2], d[3], d[4], status, answer);
-  return status == 0;
+// Opens the kind's library on the record as the connection dialog does; false
+// (with the step's text printed) when it does not open.
+bool Open(TData& data, std::uint8_t kind, std::uint8_t baud_index = 4) {
+  data.InterfaceKind = kind;
+  const TOpenResult result = OpenLink(data, TLinkRequest{kind, kModule, baud_index, kCom});
+  if (!result.ok())
+    std::printf("%s: cannot open the link: %s\n", DriverFileName(kind).c_str(),
+                ErrorText(kind, result.code).c_str());
+  return result.ok();
 }
 
-Figures TimeTransactions(std::uint8_t kind, std::int32_t handle, std::uint8_t address, int count) {
-  for (int i = 0; i < kWarmUp; ++i) ReadAddress(kind, handle, address);
+TData NewRecord() {
+  TData data;
+  SetDataDefaults(&data);
+  return data;
+}
+
+Figures TimeTransactions(const TModuleLink& link, int count) {
+  for (int i = 0; i < kWarmUp; ++i) ReadAddress(link);
   std::vector<double> samples;
   int failures = 0;
   for (int i = 0; i < count; ++i) {
     const auto start = Clock::now();
-    if (ReadAddress(kind, handle, address)) {
+    if (ReadAddress(link)) {
       samples.push_back(MicrosecondsSince(start));
     } else {
       ++failures;
@@ -146,9 +153,9 @@ Figures TimeRawToSim(int port, int count) {
   sim.sin_port = htons(static_cast<std::uint16_t>(port));
   connect(client, reinterpret_cast<sockaddr*>(&sim), sizeof sim);
   qm90::Request request;
-  request.address = 1;
-  request.command = 102;
-  request.d[1] = request.d[2] = 63;
+  request.address = kModule;
+  request.command = qm90cmd::kReadRegister;
+  request.d[1] = request.d[2] = qm90cmd::kRegAddress;
   // One sequence number throughout: the plain client does not check it.
   const Figures figures = PingPong(client, qm90::EncodeUdpRequest(request, 1, 4), count);
   close(client);
@@ -160,19 +167,14 @@ void PrintRoundTrip(const char* what, const Figures& figures) {
               figures.p90_us, figures.failures);
 }
 
-double BenchLan(const qm90test::SimProcess& sim, int count) {
-  std::int32_t handle = 0;
-  const std::string ip = "127.0.0.1";
-  TInitBlock block{};
-  block[0] = reinterpret_cast<std::intptr_t>(ip.c_str());
-  block[1] = sim.UdpPort();
-  block[2] = 1000;
-  if (DrvOpen(4, &handle, &block) != 0 || DrvSetConfig(4, handle, 9600, 13, 2) != 0) {
-    std::printf("QBL314: cannot open the link\n");
-    return 0;
-  }
-  const Figures lan = TimeTransactions(4, handle, 1, count);
-  DrvClose(4, &handle);
+double BenchLan(const qm90sim::SimProcess& sim, int count) {
+  TData data = NewRecord();
+  data.IpAddress = "127.0.0.1";
+  data.UdpPort = sim.UdpPort();
+  data.UdpTimeout = 1000;
+  if (!Open(data, kKindLan)) return 0;
+  const Figures lan = TimeTransactions(LinkOf(data), count);
+  CloseLink(data);
   const Figures raw = TimeRawUdp(count);
   const Figures raw_sim = TimeRawToSim(sim.UdpPort(), count);
   PrintRoundTrip("QBL314 ModuleTransact, UDP 127.0.0.1", lan);
@@ -183,22 +185,22 @@ double BenchLan(const qm90test::SimProcess& sim, int count) {
   return ratio;
 }
 
-// Moves the emulated module to 115200 Bd (register 62, power-up), then times
-// exchanges over the pseudo-terminal at that rate.
-void BenchSerial(qm90test::SimProcess& sim, int count) {
-  std::int32_t handle = 0;
-  TInitBlock block{};
-  block[0] = kCom;
-  if (DrvOpen(0, &handle, &block) != 0 || DrvSetConfig(0, handle, 9600, 13, 2) != 0 ||
-      !WriteRegister(0, handle, 62, 8) || !sim.PowerCycle(1) ||
-      DrvSetConfig(0, handle, 115200, 5, 2) != 0) {
-    std::printf("QBL310: cannot open the link at 115200 Bd\n");
-    DrvClose(0, &handle);
+// Moves the emulated module to the fastest rate (baud register, power-up),
+// then times exchanges over the pseudo-terminal at that rate.
+void BenchSerial(qm90sim::SimProcess& sim, int count) {
+  constexpr std::uint8_t kFastest = 8;
+  TData data = NewRecord();
+  if (!Open(data, kKindSerial)) return;
+  const TModuleLink link = LinkOf(data);
+  if (WriteRegister(link, qm90cmd::kRegBaudIndex, kFastest) != 0 || !sim.PowerCycle(kModule) ||
+      DrvSetConfig(kKindSerial, link.handle, BaudFromIndex(kFastest), TimingFromIndex(kFastest),
+                   kSetConfigMode) != 0) {
+    std::printf("QBL310: cannot move the link to %d Bd\n", BaudFromIndex(kFastest));
+    CloseLink(data);
     return;
   }
-  PrintRoundTrip("QBL310 ModuleTransact, pty COM at 115200 Bd",
-                 TimeTransactions(0, handle, 1, count));
-  DrvClose(0, &handle);
+  PrintRoundTrip("QBL310 ModuleTransact, pty COM at 115200 Bd", TimeTransactions(link, count));
+  CloseLink(data);
 }
 
 void PrintWireTable() {
@@ -219,30 +221,27 @@ void PrintWireTable() {
 
 void BenchInProcess(int count) {
   std::printf("\n");
-  for (std::uint8_t kind = 1; kind <= 3; ++kind) {
-    std::int32_t handle = 0;
-    TInitBlock block{};
-    block[0] = 0x300;
-    if (DrvOpen(kind, &handle, &block) != 0 || DrvSetConfig(kind, handle, 9600, 13, 2) != 0) {
-      std::printf("%s: cannot open\n", DriverFileName(kind).c_str());
-      continue;
-    }
+  for (std::uint8_t kind : {kKindIsa, kKindPci, kKindUsb}) {
+    TData data = NewRecord();
+    if (!Open(data, kind)) continue;
+    const TModuleLink link = LinkOf(data);
     const int reads = count * 50;
     const auto start = Clock::now();
     int failures = 0;
-    for (int i = 0; i < reads; ++i) failures += ReadAddress(kind, handle, 1) ? 0 : 1;
+    for (int i = 0; i < reads; ++i) failures += ReadAddress(link) ? 0 : 1;
     const double read_rate = reads / (MicrosecondsSince(start) / 1e6);
     const int writes = 200;
     const auto write_start = Clock::now();
     for (int i = 0; i < writes; ++i) {
-      failures += WriteRegister(kind, handle, 32, static_cast<std::uint8_t>(i)) ? 0 : 1;
+      const auto value = static_cast<std::uint8_t>(i);
+      failures += WriteRegister(link, qm90cmd::kRegDoutInit, value) == 0 ? 0 : 1;
     }
     const double write_rate = writes / (MicrosecondsSince(write_start) / 1e6);
     std::printf(
         "%s in-process: %10.0f register reads/s, %8.0f register writes/s (saved each), "
         "failed %d\n",
         DriverFileName(kind).c_str(), read_rate, write_rate, failures);
-    DrvClose(kind, &handle);
+    CloseLink(data);
   }
 }
 
@@ -267,8 +266,8 @@ int main(int argc, char** argv) {
     std::printf("cannot make a scratch folder in /tmp\n");
     return 1;
   }
-  SetDriverDirectory(qm90test::BinDir());
-  qm90test::SimProcess sim;
+  SetDriverDirectory(qm90sim::BinDir());
+  qm90sim::SimProcess sim;
   if (!sim.Start({"--udp", "127.0.0.1:0", "--serial", "COM" + std::to_string(kCom)})) {
     std::printf("qm90-sim did not start: %s\n", sim.Error().c_str());
     return 1;

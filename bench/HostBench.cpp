@@ -10,14 +10,12 @@
 #include <string>
 #include <vector>
 
-#include "link/Dekl.h"
-#include "link/QBLxxx.h"
-#include "tests/support/SimProcess.h"
+#include "emulator/launcher/SimProcess.h"
+#include "link/Session.h"
 
 namespace {
 
 using Clock = std::chrono::steady_clock;
-constexpr std::uint8_t kLan = 4;
 constexpr int kWarmUp = 200;
 
 struct Link {
@@ -28,21 +26,16 @@ struct Link {
 bool Open(Link& link, int port) {
   SetDataDefaults(&link.data);
   link.data.IpAddress = "127.0.0.1";
-  link.data.InitBlock = {};
-  link.data.InitBlock[0] = reinterpret_cast<std::intptr_t>(link.data.IpAddress.c_str());
-  link.data.InitBlock[1] = port;
-  link.data.InitBlock[2] = 300;
-  if (DrvOpen(kLan, &link.data.LinkHandle, &link.data.InitBlock) != 0) return false;
-  link.open = true;
-  return DrvSetConfig(kLan, link.data.LinkHandle, 9600, 13, 2) == 0;
+  link.data.UdpPort = port;
+  link.data.UdpTimeout = 300;
+  link.open = OpenLink(link.data, TLinkRequest{kKindLan, 1, 4, 1}).ok();
+  return link.open;
 }
 
-bool ReadAddress(std::int32_t handle) {
-  std::uint8_t d[5] = {0, 63, 63, 0, 0};
-  std::uint8_t status = 0xFF;
-  TSlotBuffer answer{};
-  ModuleTransact(kLan, handle, 1, 102, 0, d[0], d[1], d[2], d[3], d[4], status, answer);
-  return status == 0;
+// One read of the address register, as the address dialog sends it.
+bool ReadAddress(const TModuleLink& link) {
+  std::uint8_t value = 0;
+  return ReadRegister(link, qm90cmd::kRegAddress, value) == 0;
 }
 
 // Appends `count` timed exchanges; returns the failures.
@@ -53,17 +46,18 @@ int TimeBlock(DriverIsolation isolation, int port, int count, std::vector<double
   if (!Open(link, port)) {
     failures = count;
   } else {
-    for (int i = 0; i < kWarmUp; ++i) ReadAddress(link.data.LinkHandle);
+    const TModuleLink module = LinkOf(link.data);
+    for (int i = 0; i < kWarmUp; ++i) ReadAddress(module);
     for (int i = 0; i < count; ++i) {
       const auto start = Clock::now();
-      if (ReadAddress(link.data.LinkHandle)) {
+      if (ReadAddress(module)) {
         samples.push_back(std::chrono::duration<double, std::micro>(Clock::now() - start).count());
       } else {
         ++failures;
       }
     }
   }
-  if (link.open) DrvClose(kLan, &link.data.LinkHandle);
+  CloseLink(link.data);
   return failures;
 }
 
@@ -83,9 +77,9 @@ int main(int argc, char** argv) {
   app.add_option("--blocks", blocks, "Blocks of each kind, alternating")->check(CLI::Range(1, 100));
   CLI11_PARSE(app, argc, argv);
 
-  SetDriverDirectory(qm90test::BinDir());
-  SetDriverHostDirectory(qm90test::BinDir());
-  qm90test::SimProcess sim;
+  SetDriverDirectory(qm90sim::BinDir());
+  SetDriverHostDirectory(qm90sim::BinDir());
+  qm90sim::SimProcess sim;
   if (!sim.Start({"--udp", "127.0.0.1:0"})) {
     std::fprintf(stderr, "qm90-sim did not start: %s\n", sim.Error().c_str());
     return 1;

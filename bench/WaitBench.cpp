@@ -4,6 +4,7 @@
 //   qm90-bench-waits [--udp-addresses N]
 #include <CLI/CLI.hpp>
 #include <algorithm>
+#include <array>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -12,9 +13,9 @@
 #include <vector>
 
 #include "drivers/Timing.h"
+#include "emulator/launcher/SimProcess.h"
 #include "link/Dekl.h"
-#include "link/QBLxxx.h"
-#include "tests/support/SimProcess.h"
+#include "link/Session.h"
 
 namespace {
 
@@ -32,12 +33,11 @@ Scan ScanAddresses(std::uint8_t kind, std::int32_t handle, int addresses) {
   std::vector<double> silent;
   const auto start = Clock::now();
   for (int address = 0; address < addresses; ++address) {
-    std::uint8_t d[5] = {0, 0, 0, 0, 0};
-    std::uint8_t status = 0xFF;
-    TSlotBuffer answer{};
+    std::uint8_t d0 = 0;
+    std::array<std::uint8_t, 4> chars{};
     const auto one = Clock::now();
-    ModuleTransact(kind, handle, static_cast<std::uint8_t>(address), 200, 0, d[0], d[1], d[2], d[3],
-                   d[4], status, answer);
+    const std::uint8_t status =
+        IdentifyPart(TModuleLink{kind, handle, static_cast<std::uint8_t>(address)}, 0, d0, chars);
     const double ms = std::chrono::duration<double, std::milli>(Clock::now() - one).count();
     if (status == 0) {
       ++scan.found;
@@ -79,8 +79,8 @@ int main(int argc, char** argv) {
   if (folder == nullptr) return 1;
   setenv("XDG_RUNTIME_DIR", folder, 1);
   setenv("XDG_STATE_HOME", folder, 1);
-  SetDriverDirectory(qm90test::BinDir());
-  qm90test::SimProcess sim;
+  SetDriverDirectory(qm90sim::BinDir());
+  qm90sim::SimProcess sim;
   if (!sim.Start({"--udp", "127.0.0.1:0", "--serial", "COM" + std::to_string(kCom)})) {
     std::fprintf(stderr, "qm90-sim did not start: %s\n", sim.Error().c_str());
     return 1;
@@ -93,13 +93,14 @@ int main(int argc, char** argv) {
     TInitBlock block{};
     block[0] = kCom;
     std::int32_t handle = 0;
-    if (DrvOpen(0, &handle, &block) != 0 ||
-        DrvSetConfig(0, handle, rate.baud, rate.timing, 2) != 0) {
+    // Timings other than the list's: the link is opened by hand, not by OpenLink.
+    if (DrvOpen(kKindSerial, &handle, &block) != 0 ||
+        DrvSetConfig(kKindSerial, handle, rate.baud, rate.timing, kSetConfigMode) != 0) {
       std::fprintf(stderr, "QBL310 did not open COM%d\n", kCom);
       return 1;
     }
-    Print("QBL310", rate.baud, rate.timing, 256, ScanAddresses(0, handle, 256));
-    DrvClose(0, &handle);
+    Print("QBL310", rate.baud, rate.timing, 256, ScanAddresses(kKindSerial, handle, 256));
+    DrvClose(kKindSerial, &handle);
   }
   const std::string ip = "127.0.0.1";
   for (const int timeout_ms : {100, 10}) {
@@ -108,10 +109,12 @@ int main(int argc, char** argv) {
     block[1] = sim.UdpPort();
     block[2] = timeout_ms;
     std::int32_t handle = 0;
-    if (DrvOpen(4, &handle, &block) != 0 || DrvSetConfig(4, handle, 9600, 13, 2) != 0) return 1;
+    if (DrvOpen(kKindLan, &handle, &block) != 0 ||
+        DrvSetConfig(kKindLan, handle, 9600, 13, kSetConfigMode) != 0)
+      return 1;
     std::printf("  (QBL314 with a UDP time-out of %d ms)\n", timeout_ms);
-    Print("QBL314", 9600, 13, udp_addresses, ScanAddresses(4, handle, udp_addresses));
-    DrvClose(4, &handle);
+    Print("QBL314", 9600, 13, udp_addresses, ScanAddresses(kKindLan, handle, udp_addresses));
+    DrvClose(kKindLan, &handle);
   }
   sim.Stop();
   std::filesystem::remove_all(folder);

@@ -38,3 +38,13 @@ function(qm90_add_test name)
     ENVIRONMENT "QT_QPA_PLATFORM=offscreen;XDG_RUNTIME_DIR=${QM90_TEST_RUNTIME_DIR};QM90_BIN_DIR=${QM90_BIN_DIR}"
     TIMEOUT 300)
 endfunction()
+
+# Adds each named sub-folder; one without a CMakeLists.txt stops the configure.
+function(qm90_add_folders)
+  foreach(dir ${ARGN})
+    if(NOT EXISTS ${CMAKE_CURRENT_SOURCE_DIR}/${dir}/CMakeLists.txt)
+      message(FATAL_ERROR "${CMAKE_CURRENT_SOURCE_DIR}/${dir}: folder or its CMakeLists.txt missing")
+    endif()
+    add_subdirectory(${dir})
+  endforeach()
+endfunction()

@@ -10,7 +10,7 @@ namespace qm90live {
 
 bool LinkReady(const TData* data, qm90ui::TStatusBar* status_bar) {
   if (!data) return false;
-  if (data->LinkOpen && data->LinkHandle != 0) return true;
+  if (LinkIsOpen(data)) return true;
   status_bar->SetPanelText(0, kNotInitialisedText);
   return false;
 }
@@ -45,6 +45,10 @@ void TLiveForm::FormShow() {
 void TLiveForm::done(int result) {
   if (gate_.HoldClose(result)) return;
   QDialog::done(result);
+}
+
+TModuleLink TLiveForm::Link() const {
+  return TModuleLink{Data->InterfaceKind, Data->LinkHandle, AddressCopy};
 }
 
 bool TLiveForm::LinkReady() {

@@ -9,6 +9,7 @@
 #include <optional>
 #include <utility>
 
+#include "link/Commands.h"
 #include "link/Dekl.h"
 
 class QShowEvent;
@@ -18,8 +19,7 @@ class TStatusBar;
 
 namespace qm90live {
 
-inline const QString kNotInitialisedText =
-    QStringLiteral(" Připojení k modulu není inicializováno.");
+inline const QString kNotInitialisedText = QString::fromUtf8(kLinkNotOpenText);
 
 // True when the record is set and its link is open. Otherwise nothing may be
 // sent: without a record nothing is shown either, with a record but no link the
@@ -102,6 +102,8 @@ class TLiveForm : public QDialog {
 
   // qm90live::LinkReady for this window's record and status bar.
   bool LinkReady();
+  // The link of every exchange: the record's kind and handle, AddressCopy.
+  TModuleLink Link() const;
   void SetStatus(const QString& text);
 
   qm90ui::TStatusBar* StatusBar1 = nullptr;

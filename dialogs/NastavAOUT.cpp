@@ -8,6 +8,7 @@
 #include "widgets/Widgets.h"
 
 using namespace qm90cfg;
+using namespace qm90cmd;
 
 TForm4::TForm4(QWidget* owner) : TSettingsForm(owner) {
   setObjectName(QStringLiteral("TForm4"));
@@ -32,9 +33,10 @@ void TForm4::BuildControls() {
   AttachButtons();
 }
 
-// Back to back: no pauses, and the read-back repeats the value in d3 and d4.
+// Back to back: no pauses, the read-back repeats the value in d3 and d4, and a
+// mismatch counts as status 9.
 TTransferPlan TForm4::Plan() {
-  return StatusPlan(TPause::kNone, true);
+  return StatusPlan(TPause::kNone, true, TMismatch::kStatus9);
 }
 
 void TForm4::PrectiData(TModuleConfig& config) {
@@ -53,8 +55,8 @@ void TForm4::PrectiData(TModuleConfig& config) {
 void TForm4::ZapisData(TModuleConfig config) {
   if (!LinkIsOpen(Data)) return;
   const std::array<TRegisterStep, 2> steps{
-      {{kRegAoutLow, 50, static_cast<std::uint8_t>(config.AoutInit % 256)},
-       {kRegAoutHigh, 100, static_cast<std::uint8_t>(config.AoutInit / 256)}}};
+      {{kRegAoutLow, 50, RegisterOfConfig(config, kRegAoutLow)},
+       {kRegAoutHigh, 100, RegisterOfConfig(config, kRegAoutHigh)}}};
   WriteRegisters(LinkOf(*Data), steps, Plan());
 }
 

@@ -24,5 +24,5 @@ class TForm4 : public TSettingsForm {
   QLineEdit* Edit1 = nullptr;
 
   void BuildControls();
-  qm90cfg::TTransferPlan Plan();
+  TTransferPlan Plan();
 };

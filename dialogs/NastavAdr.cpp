@@ -9,6 +9,7 @@
 #include "widgets/Widgets.h"
 
 using namespace qm90cfg;
+using namespace qm90cmd;
 
 TForm12::TForm12(QWidget* owner) : TSettingsForm(owner) {
   setObjectName(QStringLiteral("TForm12"));
@@ -40,24 +41,23 @@ void TForm12::BuildControls() {
 }
 
 TTransferPlan TForm12::Plan() {
-  return StatusPlan(TPause::kBeforeEachRequestAfterFirst, false);
+  return StatusPlan(TPause::kBeforeEachRequestAfterFirst, false, TMismatch::kText);
 }
 
 void TForm12::PrectiData(TModuleConfig& config) {
   if (!LinkIsOpen(Data)) return;
   const std::array<TRegisterStep, 2> steps{{{kRegAddress, 50}, {kRegBaudIndex, 100}}};
+  // The baud index is taken as it comes; above 8 the list shows no selection.
   ReadRegisters(LinkOf(*Data), steps, Plan(), [&config](std::uint8_t reg, std::uint8_t value) {
-    if (reg == kRegAddress)
-      config.Address = value;
-    else
-      config.BaudIndex = value;  // taken as it comes; above 8 the list shows no selection
+    StoreRegisterInConfig(config, reg, value);
   });
 }
 
 void TForm12::ZapisData(TModuleConfig config) {
   if (!LinkIsOpen(Data)) return;
   const std::array<TRegisterStep, 2> steps{
-      {{kRegAddress, 50, config.Address}, {kRegBaudIndex, 100, config.BaudIndex}}};
+      {{kRegAddress, 50, RegisterOfConfig(config, kRegAddress)},
+       {kRegBaudIndex, 100, RegisterOfConfig(config, kRegBaudIndex)}}};
   WriteRegisters(LinkOf(*Data), steps, Plan());
 }
 

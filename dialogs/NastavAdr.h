@@ -1,5 +1,5 @@
 // NastavAdr: window TForm12, the module's own communication address and baud
-// rate (registers 63 and 62), read from and written to the module.
+// rate (address register, then baud register), read from and written to the module.
 #pragma once
 
 #include "dialogs/ConfigTransfer.h"
@@ -27,5 +27,5 @@ class TForm12 : public TSettingsForm {
   QComboBox* ComboBox1 = nullptr;
 
   void BuildControls();
-  qm90cfg::TTransferPlan Plan();
+  TTransferPlan Plan();
 };

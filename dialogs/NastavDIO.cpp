@@ -7,6 +7,7 @@
 #include "widgets/Widgets.h"
 
 using namespace qm90cfg;
+using namespace qm90cmd;
 
 namespace {
 
@@ -77,7 +78,7 @@ void TForm14::BuildControls() {
 }
 
 TTransferPlan TForm14::Plan() {
-  return StatusPlan(TPause::kAfterEachSuccess, false);
+  return StatusPlan(TPause::kAfterEachSuccess, false, TMismatch::kText);
 }
 
 void TForm14::PrectiData(TModuleConfig& config) {
@@ -86,18 +87,16 @@ void TForm14::PrectiData(TModuleConfig& config) {
                                             {kRegDinNegation, ProgressAtStep(5)},
                                             {kRegDoutNegation, ProgressAtStep(9)}}};
   ReadRegisters(LinkOf(*Data), steps, Plan(), [&config](std::uint8_t reg, std::uint8_t value) {
-    if (reg == kRegDoutInit) config.DoutInit[0] = value;
-    if (reg == kRegDinNegation) config.DinNegation[0] = value;
-    if (reg == kRegDoutNegation) config.DoutNegation[0] = value;
+    StoreRegisterInConfig(config, reg, value);
   });
 }
 
 void TForm14::ZapisData(TModuleConfig config) {
   if (!LinkIsOpen(Data)) return;
   const std::array<TRegisterStep, 3> steps{
-      {{kRegDoutInit, ProgressAtStep(1), config.DoutInit[0]},
-       {kRegDinNegation, ProgressAtStep(5), config.DinNegation[0]},
-       {kRegDoutNegation, ProgressAtStep(9), config.DoutNegation[0]}}};
+      {{kRegDoutInit, ProgressAtStep(1), RegisterOfConfig(config, kRegDoutInit)},
+       {kRegDinNegation, ProgressAtStep(5), RegisterOfConfig(config, kRegDinNegation)},
+       {kRegDoutNegation, ProgressAtStep(9), RegisterOfConfig(config, kRegDoutNegation)}}};
   WriteRegisters(LinkOf(*Data), steps, Plan());
 }
 

@@ -36,5 +36,5 @@ class TForm14 : public TSettingsForm {
   QGroupBox* BuildGroup(const char* name, int left, const QString& caption,
                         const char* channel_prefix, int first_box_number, int box_width,
                         TBoxRow& boxes);
-  qm90cfg::TTransferPlan Plan();
+  TTransferPlan Plan();
 };

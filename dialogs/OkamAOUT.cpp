@@ -4,13 +4,11 @@
 #include <QLineEdit>
 #include <QPushButton>
 
+#include "link/Commands.h"
 #include "link/IntText.h"
-#include "link/QBLxxx.h"
 #include "widgets/Widgets.h"
 
 namespace {
-constexpr std::uint8_t kCmdSetOutputs = 1;
-constexpr std::uint8_t kSubAnalog = 0;
 constexpr std::int32_t kMaxValue = 65535;
 }  // namespace
 
@@ -64,12 +62,7 @@ void TForm3::WriteValue() {
     return;
   }
   SetStatus(QStringLiteral(" Probíhá komunikace"));
-  std::uint8_t d0 = 0, status = 0, d3 = 0, d4 = 0;
-  auto d1 = static_cast<std::uint8_t>(value & 0xFF);
-  auto d2 = static_cast<std::uint8_t>(value >> 8);
-  TSlotBuffer answer{};
-  ModuleTransact(Data->InterfaceKind, Data->LinkHandle, AddressCopy, kCmdSetOutputs, kSubAnalog, d0,
-                 d1, d2, d3, d4, status, answer);
+  const std::uint8_t status = WriteAnalogOutput(Link(), static_cast<std::uint16_t>(value));
   SetStatus(status == 0 ? QStringLiteral(" Hodnota zapsána")
                         : qm90live::StatusText(Data->InterfaceKind, status));
 }

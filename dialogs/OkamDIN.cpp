@@ -4,13 +4,11 @@
 #include <QPushButton>
 #include <QTimer>
 
-#include "link/QBLxxx.h"
+#include "link/Commands.h"
 #include "widgets/Widgets.h"
 
 namespace {
 constexpr int kPollIntervalMs = 100;
-constexpr std::uint8_t kCmdReadInputs = 0;
-constexpr std::uint8_t kSubDigital = 0x40;
 constexpr int kRowTop = 32;
 constexpr int kRowStep = 16;
 }  // namespace
@@ -63,14 +61,12 @@ void TForm11::Timer1Timer() {
 
 void TForm11::Poll() {
   if (!LinkReady()) return;
-  std::uint8_t d0 = 0, d1 = 0, d2 = 0, d3 = 0, d4 = 0, status = 0;
-  TSlotBuffer answer{};
-  ModuleTransact(Data->InterfaceKind, Data->LinkHandle, AddressCopy, kCmdReadInputs, kSubDigital,
-                 d0, d1, d2, d3, d4, status, answer);
+  std::uint8_t inputs = 0;
+  const std::uint8_t status = ReadInputs(Link(), inputs);
   const QString text = qm90live::StatusText(Data->InterfaceKind, status);
   if (status == 0) {
     for (int i = 0; i < 8; ++i)
-      value_labels_[static_cast<std::size_t>(i)]->setText(qm90live::BitText(d1, i));
+      value_labels_[static_cast<std::size_t>(i)]->setText(qm90live::BitText(inputs, i));
     Panel1->repaint();
   }
   SetStatus(text);

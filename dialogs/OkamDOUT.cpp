@@ -3,13 +3,8 @@
 #include <QCheckBox>
 #include <QPushButton>
 
-#include "link/QBLxxx.h"
+#include "link/Commands.h"
 #include "widgets/Widgets.h"
-
-namespace {
-constexpr std::uint8_t kCmdSetOutputs = 1;
-constexpr std::uint8_t kSubDigital = 0x40;
-}  // namespace
 
 TForm9::TForm9(QWidget* owner) : TLiveForm(owner) {
   setObjectName(QStringLiteral("TForm9"));
@@ -65,10 +60,7 @@ std::uint8_t TForm9::OutputByte() const {
 
 void TForm9::WriteOutputs() {
   if (!LinkReady()) return;
-  std::uint8_t d0 = 0, d1 = OutputByte(), d2 = 0, d3 = 0, d4 = 0, status = 0;
-  TSlotBuffer answer{};
-  ModuleTransact(Data->InterfaceKind, Data->LinkHandle, AddressCopy, kCmdSetOutputs, kSubDigital,
-                 d0, d1, d2, d3, d4, status, answer);
+  const std::uint8_t status = ::WriteOutputs(Link(), OutputByte());
   SetStatus(status == 0 ? QStringLiteral(" Data zapsána")
                         : qm90live::StatusText(Data->InterfaceKind, status));
 }

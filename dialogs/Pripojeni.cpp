@@ -8,7 +8,8 @@
 #include <QStringList>
 
 #include "link/IntText.h"
-#include "link/QBLxxx.h"
+#include "link/InterfaceKinds.h"
+#include "link/OpenLink.h"
 #include "widgets/Widgets.h"
 
 namespace {
@@ -19,10 +20,6 @@ constexpr int kLabelWidth = 170;
 constexpr int kLabelHeight = 14;
 constexpr std::int32_t kDefaultComPort = 1;
 constexpr std::uint16_t kDefaultIsaBase = 768;
-constexpr std::uint8_t kIdentifyCommand = 200;
-constexpr std::int32_t kSetConfigMode = 2;
-
-enum Kind : std::uint8_t { kCom = 0, kIsa = 1, kPci = 2, kUsb = 3, kLan = 4 };
 
 const QString kConnecting = QStringLiteral("Probíhá inicializace připojení");
 const QString kOpenFailed = QStringLiteral("Chyba inicializace připojení - ");
@@ -34,15 +31,6 @@ QString Text(const std::string& utf8) {
 
 bool IsPortNumber(std::int32_t value) {
   return value >= 0 && value <= 65535;
-}
-
-// One identification byte as a character of the module's (Windows-1250) text;
-// a zero byte shows as a blank so the name keeps its fifteen characters.
-std::string CharOfByte(std::uint8_t byte) {
-  if (byte == 0) return " ";
-  TSlotBuffer buffer{};
-  buffer[0] = byte;
-  return BufferToText(buffer);
 }
 
 }  // namespace
@@ -61,9 +49,8 @@ void TForm2::CreateControls() {
   Label5 = Place<QLabel>(this, "Label5", 32, 40, kLabelWidth, kLabelHeight,
                          QStringLiteral("Komunikační rozhraní"));
   ComboBox2 = Place<QComboBox>(this, "ComboBox2", 208, 32, 169, 21);
-  ComboBox2->addItems({QStringLiteral("Standardní COMx"), QStringLiteral("ISA karta QB-311"),
-                       QStringLiteral("PCI karta QB-312"), QStringLiteral("USB konvertor QB-313"),
-                       QStringLiteral("LAN konvertor QB-314")});
+  for (const TInterfaceKind& row : kInterfaceKinds)
+    ComboBox2->addItem(QString::fromUtf8(row.caption));
   Label3 = Place<QLabel>(this, "Label3", 32, 64, kLabelWidth, kLabelHeight);
   Edit2 = Place<QLineEdit>(this, "Edit2", 208, 56, 169, 21);
   Label6 = Place<QLabel>(this, "Label6", 32, 88, kLabelWidth, kLabelHeight);
@@ -129,8 +116,10 @@ void TForm2::FormShow() {
   if (!Data) return;
   Edit1->setText(QString::number(Data->ModuleAddress));
   ComboBox1->setCurrentIndex(IndexFromBaud(Data->BaudRate));
+  // Only the low three bits name a kind; the reduced value goes back into the
+  // record so that the record and the list agree.
   Data->InterfaceKind &= 0x07;
-  ComboBox2->setCurrentIndex(Data->InterfaceKind <= kLan ? Data->InterfaceKind : -1);
+  ComboBox2->setCurrentIndex(IsInterfaceKind(Data->InterfaceKind) ? Data->InterfaceKind : -1);
   ShowKindRow(Data->InterfaceKind);
   SetStatus(Text(Data->ConnectionStatus));
 }
@@ -151,14 +140,14 @@ void TForm2::ShowKindRow(int kind) {
     edit->show();
   };
   switch (kind) {
-    case kCom:
+    case kKindSerial:
       show_row(Label3, Edit2, QStringLiteral("Číslo portu COMx"), QString::number(Data->ComPort));
       break;
-    case kIsa:
+    case kKindIsa:
       show_row(Label3, Edit2, QStringLiteral("Bázová adresa QB-311"),
                IsaText(Data->IsaBaseAddress));
       break;
-    case kLan:
+    case kKindLan:
       show_row(Label3, Edit2, QStringLiteral("IP adresa"), Text(Data->IpAddress));
       show_row(Label6, Edit3, QStringLiteral("UDP port"),
                QString::number(static_cast<std::uint32_t>(Data->UdpPort)));
@@ -170,34 +159,32 @@ void TForm2::ShowKindRow(int kind) {
   }
 }
 
+// The window's own steps (texts, fields, their order) around OpenLink, which
+// opens, configures and identifies.
 void TForm2::Button1Click() {
   if (!Data) return;
-  CloseOpenLink();
-  std::int32_t handle = Data->LinkHandle;
+  CloseLink(*Data);
   SetStatus(kConnecting);
-  const std::uint8_t address = ReadAddressField();
-  const auto baud_index = static_cast<std::uint8_t>(ComboBox1->currentIndex());
-  const auto kind = static_cast<std::uint8_t>(ComboBox2->currentIndex());
-  Data->InterfaceKind = kind;
+  TLinkRequest request;
+  request.address = ReadAddressField();
+  request.baud_index = static_cast<std::uint8_t>(ComboBox1->currentIndex());
+  request.kind = static_cast<std::uint8_t>(ComboBox2->currentIndex());
+  Data->InterfaceKind = request.kind;
   Data->InitBlock.fill(0);
-  if (!ReadKindFields(kind)) return;
-  if (!OpenAndConfigure(kind, baud_index, handle)) return;
-  std::string name;
-  if (!Identify(kind, handle, address, name)) return;
-  Data->ModuleName = name;
-  SetStatus(kConnected + Text(name));
-  Data->ModuleAddress = address;
-  Data->BaudRate = BaudFromIndex(baud_index);
-  Data->ConnectionStatus = "V pořádku";
-  Data->LinkHandle = handle;
-}
-
-void TForm2::CloseOpenLink() {
-  std::int32_t handle = Data->LinkHandle;
-  if (!Data->LinkOpen || handle == 0) return;
-  DrvClose(Data->InterfaceKind, &handle);
-  Data->LinkHandle = handle;
-  Data->LinkOpen = false;
+  if (!ReadKindFields(request.kind, request.com_port)) return;
+  const TOpenResult result = OpenLink(*Data, request);
+  switch (result.failed) {
+    case TOpenStep::kNone:
+      SetStatus(kConnected + Text(result.name));
+      break;
+    case TOpenStep::kOpen:
+    case TOpenStep::kSetConfig:
+      SetStatus(kOpenFailed + Text(result.text));
+      break;
+    case TOpenStep::kIdentify:
+      SetStatus(Text(result.text));
+      break;
+  }
 }
 
 std::uint8_t TForm2::ReadAddressField() {
@@ -206,34 +193,32 @@ std::uint8_t TForm2::ReadAddressField() {
   return address;
 }
 
-bool TForm2::ReadKindFields(std::uint8_t kind) {
+bool TForm2::ReadKindFields(std::uint8_t kind, std::uint16_t& com_port) {
+  if (!IsInterfaceKind(kind)) {
+    SetStatus(QStringLiteral("Neznámý typ rozhraní"));
+    return false;
+  }
   switch (kind) {
-    case kCom: {
+    case kKindSerial: {
       const std::int32_t n = StrToIntDef(Edit2->text().toStdString(), kDefaultComPort);
-      const auto port = static_cast<std::uint16_t>(n);
-      Edit2->setText(QString::number(port));
+      com_port = static_cast<std::uint16_t>(n);
+      Edit2->setText(QString::number(com_port));
       Data->ComPort = static_cast<std::uint8_t>(n);
-      Data->InitBlock[0] = port;
       return true;
     }
-    case kIsa: {
+    case kKindIsa: {
       const QString text = Edit2->text();
       std::int32_t base = kDefaultIsaBase;
       if (text.size() != 4 || !TryStrToInt("$" + text.left(3).toStdString(), base))
         base = kDefaultIsaBase;
       Data->IsaBaseAddress = static_cast<std::uint16_t>(base);
       Edit2->setText(IsaText(Data->IsaBaseAddress));
-      Data->InitBlock[0] = Data->IsaBaseAddress;
       return true;
     }
-    case kPci:
-    case kUsb:
-      return true;
-    case kLan:
+    case kKindLan:
       return ReadLanFields();
-    default:
-      SetStatus(QStringLiteral("Neznámý typ rozhraní"));
-      return false;
+    default:  // a kind without parameters (the PCI card, the USB converter)
+      return true;
   }
 }
 
@@ -255,58 +240,7 @@ bool TForm2::ReadLanFields() {
     return false;
   }
   Data->UdpTimeout = timeout;
-  // The library reads the text through this address during Init only.
-  Data->InitBlock[0] = reinterpret_cast<std::intptr_t>(Data->IpAddress.c_str());
-  Data->InitBlock[1] = Data->UdpPort;
-  Data->InitBlock[2] = Data->UdpTimeout;
   return true;
-}
-
-bool TForm2::OpenAndConfigure(std::uint8_t kind, std::uint8_t baud_index, std::int32_t& handle) {
-  std::int32_t code = DrvOpen(kind, &handle, &Data->InitBlock);
-  if (code != 0) {
-    SetStatus(kOpenFailed + Text(ErrorText(kind, code)));
-    Data->LinkOpen = false;
-    return false;
-  }
-  Data->LinkOpen = true;
-  code = DrvSetConfig(kind, handle, BaudFromIndex(baud_index), TimingFromIndex(baud_index),
-                      kSetConfigMode);
-  if (code != 0) {
-    SetStatus(kOpenFailed + Text(ErrorText(kind, code)));
-    CloseAfterFailure(kind, handle);
-    return false;
-  }
-  return true;
-}
-
-bool TForm2::Identify(std::uint8_t kind, std::int32_t handle, std::uint8_t address,
-                      std::string& name) {
-  std::string parts[3];
-  std::uint8_t d0 = 0;
-  for (std::uint8_t subcode = 0; subcode < 3; ++subcode) {
-    std::uint8_t d1 = 0, d2 = 0, d3 = 0, d4 = 0;
-    // A call that sends nothing (a library that gave handle 0) must not pass
-    // for an answer: the status stays "unknown" unless the exchange sets it.
-    std::uint8_t status = static_cast<std::uint8_t>(kStatusUnknownCode);
-    TSlotBuffer answer{};
-    ModuleTransact(kind, handle, address, kIdentifyCommand, subcode, d0, d1, d2, d3, d4, status,
-                   answer);
-    if (status != 0) {
-      SetStatus(Text(ErrorText(kind, status)));
-      CloseAfterFailure(kind, handle);
-      return false;
-    }
-    for (std::uint8_t byte : {d1, d2, d3, d4}) parts[subcode] += CharOfByte(byte);
-  }
-  name = parts[0] + parts[1] + " v." + parts[2];
-  return true;
-}
-
-void TForm2::CloseAfterFailure(std::uint8_t kind, std::int32_t& handle) {
-  DrvClose(kind, &handle);
-  Data->LinkHandle = handle;
-  Data->LinkOpen = false;
 }
 
 void TForm2::Button2Click() {

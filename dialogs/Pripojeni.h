@@ -59,12 +59,8 @@ class TForm2 : public QDialog {
   void ShowKindRow(int kind);
   void SetStatus(const QString& text);
 
-  // Steps of Button1Click; each returns false when the attempt stops there.
-  void CloseOpenLink();
+  // Field steps of Button1Click; each returns false when the attempt stops there.
   std::uint8_t ReadAddressField();
-  bool ReadKindFields(std::uint8_t kind);
+  bool ReadKindFields(std::uint8_t kind, std::uint16_t& com_port);
   bool ReadLanFields();
-  bool OpenAndConfigure(std::uint8_t kind, std::uint8_t baud_index, std::int32_t& handle);
-  bool Identify(std::uint8_t kind, std::int32_t handle, std::uint8_t address, std::string& name);
-  void CloseAfterFailure(std::uint8_t kind, std::int32_t& handle);
 };

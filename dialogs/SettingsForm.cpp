@@ -38,9 +38,11 @@ QString TSettingsForm::Status() const {
   return StatusBar1->PanelText(0);
 }
 
-TTransferPlan TSettingsForm::StatusPlan(TPause pause, bool readback_echoes_value) {
-  return TTransferPlan{pause, readback_echoes_value,
-                       [this](const QString& text) { SetStatus(text); }};
+TTransferPlan TSettingsForm::StatusPlan(TPause pause, bool readback_echoes_value,
+                                        TMismatch mismatch) {
+  return TTransferPlan{pause, readback_echoes_value, mismatch,
+                       [this](const std::string& text) { SetStatus(QString::fromStdString(text)); },
+                       PauseForEvents};
 }
 
 void TSettingsForm::Button1Click() {

@@ -47,8 +47,9 @@ class TSettingsForm : public QDialog {
   void AttachButtons();
   void SetStatus(const QString& text);
   QString Status() const;
-  // A transfer plan that shows its progress in the status bar.
-  qm90cfg::TTransferPlan StatusPlan(qm90cfg::TPause pause, bool readback_echoes_value);
+  // A transfer plan that shows its progress in the status bar and pauses with
+  // PauseForEvents.
+  TTransferPlan StatusPlan(TPause pause, bool readback_echoes_value, TMismatch mismatch);
 
   QPushButton* Button1 = nullptr;  // "Zapsat"
   QPushButton* Button2 = nullptr;  // "Přečíst"

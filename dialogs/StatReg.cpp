@@ -4,13 +4,11 @@
 #include <QPushButton>
 #include <QTimer>
 
-#include "link/QBLxxx.h"
+#include "link/Commands.h"
 #include "widgets/Widgets.h"
 
 namespace {
 constexpr int kPollIntervalMs = 500;
-constexpr std::uint8_t kCmdReadStatus = 100;
-constexpr std::uint8_t kCmdClearStatus = 101;
 constexpr int kRowTop = 32;
 constexpr int kRowStep = 16;
 constexpr std::array<int, 4> kCaptionLeft = {24, 136, 224, 320};
@@ -86,11 +84,8 @@ void TForm15::Timer1Timer() {
 
 void TForm15::Poll() {
   if (!LinkReady()) return;
-  std::uint8_t d0 = 0, status = 0;
   std::array<std::uint8_t, 4> bytes{};  // d1..d4
-  TSlotBuffer answer{};
-  ModuleTransact(Data->InterfaceKind, Data->LinkHandle, AddressCopy, kCmdReadStatus, 0, d0,
-                 bytes[0], bytes[1], bytes[2], bytes[3], status, answer);
+  const std::uint8_t status = ReadStatusRegister(Link(), bytes);
   const QString text = qm90live::StatusText(Data->InterfaceKind, status);
   if (status == 0) {
     for (std::size_t index = 0; index < value_labels_.size(); ++index)
@@ -103,10 +98,7 @@ void TForm15::Poll() {
 
 void TForm15::ClearRegister() {
   if (!LinkReady()) return;
-  std::uint8_t d0 = 0, d1 = 0, d2 = 0, d3 = 0, d4 = 0, status = 0;
-  TSlotBuffer answer{};
-  ModuleTransact(Data->InterfaceKind, Data->LinkHandle, AddressCopy, kCmdClearStatus, 0, d0, d1, d2,
-                 d3, d4, status, answer);
+  const std::uint8_t status = ClearStatusRegister(Link());
   // A successful clear leaves the status line to the next poll.
   if (status != 0) SetStatus(qm90live::StatusText(Data->InterfaceKind, status));
 }

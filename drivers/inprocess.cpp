@@ -12,6 +12,7 @@
 
 #include "base/Files.h"
 #include "base/Folders.h"
+#include "base/ModuleCommands.h"
 #include "drivers/Codes.h"
 #include "drivers/Transport.h"
 #include "emulator/Module.h"
@@ -19,7 +20,7 @@
 namespace qbl {
 namespace {
 
-constexpr std::uint8_t kWriteRegister = 103;
+constexpr std::uint8_t kWriteRegister = qm90cmd::kWriteRegister;
 constexpr std::size_t kLongestStateFile = 4096;
 // Another writer holds the lock for one file replacement; far longer means
 // it hangs, and the write is refused rather than waiting with it.

@@ -6,6 +6,7 @@
 #include "drvhost/HostIo.h"
 #include "link/DriverEntries.h"
 #include "link/HostProtocol.h"
+#include "link/InterfaceKinds.h"
 #include "link/Platform.h"
 
 namespace drvhost {
@@ -32,7 +33,7 @@ void Load(Reader& in, Writer& out) {
   const std::uint8_t kind = in.U8();
   const std::string path = in.Text();
   if (!in.Done()) return;
-  if (library.handle != nullptr || kind > 4) {
+  if (library.handle != nullptr || !IsInterfaceKind(kind)) {
     out.I32(hostproto::kCannotLoad).Text("library already loaded or kind out of range");
     return;
   }
@@ -42,7 +43,8 @@ void Load(Reader& in, Writer& out) {
     return;
   }
   for (int i = 0; i < kEntryCount; ++i) {
-    const std::string name = "QBL31" + std::to_string(kind) + "_" + kEntryWords[i];
+    const std::string name =
+        std::string(FindInterfaceKind(kind)->library_base) + "_" + kEntryWords[i];
     library.entries[i] = platform::FindSymbol(library.handle, name.c_str());
     if (library.entries[i] == nullptr) {
       platform::UnloadLibrary(library.handle);

@@ -1,8 +1,10 @@
 #include <fcntl.h>
+#include <poll.h>
 #include <signal.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <thread>
 
 #include "drvhost/HostIo.h"
 
@@ -10,6 +12,19 @@ namespace drvhostio {
 namespace {
 int pipe_in = -1;
 int pipe_out = -1;
+
+// The parent gone (ended, killed, crashed) closes its end of the pipe. The
+// main thread notices only between calls; while a library call hangs, this
+// thread ends the host, which would otherwise live on with the library's port
+// or socket open. Between calls this changes nothing: the input ends either way.
+void LeaveWhenTheParentIsGone(int fd) {
+  for (;;) {
+    pollfd watch{fd, POLLRDHUP, 0};
+    const int n = poll(&watch, 1, -1);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0 || (watch.revents & (POLLRDHUP | POLLHUP | POLLERR | POLLNVAL)) != 0) _exit(0);
+  }
+}
 }  // namespace
 
 bool TakePipes() {
@@ -22,6 +37,7 @@ bool TakePipes() {
   if (nothing < 0 || dup2(nothing, STDIN_FILENO) < 0 || dup2(STDERR_FILENO, STDOUT_FILENO) < 0)
     return false;
   close(nothing);
+  std::thread(LeaveWhenTheParentIsGone, pipe_in).detach();
   return true;
 }
 

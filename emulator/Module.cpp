@@ -6,33 +6,32 @@
 #include <sstream>
 
 #include "base/Baud.h"
+#include "base/ModuleCommands.h"
 
 namespace qm90 {
 
 namespace {
 
-constexpr std::uint8_t kRegDoutInit = 32;
-constexpr std::uint8_t kRegDinNegation = 33;
-constexpr std::uint8_t kRegDoutNegation = 34;
-constexpr std::uint8_t kRegAoutLow = 35;
-constexpr std::uint8_t kRegAoutHigh = 36;
-constexpr std::uint8_t kRegBaud = 62;
-constexpr std::uint8_t kRegAddress = 63;
-constexpr std::uint8_t kKnownRegisters[] = {kRegDoutInit, kRegDinNegation, kRegDoutNegation,
-                                            kRegAoutLow,  kRegAoutHigh,    kRegBaud,
-                                            kRegAddress};
+constexpr std::uint8_t kRegDoutInit = qm90cmd::kRegDoutInit;
+constexpr std::uint8_t kRegDinNegation = qm90cmd::kRegDinNegation;
+constexpr std::uint8_t kRegDoutNegation = qm90cmd::kRegDoutNegation;
+constexpr std::uint8_t kRegAoutLow = qm90cmd::kRegAoutLow;
+constexpr std::uint8_t kRegAoutHigh = qm90cmd::kRegAoutHigh;
+constexpr std::uint8_t kRegBaud = qm90cmd::kRegBaudIndex;
+constexpr std::uint8_t kRegAddress = qm90cmd::kRegAddress;
+constexpr const auto& kKnownRegisters = qm90cmd::kRegisters;
 constexpr std::uint8_t kMaxBaudIndex = base::kHighestBaudIndex;
 constexpr std::size_t kEepromSize = 64;
 
-constexpr std::uint8_t kCmdReadInputs = 0;
-constexpr std::uint8_t kCmdWriteOutputs = 1;
-constexpr std::uint8_t kCmdReadStatus = 100;
-constexpr std::uint8_t kCmdClearStatus = 101;
-constexpr std::uint8_t kCmdReadRegister = 102;
-constexpr std::uint8_t kCmdWriteRegister = 103;
-constexpr std::uint8_t kCmdIdentify = 200;
-constexpr std::uint8_t kSubDigital = 64;
-constexpr std::uint8_t kSubAnalog = 0;
+constexpr std::uint8_t kCmdReadInputs = qm90cmd::kReadInputs;
+constexpr std::uint8_t kCmdWriteOutputs = qm90cmd::kWriteOutputs;
+constexpr std::uint8_t kCmdReadStatus = qm90cmd::kReadStatus;
+constexpr std::uint8_t kCmdClearStatus = qm90cmd::kClearStatus;
+constexpr std::uint8_t kCmdReadRegister = qm90cmd::kReadRegister;
+constexpr std::uint8_t kCmdWriteRegister = qm90cmd::kWriteRegister;
+constexpr std::uint8_t kCmdIdentify = qm90cmd::kIdentify;
+constexpr std::uint8_t kSubDigital = qm90cmd::kSubDigital;
+constexpr std::uint8_t kSubAnalog = qm90cmd::kSubAnalog;
 
 bool IsKnownRegister(unsigned number) {
   return std::find(std::begin(kKnownRegisters), std::end(kKnownRegisters), number) !=
@@ -103,7 +102,7 @@ bool Module::Handle(const Request& request, Answer& answer) {
       WriteRegister(d[1], d[3], answer);
       return true;
     case kCmdIdentify:
-      if (request.subcode > 2) break;
+      if (request.subcode >= qm90cmd::kIdentifyParts) break;
       Identify(request.subcode, answer);
       return true;
     default:
@@ -138,7 +137,8 @@ void Module::WriteRegister(std::uint8_t number, std::uint8_t value, Answer& answ
 }
 
 void Module::Identify(std::uint8_t subcode, Answer& answer) const {
-  const std::uint8_t* source = subcode == 2 ? version : type_name + 4 * subcode;
+  const std::uint8_t* source =
+      subcode == qm90cmd::kIdentifyVersionPart ? version : type_name + 4 * subcode;
   std::copy(source, source + 4, answer.d + 1);
   answer.d[0] = static_cast<std::uint8_t>(subcode + 1);
 }

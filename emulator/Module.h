@@ -9,7 +9,7 @@
 
 namespace qm90 {
 
-// Status register bits (byte d1 of command 100 is bits 0..7).
+// Status register bits (byte d1 of the status read is bits 0..7).
 inline constexpr std::uint32_t kStatusFn = 1u << 1;
 inline constexpr std::uint32_t kStatusPwr = 1u << 4;
 inline constexpr std::uint32_t kStatusErr24 = 1u << 6;
@@ -19,8 +19,8 @@ class Module {
   // factory_address/baud: the EEPROM contents of a new module (1, index 4).
   explicit Module(std::uint8_t factory_address = 1, std::uint8_t factory_baud_index = 4);
 
-  // Power-up: address and baud index from registers 63/62, outputs from 32,
-  // analog output from 35/36, status register = PWR.
+  // Power-up: address and baud index, initial outputs and analog output from
+  // their configuration registers; status register = PWR.
   void PowerUp();
 
   // Answers a request addressed to this module; false (no answer at all) when
@@ -37,7 +37,7 @@ class Module {
   std::uint32_t Status() const;
   void SetStatusBits(std::uint32_t mask);
   void ClearStatusBits(std::uint32_t mask);
-  // Configuration register 32..36, 62, 63; false for any other number.
+  // A configuration register (qm90cmd::kRegisters); false for any other number.
   bool Register(std::uint8_t number, std::uint8_t& value) const;
 
   // The EEPROM: configuration registers as text "32=0 33=255 ..." for a state file.

@@ -7,17 +7,17 @@
 #include "base/Files.h"
 #include "link/IniFile.h"
 #include "link/IntText.h"
+#include "link/InterfaceKinds.h"
 #include "link/Platform.h"
 
 namespace {
 
 constexpr const char* kSettingsFileName = "W_qm90.ini";
 constexpr const char* kSectionConnection = "Připojení";
-constexpr const char* kSectionCom = "COMx";
-constexpr const char* kSectionIsa = "QB-311";
-constexpr const char* kSectionLan = "QB-314";
+constexpr const char* kSectionCom = kInterfaceKinds[kKindSerial].settings_name;
+constexpr const char* kSectionIsa = kInterfaceKinds[kKindIsa].settings_name;
+constexpr const char* kSectionLan = kInterfaceKinds[kKindLan].settings_name;
 constexpr const char* kNoInterface = "jkl";
-constexpr const char* kInterfaceNames[5] = {"COMx", "QB-311", "QB-312", "QB-313", "QB-314"};
 
 // Far above any settings file a person writes; a larger one is left alone
 // (neither read into memory nor replaced).
@@ -102,8 +102,8 @@ bool LoadSettings(TData* data) {
   ReadInteger(ini, kSectionLan, "UDP port", data->UdpPort);
   ReadInteger(ini, kSectionLan, "UDP timeout", data->UdpTimeout);
 
-  for (std::uint8_t kind = 0; kind < 5; ++kind)
-    if (kind_name == kInterfaceNames[kind]) data->InterfaceKind = kind;
+  for (const TInterfaceKind& row : kInterfaceKinds)
+    if (kind_name == row.settings_name) data->InterfaceKind = row.kind;
   return true;
 }
 
@@ -119,16 +119,17 @@ bool SaveSettings(TData* data) {
   IniFile ini;
   ini.Parse(bytes);
 
-  const std::uint8_t kind = data->InterfaceKind > 4 ? 0 : data->InterfaceKind;
-  ini.WriteString(kSectionConnection, "Rozhraní", kInterfaceNames[kind]);
+  const std::uint8_t kind =
+      IsInterfaceKind(data->InterfaceKind) ? data->InterfaceKind : kKindSerial;
+  ini.WriteString(kSectionConnection, "Rozhraní", kInterfaceKinds[kind].settings_name);
   switch (kind) {
-    case 0:
+    case kKindSerial:
       WriteInteger(ini, kSectionCom, "Číslo portu", data->ComPort);
       break;
-    case 1:
+    case kKindIsa:
       WriteInteger(ini, kSectionIsa, "Bázová adresa", data->IsaBaseAddress);
       break;
-    case 4:
+    case kKindLan:
       ini.WriteString(kSectionLan, "IP adresa", data->IpAddress);
       WriteInteger(ini, kSectionLan, "UDP port", data->UdpPort);
       WriteInteger(ini, kSectionLan, "UDP timeout", data->UdpTimeout);

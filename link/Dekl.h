@@ -11,12 +11,12 @@
 
 #pragma pack(push, 1)
 struct TModuleConfig {
-  std::uint8_t Address;          // module address stored in the module (register 63)
-  std::uint8_t BaudIndex;        // baud-rate list index stored in the module (register 62)
-  std::uint16_t AoutInit;        // analog output initial value (registers 35, 36)
-  std::uint8_t DinNegation[4];   // bit k of byte 0 = DINk (register 33)
-  std::uint8_t DoutNegation[4];  // bit k of byte 0 = DOUTk (register 34)
-  std::uint8_t DoutInit[4];      // bit k of byte 0 = DOUTk (register 32)
+  std::uint8_t Address;          // module address stored in the module (kRegAddress)
+  std::uint8_t BaudIndex;        // baud-rate list index stored in the module (kRegBaudIndex)
+  std::uint16_t AoutInit;        // analog output initial value (kRegAoutLow, kRegAoutHigh)
+  std::uint8_t DinNegation[4];   // bit k of byte 0 = DINk (kRegDinNegation)
+  std::uint8_t DoutNegation[4];  // bit k of byte 0 = DOUTk (kRegDoutNegation)
+  std::uint8_t DoutInit[4];      // bit k of byte 0 = DOUTk (kRegDoutInit)
 };
 #pragma pack(pop)
 static_assert(sizeof(TModuleConfig) == 16);

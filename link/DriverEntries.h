@@ -21,11 +21,13 @@ inline constexpr const char* kEntryWords[7] = {"Version", "Init", "SetConfig", "
                                                "Send",    "Done", "Error"};
 enum EntryIndex { kVersion, kInit, kSetConfig, kGetConfig, kSend, kDone, kError, kEntryCount };
 
-// Which of the three Init shapes a kind's library has.
-enum class InitShape : std::uint8_t { kParam = 0, kPlain = 1, kBlock = 2 };
-constexpr InitShape InitShapeOf(std::uint8_t kind) {
-  return kind <= 1 ? InitShape::kParam : kind == 4 ? InitShape::kBlock : InitShape::kPlain;
-}
+// The three shapes of Init (after the address of the handle variable); the
+// values travel to the driver host. Which kind has which: InterfaceKinds.h.
+enum class InitShape : std::uint8_t {
+  kParam = 0,  // one int32: InitBlock slot 0 (serial port number, ISA base address)
+  kPlain = 1,  // nothing more
+  kBlock = 2,  // the address of a copy of the 16-slot InitBlock
+};
 
 inline constexpr int kSlots = 100;         // a slot buffer
 inline constexpr int kBlockSlots = 16;     // the Init block

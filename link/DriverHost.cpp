@@ -7,6 +7,7 @@
 #include "link/ChildProcess.h"
 #include "link/DriverEntries.h"
 #include "link/HostProtocol.h"
+#include "link/InterfaceKinds.h"
 #include "link/Platform.h"
 #include "link/QBLxxx.h"
 

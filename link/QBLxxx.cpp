@@ -5,6 +5,7 @@
 #include "base/Files.h"
 #include "link/DriverEntries.h"
 #include "link/DriverHost.h"
+#include "link/InterfaceKinds.h"
 #include "link/Platform.h"
 
 namespace {
@@ -34,10 +35,6 @@ void Unbind() {
   drvhost::Release();
 }
 
-std::string BaseName(std::uint8_t kind) {
-  return "QBL31" + std::to_string(kind);
-}
-
 // The copy in the executable's folder, by full path, whenever one is there:
 // if that copy will not load, the failure stands, rather than another copy
 // found elsewhere running in its place. Only a library absent from that folder
@@ -52,7 +49,7 @@ platform::LibraryHandle LoadKindLibrary(std::uint8_t kind) {
 }
 
 bool ResolveEntries(std::uint8_t kind) {
-  const std::string base = BaseName(kind);
+  const std::string base = FindInterfaceKind(kind)->library_base;
   for (int i = 0; i < kEntryCount; ++i) {
     const std::string name = base + "_" + kEntryWords[i];
     binding.entries[i] = platform::FindSymbol(binding.library, name.c_str());
@@ -67,15 +64,21 @@ Fn Entry(EntryIndex index) {
 }
 
 std::int32_t CallInit(std::uint8_t kind, std::int32_t* handle) {
-  switch (kind) {
-    case 0:
-    case 1:
+  switch (FindInterfaceKind(kind)->init_shape) {
+    case TInitShape::kParam:
       return Entry<InitParamFn>(kInit)(handle, static_cast<std::int32_t>(binding.block[0]));
-    case 4:
+    case TInitShape::kBlock:
       return Entry<InitBlockFn>(kInit)(handle, binding.block.data());
-    default:
-      return Entry<InitPlainFn>(kInit)(handle);
+    case TInitShape::kPlain:
+      break;
   }
+  return Entry<InitPlainFn>(kInit)(handle);
+}
+
+// Codes 100 + kind and 110 + kind exist for the kinds that have a row.
+bool IsKindCode(std::uint32_t code, std::int32_t first) {
+  return code >= static_cast<std::uint32_t>(first) &&
+         code < static_cast<std::uint32_t>(first) + kInterfaceKindCount;
 }
 
 // The library through the driver host: when isolation asks for it, or when
@@ -94,10 +97,11 @@ std::int32_t BindThroughHost(std::uint8_t kind) {
 }
 
 std::string BindingText(std::uint32_t code) {
-  if (code >= 100 && code <= 104)
-    return "chyba inicializace knihovny " + DriverFileName(static_cast<std::uint8_t>(code - 100));
-  if (code >= 110 && code <= 114)
-    return "chybná knihovna " + DriverFileName(static_cast<std::uint8_t>(code - 110));
+  if (IsKindCode(code, kDrvLoadFailed))
+    return "chyba inicializace knihovny " +
+           DriverFileName(static_cast<std::uint8_t>(code - kDrvLoadFailed));
+  if (IsKindCode(code, kDrvBadLibrary))
+    return "chybná knihovna " + DriverFileName(static_cast<std::uint8_t>(code - kDrvBadLibrary));
   if (code == static_cast<std::uint32_t>(kDrvHostEnded))
     return "knihovna ovladače havarovala nebo skončila, spojení je uzavřeno";
   if (code == static_cast<std::uint32_t>(kDrvHostHung))
@@ -110,7 +114,8 @@ std::string BindingText(std::uint32_t code) {
 }  // namespace
 
 std::string DriverFileName(std::uint8_t kind) {
-  return kind > 4 ? std::string() : BaseName(kind) + ".DLL";
+  const TInterfaceKind* row = FindInterfaceKind(kind);
+  return row ? row->library_file : std::string();
 }
 
 void SetDriverDirectory(const std::string& dir) {
@@ -138,7 +143,7 @@ std::int32_t DrvOpen(std::uint8_t kind, std::int32_t* handle, const TInitBlock* 
   // A library left bound (by a failed Init) goes before anything else: with
   // its entries cleared nothing could ever unload it again.
   Unbind();
-  if (kind > 4) return kDrvNotBound;
+  if (!IsInterfaceKind(kind)) return kDrvNotBound;
   if (isolation == DriverIsolation::kWhenNeeded) binding.library = LoadKindLibrary(kind);
   if (!binding.library) {
     const std::int32_t code = BindThroughHost(kind);
@@ -154,19 +159,19 @@ std::int32_t DrvOpen(std::uint8_t kind, std::int32_t* handle, const TInitBlock* 
 
 std::int32_t DrvSetConfig(std::uint8_t kind, std::int32_t handle, std::int32_t baud,
                           std::int32_t timing, std::int32_t mode) {
-  if (kind > 4 || !binding.entries[kSetConfig]) return kDrvNotBound;
+  if (!IsInterfaceKind(kind) || !binding.entries[kSetConfig]) return kDrvNotBound;
   return Entry<SetConfigFn>(kSetConfig)(handle, baud, timing, mode);
 }
 
 std::int32_t DrvSend(std::uint8_t kind, std::int32_t handle, TSlotBuffer* request,
                      TSlotBuffer* answer, std::int32_t* returned, std::int32_t* status) {
-  if (kind > 4 || !binding.entries[kSend]) return kDrvNotBound;
+  if (!IsInterfaceKind(kind) || !binding.entries[kSend]) return kDrvNotBound;
   return Entry<SendFn>(kSend)(handle, request ? request->data() : nullptr,
                               answer ? answer->data() : nullptr, returned, status);
 }
 
 std::int32_t DrvClose(std::uint8_t kind, std::int32_t* handle) {
-  if (kind > 4 || !binding.entries[kDone]) return kDrvNotBound;
+  if (!IsInterfaceKind(kind) || !binding.entries[kDone]) return kDrvNotBound;
   std::int32_t scratch = 0;
   const std::int32_t result = Entry<DoneFn>(kDone)(handle ? handle : &scratch);
   Unbind();
@@ -179,7 +184,7 @@ std::int32_t DrvErrorText(std::uint8_t kind, std::int32_t code, TSlotBuffer* buf
     if (buffer) TextToBuffer(BindingText(unsigned_code), *buffer);
     return 0;
   }
-  if (kind > 4 || !binding.entries[kError] || !buffer) return kDrvNotBound;
+  if (!IsInterfaceKind(kind) || !binding.entries[kError] || !buffer) return kDrvNotBound;
   return Entry<ErrorFn>(kError)(code, buffer->data());
 }
 

@@ -23,9 +23,8 @@
 #include <vector>
 
 #include "dialogs/OkamDIN.h"
-#include "link/Dekl.h"
-#include "link/QBLxxx.h"
-#include "tests/support/SimProcess.h"
+#include "emulator/launcher/SimProcess.h"
+#include "link/Session.h"
 #include "widgets/Widgets.h"
 
 namespace {
@@ -80,29 +79,24 @@ int main(int argc, char** argv) {
   if (!std::getenv("QT_QPA_PLATFORM")) setenv("QT_QPA_PLATFORM", "offscreen", 1);
   QApplication app(argc, argv);
 
-  qm90test::SimProcess sim;
+  qm90sim::SimProcess sim;
   if (!sim.Start({"--udp", "127.0.0.1:0"})) {
     std::fprintf(stderr, "qm90-sim did not start: %s\n", sim.Error().c_str());
     return 1;
   }
-  SetDriverDirectory(qm90test::BinDir());
+  SetDriverDirectory(qm90sim::BinDir());
   TData data;
   SetDataDefaults(&data);
-  data.InterfaceKind = 4;
+  data.InterfaceKind = kKindLan;
   data.IpAddress = "127.0.0.1";
   data.UdpPort = sim.UdpPort();
   data.UdpTimeout = 2000;  // longer than any --delay used here
-  data.InitBlock[0] = reinterpret_cast<std::intptr_t>(data.IpAddress.c_str());
-  data.InitBlock[1] = data.UdpPort;
-  data.InitBlock[2] = data.UdpTimeout;
-  const std::int32_t code = DrvOpen(4, &data.LinkHandle, &data.InitBlock);
-  if (code != 0) {
-    std::fprintf(stderr, "DrvOpen: %d %s\n", code, ErrorText(4, code).c_str());
+  const TOpenResult opened =
+      OpenLink(data, TLinkRequest{kKindLan, 1, IndexFromBaud(data.BaudRate), data.ComPort});
+  if (!opened.ok()) {
+    std::fprintf(stderr, "link not opened: %d %s\n", opened.code, opened.text.c_str());
     return 1;
   }
-  data.LinkOpen = true;
-  DrvSetConfig(4, data.LinkHandle, data.BaudRate, TimingFromIndex(IndexFromBaud(data.BaudRate)), 2);
-  data.ModuleAddress = 1;
   sim.SetInputs(1, 0xA5);
   if (delay_ms > 0 && !sim.SetFaults(0, 0, delay_ms)) {
     std::fprintf(stderr, "qm90-sim refused the delay\n");
@@ -149,6 +143,6 @@ int main(int argc, char** argv) {
                 100.0 * sim_cpu / wall);
   std::printf("last status text     %s\n", all_good ? "the text for status 0" : "an error");
 
-  DrvClose(4, &data.LinkHandle);
+  CloseLink(data);
   return 0;
 }

@@ -20,6 +20,8 @@
 #include "base/Baud.h"
 #include "base/Folders.h"
 
+#include "base/ModuleCommands.h"
+
 namespace qm90sim {
 
 namespace {
@@ -396,7 +398,8 @@ void Sim::Serve(const qm90::Request& request, const Line& line) {
   }
   if (options_.verbose) Log(line.Describe() + " " + Describe(request) + " -> " + note);
   // After the answer is out: the state file's fsync must not delay it.
-  if (answered && request.command == 103 && answer.status == qm90::kAnswerOk) SaveState();
+  if (answered && request.command == qm90cmd::kWriteRegister && answer.status == qm90::kAnswerOk)
+    SaveState();
 }
 
 std::string Sim::SendAnswer(const qm90::Answer& answer, const Line& line) {

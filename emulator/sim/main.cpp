@@ -5,11 +5,12 @@
 #include <qm90/Version.h>
 #include <string>
 
+#include "base/ModuleCommands.h"
 #include "emulator/sim/Sim.h"
 
 namespace {
 
-constexpr const char* kControlHelp = R"(
+constexpr const char* kControlHelpTop = R"(
 Ready line (stdout, once it answers):
   qm90-sim ready udp=127.0.0.1:<port> pty=<pty path> com=COMn
 Control commands (stdin, one per line; reply "ok", "ok N" or "error REASON"
@@ -20,20 +21,32 @@ on stdout; ADDR is the address a module answers at now):
   get ADDR outputs           output terminals (after output negation)
   get ADDR inputs            inputs as the module reports them (after negation)
   get ADDR aout|status|address|baud
-  get ADDR reg N             configuration register 32..36, 62, 63
-  power ADDR                 power-cycle: address/baud from registers 63/62 now
+  get ADDR reg N             configuration register )";
+constexpr const char* kControlHelpBottom = R"(
+  power ADDR                 power-cycle: address/baud from their registers now
   faults DROP CORRUPT DELAY  change fault injection (percent, percent, ms)
   quit                       stop
 Requests that arrived before a control line are answered (unless dropped or
 delayed) before its reply is written. End of input on stdin ends control
 only; SIGINT/SIGTERM stop the simulator.)";
 
+// The register numbers come from the module's command table.
+std::string ControlHelp() {
+  std::string help = kControlHelpTop;
+  const char* separator = "";
+  for (std::uint8_t reg : qm90cmd::kRegisters) {
+    help += separator + std::to_string(reg);
+    separator = ", ";
+  }
+  return help + kControlHelpBottom;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
   qm90sim::SimOptions options;
   CLI::App app{"qm90-sim: emulated QM-90 modules on a local UDP port and/or a serial pty"};
-  app.footer(kControlHelp);
+  app.footer(ControlHelp());
   app.set_version_flag("--version", std::string("qm90-sim ") + qm90::kVersion);
   app.add_option("--udp", options.udp,
                  "Serve UDP on HOST:PORT; HOST must be a loopback address 127.x.x.x, "

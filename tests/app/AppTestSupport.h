@@ -15,26 +15,11 @@
 
 #include "link/Dekl.h"
 #include "link/QBLxxx.h"
+#include "tests/support/TempDir.h"
 
 namespace apptest {
 
-// A fresh temporary folder, removed at the end of the test.
-class TempFolder {
- public:
-  TempFolder() {
-    std::string pattern = (std::filesystem::temp_directory_path() / "qm90-app-XXXXXX").string();
-    if (mkdtemp(pattern.data())) path_ = pattern;
-  }
-  ~TempFolder() {
-    std::error_code ignored;
-    if (!path_.empty()) std::filesystem::remove_all(path_, ignored);
-  }
-  const std::filesystem::path& Path() const { return path_; }
-  std::string File(const std::string& name) const { return (path_ / name).string(); }
-
- private:
-  std::filesystem::path path_;
-};
+using TempFolder = qm90test::TempDir;
 
 // Runs action on the modal dialog that the next exec() shows; the dialog is
 // closed afterwards unless the action closed it already.

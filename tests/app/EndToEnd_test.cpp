@@ -11,7 +11,7 @@
 
 #include "app/Hlavni.h"
 #include "tests/app/AppTestSupport.h"
-#include "tests/support/SimProcess.h"
+#include "emulator/launcher/SimProcess.h"
 #include "widgets/Widgets.h"
 
 namespace {
@@ -33,9 +33,9 @@ class EndToEnd : public ::testing::TestWithParam<Transport> {
     mkdir(runtime.c_str(), 0700);
     setenv("XDG_RUNTIME_DIR", runtime.c_str(), 1);
     setenv("XDG_STATE_HOME", folder.File("state").c_str(), 1);
-    SetDriverDirectory(qm90test::BinDir());
+    SetDriverDirectory(qm90sim::BinDir());
     // QM90_TEST_DRIVER_HOST set: the same windows with every library in the driver host.
-    SetDriverHostDirectory(qm90test::BinDir());
+    SetDriverHostDirectory(qm90sim::BinDir());
     if (std::getenv("QM90_TEST_DRIVER_HOST") != nullptr)
       SetDriverIsolation(DriverIsolation::kAlways);
     SetSettingsFilePath(folder.File("W_qm90.ini"));
@@ -53,7 +53,7 @@ class EndToEnd : public ::testing::TestWithParam<Transport> {
   }
 
   apptest::TempFolder folder;
-  qm90test::SimProcess sim;
+  qm90sim::SimProcess sim;
   std::unique_ptr<TForm1> form;
 };
 

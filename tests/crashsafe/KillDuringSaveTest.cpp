@@ -25,6 +25,7 @@
 
 #include "base/Files.h"
 #include "link/Dekl.h"
+#include "tests/support/TempDir.h"
 
 namespace {
 
@@ -40,32 +41,17 @@ constexpr const char* kForeignPart =
     "kl\xED\xE8=hodnota ; koment\xE1\xF8\r\n"
     "\r\n";
 
-class TempDir {
+class TempDir : public qm90test::TempDir {
  public:
-  TempDir() {
-    std::string pattern = (fs::temp_directory_path() / "qm90-crashsafe-XXXXXX").string();
-    if (mkdtemp(pattern.data())) path_ = pattern;
-  }
-  ~TempDir() {
-    std::error_code ec;
-    fs::permissions(path_, fs::perms::owner_all, ec);
-    fs::remove_all(path_, ec);
-  }
-  TempDir(const TempDir&) = delete;
-  TempDir& operator=(const TempDir&) = delete;
-  std::string File(const std::string& name) const { return (path_ / name).string(); }
-  const fs::path& Path() const { return path_; }
+  TempDir() : qm90test::TempDir("qm90-crashsafe") {}
 
   // Entries other than the settings file.
   std::vector<std::string> Others() const {
     std::vector<std::string> names;
-    for (const auto& entry : fs::directory_iterator(path_))
-      if (entry.path().filename() != kFileName) names.push_back(entry.path().filename());
+    for (const std::string& name : Entries())
+      if (name != kFileName) names.push_back(name);
     return names;
   }
-
- private:
-  fs::path path_;
 };
 
 std::string ReadBytes(const std::string& path) {

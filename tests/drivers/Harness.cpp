@@ -9,7 +9,7 @@
 #include <filesystem>
 
 #include "link/QBLxxx.h"
-#include "tests/support/SimProcess.h"
+#include "emulator/launcher/SimProcess.h"
 
 namespace drvtest {
 
@@ -109,8 +109,8 @@ OwnFolders::~OwnFolders() {
 
 // QM90_TEST_DRIVER_HOST set: the same tests with every library in the driver host.
 void UseBuiltDrivers() {
-  SetDriverDirectory(qm90test::BinDir());
-  SetDriverHostDirectory(qm90test::BinDir());
+  SetDriverDirectory(qm90sim::BinDir());
+  SetDriverHostDirectory(qm90sim::BinDir());
   SetDriverIsolation(std::getenv("QM90_TEST_DRIVER_HOST") != nullptr ? DriverIsolation::kAlways
                                                                     : DriverIsolation::kWhenNeeded);
 }

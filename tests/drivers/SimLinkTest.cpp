@@ -11,7 +11,7 @@
 #include "drivers/Timing.h"
 #include "link/QBLxxx.h"
 #include "tests/drivers/Harness.h"
-#include "tests/support/SimProcess.h"
+#include "emulator/launcher/SimProcess.h"
 
 namespace drvtest {
 namespace {
@@ -64,7 +64,7 @@ class SimLink : public ::testing::TestWithParam<Transport> {
   }
 
   OwnFolders folder_;  // first member: goes after everything that uses it
-  qm90test::SimProcess sim_;
+  qm90sim::SimProcess sim_;
   Session link_{GetParam().kind};
 };
 
@@ -81,13 +81,13 @@ TEST_P(SimLink, IdentifiesTheModuleWithChainedD0) {
 
 struct CommandCase {
   const char* name;
-  std::function<void(qm90test::SimProcess&)> before;
+  std::function<void(qm90sim::SimProcess&)> before;
   std::uint8_t command;
   std::uint8_t subcode;
   std::array<std::uint8_t, 5> d;
   std::uint8_t status;
   // Checks the answer bytes and the module's state after the command.
-  std::function<void(const Reply&, qm90test::SimProcess&)> check;
+  std::function<void(const Reply&, qm90sim::SimProcess&)> check;
 };
 
 TEST_P(SimLink, EveryCommandOfTheCommandSet) {

@@ -2,38 +2,65 @@
 // process, the binding's own codes, libraries that crash, hang or quit, and a
 // library of the other word size. No test leaves a process behind.
 #include <gtest/gtest.h>
+#include <signal.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <string>
+#include <thread>
+#include <vector>
 
 #include "link/Platform.h"
 #include "link/QBLxxx.h"
 #include "tests/drivers/Harness.h"
-#include "tests/support/SimProcess.h"
+#include "emulator/launcher/SimProcess.h"
 
 namespace drvtest {
 namespace {
 
 namespace fs = std::filesystem;
 
-// Children of this process that ended and were not waited for.
-int ZombieChildren() {
-  int zombies = 0;
+struct ProcessState {
+  pid_t pid;
+  char state;
+  pid_t parent;
+};
+
+std::vector<ProcessState> Processes() {
+  std::vector<ProcessState> all;
   for (const auto& entry : fs::directory_iterator("/proc")) {
     std::ifstream stat(entry.path() / "stat");
     std::string line;
     if (!std::getline(stat, line)) continue;
     const auto close = line.rfind(')');
     if (close == std::string::npos || close + 4 >= line.size()) continue;
-    char state = line[close + 2];
-    long parent = std::strtol(line.c_str() + close + 4, nullptr, 10);
-    if (state == 'Z' && parent == getpid()) ++zombies;
+    all.push_back({static_cast<pid_t>(std::atol(line.c_str())), line[close + 2],
+                   static_cast<pid_t>(std::strtol(line.c_str() + close + 4, nullptr, 10))});
   }
+  return all;
+}
+
+// Children of this process that ended and were not waited for.
+int ZombieChildren() {
+  int zombies = 0;
+  for (const ProcessState& process : Processes())
+    if (process.state == 'Z' && process.parent == getpid()) ++zombies;
   return zombies;
+}
+
+// Polls for up to 20 s, a bound only for a failing test.
+template <typename Condition>
+bool Eventually(Condition condition) {
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+  while (!condition()) {
+    if (std::chrono::steady_clock::now() > deadline) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  }
+  return true;
 }
 
 class Host : public ::testing::Test {
@@ -150,11 +177,45 @@ TEST_F(Host, HostileLibrariesCannotTakeTheCallerDown) {
     link.Close();
     EXPECT_EQ(ZombieChildren(), 0);
 
-    SetDriverDirectory(qm90test::BinDir());
+    SetDriverDirectory(qm90sim::BinDir());
     Session fresh(kPci);
     ASSERT_EQ(fresh.OpenInProcess(), 0);
     EXPECT_EQ(fresh.Identify(), "QM-90    v.1.02");
   }
+}
+
+// A program killed while its library hangs in a call (the user ends a frozen
+// window) must not leave the host behind, holding the library's port open.
+TEST_F(Host, HostEndsWhenItsCallerIsKilledDuringAHungCall) {
+  const pid_t caller = fork();
+  ASSERT_GE(caller, 0);
+  if (caller == 0) {
+    SetDriverDirectory(std::string(QM90_HOSTILE_HOST_DIR) + "/mode2");
+    std::int32_t handle = 0;
+    TSlotBuffer request{}, answer{};
+    std::int32_t returned = 0, status = 0;
+    if (DrvOpen(kPci, &handle, nullptr) == 0)
+      DrvSend(kPci, handle, &request, &answer, &returned, &status);  // never returns
+    _exit(1);
+  }
+  pid_t host = 0;
+  EXPECT_TRUE(Eventually([&] {
+    for (const ProcessState& process : Processes())
+      if (process.parent == caller && process.state != 'Z') host = process.pid;
+    return host != 0;
+  }));
+  std::this_thread::sleep_for(std::chrono::milliseconds(200));  // the Send is under way
+  kill(caller, SIGKILL);
+  int status = 0;
+  waitpid(caller, &status, 0);
+  ASSERT_NE(host, 0);
+  const bool ended = Eventually([&] {
+    for (const ProcessState& process : Processes())
+      if (process.pid == host) return process.state == 'Z';
+    return true;
+  });
+  EXPECT_TRUE(ended) << "the host outlived its caller";
+  if (!ended) kill(host, SIGKILL);
 }
 
 TEST_F(Host, LibraryOfTheOtherWordSizeGoesToTheMatchingHost) {
@@ -194,7 +255,7 @@ TEST_F(Host, LibraryOfTheOtherWordSizeGoesToTheMatchingHost) {
       << (wide ? elf32 : elf64) << std::string(64, '\0');
   const std::string stand_in = hosts + "/" + (wide ? "qm90-drvhost32" : "qm90-drvhost64");
   std::ofstream(stand_in) << "#!/bin/sh\ntouch '" << hosts << "/started'\nexec '"
-                          << qm90test::BinDir() << "/qm90-drvhost'\n";
+                          << qm90sim::BinDir() << "/qm90-drvhost'\n";
   fs::permissions(stand_in, fs::perms::owner_all);
   SetDriverIsolation(DriverIsolation::kWhenNeeded);
   SetDriverDirectory(libs);
@@ -205,7 +266,7 @@ TEST_F(Host, LibraryOfTheOtherWordSizeGoesToTheMatchingHost) {
   EXPECT_EQ(DrvOpen(kIsa, &handle, &block), kDrvLoadFailed + kIsa);
   EXPECT_TRUE(fs::exists(hosts + "/started"));
   EXPECT_FALSE(DrvLibraryLoaded());
-  SetDriverHostDirectory(qm90test::BinDir());
+  SetDriverHostDirectory(qm90sim::BinDir());
 }
 
 }  // namespace

@@ -18,14 +18,14 @@
 #include <vector>
 
 #include "protocol/Frame.h"
-#include "tests/support/SimProcess.h"
+#include "emulator/launcher/SimProcess.h"
 
 namespace {
 
 using qm90::Answer;
 using qm90::Decode;
 using qm90::Request;
-using qm90test::SimProcess;
+using qm90sim::SimProcess;
 using Bytes = std::vector<std::uint8_t>;
 
 constexpr int kAnswerWaitMs = 3000;
@@ -375,7 +375,7 @@ namespace {
 
 // Other programs and scripts rely on these names.
 TEST(SimCommandLine, HelpNamesEveryOptionAndControlCommand) {
-  const std::string command = qm90test::BinDir() + "/qm90-sim --help";
+  const std::string command = qm90sim::BinDir() + "/qm90-sim --help";
   FILE* pipe = ::popen(command.c_str(), "r");
   ASSERT_NE(pipe, nullptr);
   std::string help;

@@ -16,7 +16,7 @@
 #include "link/Dekl.h"
 #include "link/IntText.h"
 #include "protocol/Frame.h"
-#include "tests/common/TempFolder.h"
+#include "tests/support/TempDir.h"
 
 namespace qm90fuzz {
 
@@ -28,19 +28,13 @@ namespace {
 // the writer's fsync costs nothing; removed when the process ends.
 class WorkDir {
  public:
-  WorkDir() {
-    const std::filesystem::path base =
-        access("/dev/shm", W_OK) == 0 ? "/dev/shm" : std::filesystem::temp_directory_path();
-    path_ = qm90test::MakeTempFolder("qm90-fuzz-", base);
-  }
-  ~WorkDir() {
-    std::error_code ec;
-    if (!path_.empty()) std::filesystem::remove_all(path_, ec);
-  }
-  std::string File() const { return path_.empty() ? "" : path_ + "/W_qm90.ini"; }
+  WorkDir()
+      : dir_("qm90-fuzz", access("/dev/shm", W_OK) == 0 ? std::filesystem::path("/dev/shm")
+                                                        : std::filesystem::temp_directory_path()) {}
+  std::string File() const { return dir_.Path().empty() ? "" : dir_.File("W_qm90.ini"); }
 
  private:
-  std::string path_;
+  qm90test::TempDir dir_;
 };
 
 std::string SettingsPath() {

@@ -27,6 +27,8 @@
 #include "dialogs/Pripojeni.h"
 #include "dialogs/StatReg.h"
 #include "link/QBLxxx.h"
+#include "tests/support/ShowWindow.h"
+#include "tests/support/TempDir.h"
 #include "widgets/Widgets.h"
 
 namespace {
@@ -58,15 +60,6 @@ std::uint8_t Boxes(QWidget* form, int first) {
     if (box && box->isChecked()) byte |= 1u << k;
   }
   return byte;
-}
-
-template <typename Form>
-std::unique_ptr<Form> Show(TData* data) {
-  auto form = std::make_unique<Form>(nullptr);
-  form->Data = data;
-  form->show();
-  if (auto* timer = form->template findChild<QTimer*>("Timer1")) timer->stop();
-  return form;
 }
 
 class HostileDriver : public ::testing::Test {
@@ -102,21 +95,21 @@ TEST_F(HostileDriver, GarbageInEveryAnswerSlotShowsOnlyTheLowBytes) {
   Script().hostile.garbage_answer = true;
   const QString ef = QStringLiteral("11110111");  // 0xEF, bit 0 first
 
-  auto din = Show<TForm11>(&data_);
+  auto din = qm90test::ShowStopped<TForm11>(&data_);
   din->Timer1Timer();
   EXPECT_EQ(Labels(din.get(), 33, 8), ef);
 
-  auto status = Show<TForm15>(&data_);
+  auto status = qm90test::ShowStopped<TForm15>(&data_);
   status->Timer1Timer();
   EXPECT_EQ(Labels(status.get(), 33, 32), ef + ef + ef + ef);
 
-  auto dio = Show<TForm14>(&data_);
+  auto dio = qm90test::ShowStopped<TForm14>(&data_);
   dio->Button2Click();
   EXPECT_EQ(StatusOf(dio.get()), QStringLiteral(" Konfigurace přečtena."));
   for (int first : {1, 33, 65}) EXPECT_EQ(Boxes(dio.get(), first), 0xEF) << first;
 
   // The baud-rate register reads as 239: no rate selected, nothing written.
-  auto adr = Show<TForm12>(&data_);
+  auto adr = qm90test::ShowStopped<TForm12>(&data_);
   adr->Button2Click();
   EXPECT_EQ(adr->findChild<QLineEdit*>("Edit1")->text(), QStringLiteral("239"));
   EXPECT_EQ(adr->findChild<QComboBox*>("ComboBox1")->currentIndex(), -1);
@@ -126,7 +119,7 @@ TEST_F(HostileDriver, GarbageInEveryAnswerSlotShowsOnlyTheLowBytes) {
             QStringLiteral(" Komunikační rychlost musí být v rozsahu 600Bd-115200Bd."));
   EXPECT_EQ(Sends(), sends);
 
-  auto aout = Show<TForm4>(&data_);
+  auto aout = qm90test::ShowStopped<TForm4>(&data_);
   aout->Button2Click();
   EXPECT_EQ(aout->findChild<QLineEdit*>("Edit1")->text(), QStringLiteral("61423"));  // 0xEFEF
 }
@@ -155,10 +148,10 @@ TEST_F(HostileDriver, ErrorTextWithoutEndIsCutAtOneHundredCharacters) {
     const char* window;
     std::function<QString()> act;  // fails one exchange, returns the status text
   };
-  auto din = Show<TForm11>(&data_);
-  auto status = Show<TForm15>(&data_);
-  auto dio = Show<TForm14>(&data_);
-  auto aout = Show<TForm3>(&data_);
+  auto din = qm90test::ShowStopped<TForm11>(&data_);
+  auto status = qm90test::ShowStopped<TForm15>(&data_);
+  auto dio = qm90test::ShowStopped<TForm14>(&data_);
+  auto aout = qm90test::ShowStopped<TForm3>(&data_);
   const Case cases[] = {
       {"TForm11",
        [&] {
@@ -234,13 +227,13 @@ TEST_F(HostileDriver, EveryWindowRefusesALinkWithHandleZero) {
     const char* window;
     std::function<QString()> act;
   };
-  auto din = Show<TForm11>(&data_);
-  auto status = Show<TForm15>(&data_);
-  auto dout = Show<TForm9>(&data_);
-  auto aout = Show<TForm3>(&data_);
-  auto adr = Show<TForm12>(&data_);
-  auto dio = Show<TForm14>(&data_);
-  auto aout_init = Show<TForm4>(&data_);
+  auto din = qm90test::ShowStopped<TForm11>(&data_);
+  auto status = qm90test::ShowStopped<TForm15>(&data_);
+  auto dout = qm90test::ShowStopped<TForm9>(&data_);
+  auto aout = qm90test::ShowStopped<TForm3>(&data_);
+  auto adr = qm90test::ShowStopped<TForm12>(&data_);
+  auto dio = qm90test::ShowStopped<TForm14>(&data_);
+  auto aout_init = qm90test::ShowStopped<TForm4>(&data_);
   const Case cases[] = {
       {"TForm11 poll",
        [&] {
@@ -308,7 +301,7 @@ TEST_F(HostileDriver, EveryWindowRefusesALinkWithHandleZero) {
 TEST_F(HostileDriver, SendThatWritesNothingShowsNoLeftovers) {
   OpenLink();
   Script().module.inputs = 0xFF;
-  auto din = Show<TForm11>(&data_);
+  auto din = qm90test::ShowStopped<TForm11>(&data_);
   din->Timer1Timer();
   ASSERT_EQ(Labels(din.get(), 33, 8), QStringLiteral("11111111"));
   Script().hostile.silent_send = true;
@@ -320,19 +313,15 @@ class HostileDone : public HostileDriver {
  protected:
   void SetUp() override {
     HostileDriver::SetUp();
-    std::string pattern = (std::filesystem::temp_directory_path() / "qm90-hostile-XXXXXX").string();
-    ASSERT_NE(mkdtemp(pattern.data()), nullptr);
-    folder_ = pattern;
-    SetSettingsFilePath(folder_ + "/W_qm90.ini");
+    ASSERT_FALSE(folder_.Path().empty());
+    SetSettingsFilePath(folder_.File("W_qm90.ini"));
     Script().done_result = 7;
   }
   void TearDown() override {
     SetSettingsFilePath("");
-    std::error_code ignored;
-    std::filesystem::remove_all(folder_, ignored);
     HostileDriver::TearDown();
   }
-  std::string folder_;
+  qm90test::TempDir folder_{"qm90-hostile"};
 };
 
 // Done fails: closing the main window still saves, unloads the library and ends.
@@ -348,7 +337,7 @@ TEST_F(HostileDone, ClosingTheMainWindowEndsNormally) {
   EXPECT_TRUE(main->close());
   EXPECT_EQ(Script().CallsOf(Entry::Done).size(), 1u);
   EXPECT_EQ(Script().loads, Script().unloads);
-  EXPECT_TRUE(std::filesystem::exists(folder_ + "/W_qm90.ini"));
+  EXPECT_TRUE(std::filesystem::exists(folder_.File("W_qm90.ini")));
   main.reset();
 }
 
@@ -370,10 +359,3 @@ TEST_F(HostileDone, ReconnectingAfterAFailedDoneWorks) {
 }
 
 }  // namespace
-
-int main(int argc, char** argv) {
-  ::testing::InitGoogleTest(&argc, argv);
-  if (!std::getenv("QT_QPA_PLATFORM")) setenv("QT_QPA_PLATFORM", "offscreen", 1);
-  QApplication app(argc, argv);
-  return RUN_ALL_TESTS();
-}

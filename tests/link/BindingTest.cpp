@@ -4,7 +4,12 @@
 #endif
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 #include <climits>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <string>
 
 #include "link/QBLxxx.h"
@@ -97,6 +102,34 @@ TEST_F(BindingTest, FileThatIsNoLibraryGivesLoadCode) {
 }
 
 #ifndef _WIN32  // holds a library through dlopen
+// Files beside the program that only look like the library: the loader would
+// block on a FIFO for ever, and die of SIGBUS on a copy cut short inside its
+// segments (an interrupted copy).
+TEST_F(BindingTest, FilesBesideTheProgramThatCannotBeLoadedGiveTheLoadCode) {
+  std::ifstream whole(std::string(QM90_SCRIPTED_DIR) + "/QBL313.DLL", std::ios::binary);
+  const std::string library((std::istreambuf_iterator<char>(whole)), {});
+  ASSERT_GT(library.size(), 3000u);
+  const struct {
+    const char* name;
+    void (*make)(const std::filesystem::path& file, const std::string& library);
+  } rows[] = {
+      {"FIFO", [](const auto& file, const auto&) { ASSERT_EQ(mkfifo(file.c_str(), 0600), 0); }},
+      {"folder", [](const auto& file, const auto&) { std::filesystem::create_directory(file); }},
+      {"cut short",
+       [](const auto& file, const auto& library) {
+         std::ofstream(file, std::ios::binary) << library.substr(0, 3000);
+       }},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.name);
+    linktest::TempDir dir;
+    row.make(dir.Path() / "QBL313.DLL", library);
+    SetDriverDirectory(dir.Path().string());
+    EXPECT_EQ(Open(3), 103);
+    EXPECT_FALSE(DrvLibraryLoaded());
+  }
+}
+
 // A copy beside the program that will not load is a failure of its own, never
 // bypassed; only a library absent from that folder is looked for elsewhere
 // (here: one the process already holds, which a search by bare name finds).

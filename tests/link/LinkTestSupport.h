@@ -9,7 +9,7 @@
 #include <set>
 #include <string>
 
-#include "tests/common/TempFolder.h"
+#include "tests/support/TempDir.h"
 
 namespace linktest {
 
@@ -19,36 +19,7 @@ inline constexpr const char* kKeyInterface = "Rozhran\xED";        // Rozhraní
 inline constexpr const char* kKeyPort = "\xC8\xEDslo portu";       // Číslo portu
 inline constexpr const char* kKeyIsaBase = "B\xE1zov\xE1 adresa";  // Bázová adresa
 
-// A fresh folder under the system's temporary folder, removed with everything
-// in it when the object goes.
-class TempDir {
- public:
-  TempDir() {
-    path_ = qm90test::MakeTempFolder("qm90-linktest-");
-  }
-  ~TempDir() {
-    if (path_.empty()) return;
-    std::error_code ec;
-    std::filesystem::permissions(path_, std::filesystem::perms::owner_all, ec);
-    std::filesystem::remove_all(path_, ec);
-  }
-  TempDir(const TempDir&) = delete;
-  TempDir& operator=(const TempDir&) = delete;
-
-  const std::filesystem::path& Path() const { return path_; }
-  std::string File(const std::string& name) const { return (path_ / name).string(); }
-
-  // Names of the entries in the folder.
-  std::set<std::string> Entries() const {
-    std::set<std::string> names;
-    for (const auto& e : std::filesystem::directory_iterator(path_))
-      names.insert(e.path().filename().string());
-    return names;
-  }
-
- private:
-  std::filesystem::path path_;
-};
+using TempDir = qm90test::TempDir;
 
 inline std::string ReadBytes(const std::string& path) {
   std::ifstream in(path, std::ios::binary);

@@ -10,6 +10,7 @@
 
 #include "link/Dekl.h"
 #include "link/QBLxxx.h"
+#include "tests/support/ShowWindow.h"
 #include "widgets/Widgets.h"
 
 namespace livetest {
@@ -46,18 +47,6 @@ class StatusLog {
   QStringList texts_;
 };
 
-// Creates the window as the main window does and shows it.
-template <typename Form>
-std::unique_ptr<Form> ShowForm(TData* data) {
-  auto form = std::make_unique<Form>(nullptr);
-  form->Data = data;
-  form->show();
-  return form;
-}
-
-// Keeps the window's own timer out of a test that drives ticks by hand.
-inline void StopTimer(QWidget* form) {
-  if (auto* timer = form->findChild<QTimer*>("Timer1")) timer->stop();
-}
+using qm90test::StopTimer;
 
 }  // namespace livetest

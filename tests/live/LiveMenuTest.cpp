@@ -18,8 +18,8 @@
 #include <string>
 
 #include "app/Hlavni.h"
+#include "emulator/launcher/SimProcess.h"
 #include "link/QBLxxx.h"
-#include "tests/support/SimProcess.h"
 
 namespace {
 
@@ -53,7 +53,7 @@ class LiveMenu : public ::testing::Test {
  protected:
   void SetUp() override {
     ASSERT_TRUE(sim_.Start({"--udp", "127.0.0.1:0"})) << sim_.Error();
-    SetDriverDirectory(qm90test::BinDir());
+    SetDriverDirectory(qm90sim::BinDir());
     SetSettingsFilePath(settings_);
     form_ = std::make_unique<TForm1>();
     form_->show();
@@ -92,7 +92,7 @@ class LiveMenu : public ::testing::Test {
   }
 
   const std::string settings_ = ::testing::TempDir() + "live_menu_W_qm90.ini";
-  qm90test::SimProcess sim_;
+  qm90sim::SimProcess sim_;
   std::unique_ptr<TForm1> form_;
 };
 

@@ -12,13 +12,13 @@
 #include "dialogs/OkamDIN.h"
 #include "dialogs/OkamDOUT.h"
 #include "dialogs/StatReg.h"
+#include "emulator/launcher/SimProcess.h"
 #include "tests/live/LiveFixture.h"
-#include "tests/support/SimProcess.h"
 
 namespace {
 
-using livetest::ShowForm;
 using livetest::StatusLog;
+using qm90test::ShowWindow;
 
 constexpr int kModule = 1;
 constexpr std::uint8_t kUdpKind = 4;
@@ -43,7 +43,7 @@ class LiveSim : public ::testing::Test {
  protected:
   void SetUp() override {
     ASSERT_TRUE(sim_.Start({"--udp", "127.0.0.1:0"})) << sim_.Error();
-    SetDriverDirectory(qm90test::BinDir());
+    SetDriverDirectory(qm90sim::BinDir());
     SetDataDefaults(&data_);
     data_.IpAddress = "127.0.0.1";
     data_.UdpPort = sim_.UdpPort();
@@ -57,13 +57,13 @@ class LiveSim : public ::testing::Test {
   }
   void TearDown() override { livetest::CloseLink(data_); }
 
-  qm90test::SimProcess sim_;
+  qm90sim::SimProcess sim_;
   TData data_{};
   QString ok_text_;
 };
 
 TEST_F(LiveSim, InputsSetAtTheTerminalsShowWithinOnePoll) {
-  auto form = ShowForm<TForm11>(&data_);
+  auto form = ShowWindow<TForm11>(&data_);
   livetest::StopTimer(form.get());
   StatusLog log(form.get());
   for (std::uint8_t levels : {0xA5, 0x3C, 0x00}) {
@@ -78,7 +78,7 @@ TEST_F(LiveSim, InputsSetAtTheTerminalsShowWithinOnePoll) {
 }
 
 TEST_F(LiveSim, LostAnswerKeepsTheValuesUntilTheModuleAnswersAgain) {
-  auto form = ShowForm<TForm11>(&data_);
+  auto form = ShowWindow<TForm11>(&data_);
   livetest::StopTimer(form.get());
   StatusLog log(form.get());
   ASSERT_TRUE(sim_.SetInputs(kModule, 0x5A));
@@ -98,7 +98,7 @@ TEST_F(LiveSim, LostAnswerKeepsTheValuesUntilTheModuleAnswersAgain) {
 }
 
 TEST_F(LiveSim, OutputsWrittenReachTheTerminals) {
-  auto form = ShowForm<TForm9>(&data_);
+  auto form = ShowWindow<TForm9>(&data_);
   StatusLog log(form.get());
   const long negation = sim_.Get(kModule, "reg 34");
   ASSERT_GE(negation, 0);
@@ -113,7 +113,7 @@ TEST_F(LiveSim, OutputsWrittenReachTheTerminals) {
 }
 
 TEST_F(LiveSim, AnalogValueWrittenReachesTheModule) {
-  auto form = ShowForm<TForm3>(&data_);
+  auto form = ShowWindow<TForm3>(&data_);
   StatusLog log(form.get());
   auto* edit = form->findChild<QLineEdit*>("Edit1");
   const struct {
@@ -129,7 +129,7 @@ TEST_F(LiveSim, AnalogValueWrittenReachesTheModule) {
 }
 
 TEST_F(LiveSim, StatusRegisterShowsErr24AndVynulovatClearsIt) {
-  auto form = ShowForm<TForm15>(&data_);
+  auto form = ShowWindow<TForm15>(&data_);
   livetest::StopTimer(form.get());
   StatusLog log(form.get());
   ASSERT_TRUE(sim_.SetStatusBits(kModule, 0x40));

@@ -24,8 +24,8 @@
 
 namespace {
 
-using livetest::ShowForm;
 using livetest::StatusLog;
+using qm90test::ShowWindow;
 using scripted::Script;
 
 const QString kOkText = QStringLiteral(" Vse v poradku");
@@ -80,7 +80,7 @@ TEST_F(LiveViews, InputsShowEachBitInItsRow) {
                      {0x80, "00000001"},
                      {0x00, "00000000"},
                      {0xFF, "11111111"}};
-  auto form = ShowForm<TForm11>(&data_);
+  auto form = ShowWindow<TForm11>(&data_);
   livetest::StopTimer(form.get());
   StatusLog log(form.get());
   for (const Case& c : cases) {
@@ -100,7 +100,7 @@ TEST_F(LiveViews, InputsShowEachBitInItsRow) {
 }
 
 TEST_F(LiveViews, InputsKeepLastGoodValuesAfterFailedPoll) {
-  auto form = ShowForm<TForm11>(&data_);
+  auto form = ShowWindow<TForm11>(&data_);
   livetest::StopTimer(form.get());
   StatusLog log(form.get());
   Script().answers = {scripted::Ok(0, 0xA5), scripted::Fail(kTimeoutStatus),
@@ -126,7 +126,7 @@ TEST_F(LiveViews, StatusRegisterBitsLandUnderTheirCaptions) {
   } const cases[] = {{0x02, 0, 0, 0, 34, "FN"},  {0x40, 0, 0, 0, 39, "ERR24"},
                      {0x10, 0, 0, 0, 37, "PWR"}, {0, 0, 0, 0x80, 64, "---"},
                      {0, 0x01, 0, 0, 41, "---"}, {0, 0, 0x08, 0, 52, "---"}};
-  auto form = ShowForm<TForm15>(&data_);
+  auto form = ShowWindow<TForm15>(&data_);
   livetest::StopTimer(form.get());
   StatusLog log(form.get());
   for (const Case& c : cases) {
@@ -146,7 +146,7 @@ TEST_F(LiveViews, StatusRegisterBitsLandUnderTheirCaptions) {
 }
 
 TEST_F(LiveViews, StatusRegisterClearReportsOnlyFailures) {
-  auto form = ShowForm<TForm15>(&data_);
+  auto form = ShowWindow<TForm15>(&data_);
   livetest::StopTimer(form.get());
   StatusLog log(form.get());
   Script().answers = {scripted::Ok(0, 0x52), scripted::Ok(), scripted::Fail(kTimeoutStatus),
@@ -182,7 +182,7 @@ struct WindowCase {
 
 template <typename Form>
 std::unique_ptr<QDialog> Open(TData* data) {
-  return ShowForm<Form>(data);
+  return ShowWindow<Form>(data);
 }
 
 void StatusActions(QDialog* f) {
@@ -321,7 +321,7 @@ TEST_F(LiveViews, SlowModuleLowersTheRateWithoutBurst) {
     a.delay_ms = delay_ms;
     return a;
   };
-  auto form = ShowForm<TForm11>(&data_);
+  auto form = ShowWindow<TForm11>(&data_);
   QElapsedTimer clock;
   clock.start();
   QTest::qWait(1000);
@@ -358,7 +358,7 @@ TEST_F(LiveViews, OutputByteFollowsTheCheckBoxes) {
     std::vector<int> checked;  // DOUT numbers
     std::uint8_t byte;
   } const cases[] = {{{}, 0x00}, {{0}, 0x01}, {{7}, 0x80}, {{1, 3, 4}, 0x1A}, {{1, 3, 4}, 0x1A}};
-  auto form = ShowForm<TForm9>(&data_);
+  auto form = ShowWindow<TForm9>(&data_);
   StatusLog log(form.get());
   for (const Case& c : cases) {
     for (int i = 0; i < 8; ++i) {
@@ -380,7 +380,7 @@ TEST_F(LiveViews, OutputByteFollowsTheCheckBoxes) {
 }
 
 TEST_F(LiveViews, FailedOutputWriteShowsDriverTextAndKeepsBoxes) {
-  auto form = ShowForm<TForm9>(&data_);
+  auto form = ShowWindow<TForm9>(&data_);
   StatusLog log(form.get());
   form->findChild<QCheckBox*>("CheckBox3")->setChecked(true);
   Script().answers = {scripted::Fail(kTimeoutStatus), scripted::Ok()};
@@ -408,7 +408,7 @@ TEST_F(LiveViews, AnalogFieldIsReadAsAWholeNumberInRange) {
       {"1 2", false, 0, 0},         {"5 ", false, 0, 0},         {"$", false, 0, 0},
       {"99999999999", false, 0, 0},
   };
-  auto form = ShowForm<TForm3>(&data_);
+  auto form = ShowWindow<TForm3>(&data_);
   auto* edit = form->findChild<QLineEdit*>("Edit1");
   ASSERT_NE(edit, nullptr);
   StatusLog log(form.get());
@@ -437,7 +437,7 @@ TEST_F(LiveViews, AnalogFieldIsReadAsAWholeNumberInRange) {
 }
 
 TEST_F(LiveViews, AnalogProgressTextIsOnScreenDuringTheExchange) {
-  auto form = ShowForm<TForm3>(&data_);
+  auto form = ShowWindow<TForm3>(&data_);
   StatusLog log(form.get());
   QString shown_inside;
   Script().responder = [&](const std::uint8_t*) {
@@ -450,7 +450,7 @@ TEST_F(LiveViews, AnalogProgressTextIsOnScreenDuringTheExchange) {
 }
 
 TEST_F(LiveViews, AnalogFieldIsResetWhenShownAgain) {
-  auto form = ShowForm<TForm3>(&data_);
+  auto form = ShowWindow<TForm3>(&data_);
   auto* edit = form->findChild<QLineEdit*>("Edit1");
   EXPECT_EQ(edit->text(), "0");
   edit->setText("1234");
@@ -556,14 +556,16 @@ TEST_F(LiveViews, KeysRightAfterOpeningSendNothing) {
     Qt::Key key;
     bool closes;
   } cases[] = {
-      {"analog Return", [this] { return ShowForm<TForm3>(&data_); }, "Edit1", Qt::Key_Return,
+      {"analog Return", [this] { return ShowWindow<TForm3>(&data_); }, "Edit1", Qt::Key_Return,
        false},
-      {"analog Enter", [this] { return ShowForm<TForm3>(&data_); }, "Edit1", Qt::Key_Enter, false},
-      {"outputs Return", [this] { return ShowForm<TForm9>(&data_); }, "CheckBox3", Qt::Key_Return,
+      {"analog Enter", [this] { return ShowWindow<TForm3>(&data_); }, "Edit1", Qt::Key_Enter,
        false},
-      {"status Return", [this] { return ShowForm<TForm15>(&data_); }, nullptr, Qt::Key_Return,
+      {"outputs Return", [this] { return ShowWindow<TForm9>(&data_); }, "CheckBox3", Qt::Key_Return,
        false},
-      {"status Space", [this] { return ShowForm<TForm15>(&data_); }, nullptr, Qt::Key_Space, true},
+      {"status Return", [this] { return ShowWindow<TForm15>(&data_); }, nullptr, Qt::Key_Return,
+       false},
+      {"status Space", [this] { return ShowWindow<TForm15>(&data_); }, nullptr, Qt::Key_Space,
+       true},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);

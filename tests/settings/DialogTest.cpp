@@ -8,6 +8,7 @@
 #include "dialogs/NastavAOUT.h"
 #include "dialogs/NastavAdr.h"
 #include "dialogs/NastavDIO.h"
+#include "tests/support/ShowWindow.h"
 
 namespace settingstest {
 namespace {
@@ -19,14 +20,6 @@ const QString kAoutRange = QStringLiteral(" Inicializační hodnota musí být v
 
 bool SameConfig(const TModuleConfig& a, const TModuleConfig& b) {
   return std::memcmp(&a, &b, sizeof a) == 0;
-}
-
-template <typename F>
-std::unique_ptr<F> Show(TData& data) {
-  auto form = std::make_unique<F>(nullptr);
-  form->Data = &data;
-  form->show();
-  return form;
 }
 
 using Settings = ScriptedLinkTest;
@@ -68,31 +61,31 @@ TEST_F(Settings, AddressAndAnalogFieldsAcceptOnlyIntegersInRange) {
       EXPECT_TRUE(SameConfig(data.Config, before));
   };
   for (const FieldCase& c : address)
-    check(Show<TForm12>(data).get(), c, kAddressRange,
+    check(qm90test::ShowWindow<TForm12>(&data).get(), c, kAddressRange,
           [](const TModuleConfig& m) { return int(m.Address); });
   for (const FieldCase& c : analog)
-    check(Show<TForm4>(data).get(), c, kAoutRange,
+    check(qm90test::ShowWindow<TForm4>(&data).get(), c, kAoutRange,
           [](const TModuleConfig& m) { return int(m.AoutInit); });
 }
 
 TEST_F(Settings, DialogsOpenWithConfigNotWithTheLink) {
   data.BaudRate = 115200;  // the link's values must not show
-  auto adr = Show<TForm12>(data);
+  auto adr = qm90test::ShowWindow<TForm12>(&data);
   EXPECT_EQ(Edit1(adr.get())->text(), "1");
   EXPECT_EQ(ComboBox1(adr.get())->currentText(), "9600 Bd");
-  auto dio = Show<TForm14>(data);
+  auto dio = qm90test::ShowWindow<TForm14>(&data);
   EXPECT_EQ(Boxes(dio.get(), 1), 0xFF);
   EXPECT_EQ(Boxes(dio.get(), 33), 0xFF);
   EXPECT_EQ(Boxes(dio.get(), 65), 0x00);
-  auto aout = Show<TForm4>(data);
+  auto aout = qm90test::ShowWindow<TForm4>(&data);
   EXPECT_EQ(Edit1(aout.get())->text(), "0");
   for (QDialog* d : std::initializer_list<QDialog*>{adr.get(), dio.get(), aout.get()})
     EXPECT_EQ(Status(d), " ");
 }
 
 TEST_F(Settings, EnterInTheFieldStartsNoTransfer) {
-  auto adr = Show<TForm12>(data);
-  auto aout = Show<TForm4>(data);
+  auto adr = qm90test::ShowWindow<TForm12>(&data);
+  auto aout = qm90test::ShowWindow<TForm4>(&data);
   for (QDialog* d : std::initializer_list<QDialog*>{adr.get(), aout.get()}) {
     Edit1(d)->setFocus();
     QTest::keyClick(Edit1(d), Qt::Key_Return);
@@ -104,7 +97,7 @@ TEST_F(Settings, EnterInTheFieldStartsNoTransfer) {
 TEST_F(Settings, BaudIndexAboveTheListLeavesNoSelectionAndBlocksWriteAndOk) {
   scripted::Script().module.registers[63] = 17;
   scripted::Script().module.registers[62] = 9;
-  auto form = Show<TForm12>(data);
+  auto form = qm90test::ShowWindow<TForm12>(&data);
   StatusLog log(form.get());
   Button(form.get(), 2)->click();
   EXPECT_EQ(log.Last(), qm90cfg::kReadDone);
@@ -126,13 +119,13 @@ TEST_F(Settings, ReadEndingEarlyShowsWhatCameAndThePreviousRest) {
   scripted::Script().module.registers = {{32, 0x81}, {33, 0x0F}, {63, 17}, {35, 52}, {36, 18}};
   data.Config.AoutInit = 300;
 
-  auto adr = Show<TForm12>(data);
+  auto adr = qm90test::ShowWindow<TForm12>(&data);
   InjectAt(1, Fault::kTimeout);
   Button(adr.get(), 2)->click();
   EXPECT_EQ(Edit1(adr.get())->text(), "17");
   EXPECT_EQ(ComboBox1(adr.get())->currentIndex(), 4);
 
-  auto dio = Show<TForm14>(data);
+  auto dio = qm90test::ShowWindow<TForm14>(&data);
   Box(dio.get(), 33)->setChecked(false);  // not stored: goes back
   InjectAt(1, Fault::kTimeout);
   Button(dio.get(), 2)->click();
@@ -140,7 +133,7 @@ TEST_F(Settings, ReadEndingEarlyShowsWhatCameAndThePreviousRest) {
   EXPECT_EQ(Boxes(dio.get(), 1), 0xFF);
   EXPECT_EQ(Boxes(dio.get(), 33), 0xFF);
 
-  auto aout = Show<TForm4>(data);
+  auto aout = qm90test::ShowWindow<TForm4>(&data);
   Edit1(aout.get())->setText("999");  // not stored: goes back
   InjectAt(1, Fault::kTimeout);
   Button(aout.get(), 2)->click();
@@ -154,7 +147,7 @@ TEST_F(Settings, OkStoresTheWholeImageWithUpperGroupBytesCleared) {
   data.Config.Address = 9;
   data.Config.AoutInit = 1234;
   scripted::Script().module.registers = {{32, 0x81}, {33, 0x0F}, {34, 0xF0}};
-  auto dio = Show<TForm14>(data);
+  auto dio = qm90test::ShowWindow<TForm14>(&data);
   Button(dio.get(), 2)->click();
   Box(dio.get(), 2)->setChecked(false);  // DIN1 off: 0x0D
   Button(dio.get(), 3)->click();
@@ -162,7 +155,7 @@ TEST_F(Settings, OkStoresTheWholeImageWithUpperGroupBytesCleared) {
   EXPECT_TRUE(SameConfig(data.Config, expected));
 
   // Only DIN0 and DIN7 negated: 129, sent to register 33.
-  auto again = Show<TForm14>(data);
+  auto again = qm90test::ShowWindow<TForm14>(&data);
   for (int box = 1; box <= 8; ++box) Box(again.get(), box)->setChecked(box == 1 || box == 8);
   scripted::Script().calls.clear();
   Button(again.get(), 1)->click();
@@ -172,7 +165,7 @@ TEST_F(Settings, OkStoresTheWholeImageWithUpperGroupBytesCleared) {
 }
 
 TEST_F(Settings, WriteThenCancelLeavesConfigAndReopeningShowsIt) {
-  auto form = Show<TForm12>(data);
+  auto form = qm90test::ShowWindow<TForm12>(&data);
   Edit1(form.get())->setText("7");
   ComboBox1(form.get())->setCurrentIndex(0);
   Button(form.get(), 1)->click();
@@ -183,14 +176,14 @@ TEST_F(Settings, WriteThenCancelLeavesConfigAndReopeningShowsIt) {
   EXPECT_TRUE(SameConfig(data.Config, DefaultModuleConfig()));
   EXPECT_EQ(data.ModuleAddress, kModuleAddress);  // the link keeps its address
 
-  auto reopened = Show<TForm12>(data);
+  auto reopened = qm90test::ShowWindow<TForm12>(&data);
   EXPECT_EQ(Edit1(reopened.get())->text(), "1");
   EXPECT_EQ(ComboBox1(reopened.get())->currentText(), "9600 Bd");
 
   // "Ok" stores; the next opening shows what was stored.
   Edit1(reopened.get())->setText("200");
   Button(reopened.get(), 3)->click();
-  EXPECT_EQ(Edit1(Show<TForm12>(data).get())->text(), "200");
+  EXPECT_EQ(Edit1(qm90test::ShowWindow<TForm12>(&data).get())->text(), "200");
 }
 
 }  // namespace

@@ -12,9 +12,10 @@
 #include "dialogs/NastavAOUT.h"
 #include "dialogs/NastavAdr.h"
 #include "dialogs/NastavDIO.h"
+#include "emulator/launcher/SimProcess.h"
 #include "link/QBLxxx.h"
 #include "tests/settings/Controls.h"
-#include "tests/support/SimProcess.h"
+#include "tests/support/ShowWindow.h"
 #include "widgets/Widgets.h"
 
 namespace settingstest {
@@ -24,7 +25,7 @@ class SettingsOverUdp : public ::testing::Test {
  protected:
   void SetUp() override {
     ASSERT_TRUE(sim_.Start({"--udp", "127.0.0.1:0"})) << sim_.Error();
-    SetDriverDirectory(qm90test::BinDir());
+    SetDriverDirectory(qm90sim::BinDir());
     SetDataDefaults(&data_);
     data_.InterfaceKind = 4;
     data_.IpAddress = "127.0.0.1";
@@ -53,13 +54,10 @@ class SettingsOverUdp : public ::testing::Test {
   }
   template <typename F>
   std::unique_ptr<F> Show() {
-    auto form = std::make_unique<F>(nullptr);
-    form->Data = &data_;
-    form->show();
-    return form;
+    return qm90test::ShowWindow<F>(&data_);
   }
 
-  qm90test::SimProcess sim_;
+  qm90sim::SimProcess sim_;
   TData data_;
 };
 

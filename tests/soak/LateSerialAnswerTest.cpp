@@ -13,6 +13,7 @@
 #include "dialogs/OkamDIN.h"
 #include "dialogs/StatReg.h"
 #include "tests/soak/Soak.h"
+#include "tests/support/ShowWindow.h"
 #include "widgets/Widgets.h"
 
 namespace {
@@ -24,14 +25,7 @@ QString Labels(QWidget* form, int count) {
   return bits;
 }
 
-template <typename Form>
-std::unique_ptr<Form> ShowStopped(TData* data) {
-  auto form = std::make_unique<Form>(nullptr);
-  form->Data = data;
-  form->show();
-  form->template findChild<QTimer*>("Timer1")->stop();
-  return form;
-}
+using qm90test::ShowStopped;
 
 TEST(LateSerialAnswer, IsNotTakenForTheNextRequestsAnswer) {
   soak::SimLink link(soak::Transport::kPty, 3);
@@ -57,10 +51,3 @@ TEST(LateSerialAnswer, IsNotTakenForTheNextRequestsAnswer) {
 }
 
 }  // namespace
-
-int main(int argc, char** argv) {
-  ::testing::InitGoogleTest(&argc, argv);
-  if (!std::getenv("QT_QPA_PLATFORM")) setenv("QT_QPA_PLATFORM", "offscreen", 1);
-  QApplication app(argc, argv);
-  return RUN_ALL_TESTS();
-}

@@ -85,7 +85,7 @@ bool SimLink::StartSim(unsigned seed) {
 }
 
 bool SimLink::OpenLink() {
-  SetDriverDirectory(qm90test::BinDir());
+  SetDriverDirectory(qm90sim::BinDir());
   SetDataDefaults(&data_);
   data_.ModuleAddress = 1;
   data_.InitBlock = {};

@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "link/Dekl.h"
-#include "tests/support/SimProcess.h"
+#include "emulator/launcher/SimProcess.h"
 
 namespace soak {
 
@@ -63,7 +63,7 @@ class SimLink {
   bool Ok() const { return error_.empty(); }
   const std::string& Error() const { return error_; }
 
-  qm90test::SimProcess& Sim() { return sim_; }
+  qm90sim::SimProcess& Sim() { return sim_; }
   TData& Data() { return data_; }
   Transport Kind() const { return transport_; }
   // What a silent module costs (the shortest the driver waits), and a delay
@@ -81,7 +81,7 @@ class SimLink {
   void SwitchToPrivateRuntimeFolder();
 
   Transport transport_;
-  qm90test::SimProcess sim_;
+  qm90sim::SimProcess sim_;
   TData data_{};
   std::string folder_;
   std::string log_path_;

@@ -10,6 +10,7 @@
 #include "dialogs/OkamDIN.h"
 #include "dialogs/StatReg.h"
 #include "tests/soak/Soak.h"
+#include "tests/support/ShowWindow.h"
 #include "widgets/Widgets.h"
 
 namespace soak {
@@ -53,14 +54,7 @@ QString Labels(QWidget* form, int count) {
   return bits;
 }
 
-template <typename Form>
-std::unique_ptr<Form> ShowStopped(TData* data) {
-  auto form = std::make_unique<Form>(nullptr);
-  form->Data = data;
-  form->show();
-  if (auto* timer = form->template findChild<QTimer*>("Timer1")) timer->stop();
-  return form;
-}
+using qm90test::ShowStopped;
 
 class ViewSoak {
  public:

@@ -11,6 +11,7 @@
 #include "dialogs/NastavAdr.h"
 #include "dialogs/NastavDIO.h"
 #include "tests/soak/Soak.h"
+#include "tests/support/ShowWindow.h"
 #include "widgets/Widgets.h"
 
 namespace soak {
@@ -38,14 +39,6 @@ void SetBoxes(QWidget* form, int first, std::uint8_t byte) {
       box->setChecked((byte >> k) & 1u);
 }
 
-template <typename Form>
-std::unique_ptr<Form> Show(TData* data) {
-  auto form = std::make_unique<Form>(nullptr);
-  form->Data = data;
-  form->show();
-  return form;
-}
-
 class WriteSoak {
  public:
   WriteSoak(SimLink& link, std::mt19937& random, Figures& figures)
@@ -54,9 +47,9 @@ class WriteSoak {
         figures_(figures),
         known_texts_(DriverTexts(link.Data().InterfaceKind)) {
     known_texts_.push_back(kMismatch);
-    adr_ = Show<TForm12>(&link.Data());
-    dio_ = Show<TForm14>(&link.Data());
-    aout_ = Show<TForm4>(&link.Data());
+    adr_ = qm90test::ShowWindow<TForm12>(&link.Data());
+    dio_ = qm90test::ShowWindow<TForm14>(&link.Data());
+    aout_ = qm90test::ShowWindow<TForm4>(&link.Data());
   }
 
   void Run(Clock::time_point deadline) {

@@ -1,5 +1,5 @@
-// GoogleTest main for the settings dialog tests: one QApplication, offscreen
-// unless a platform was chosen.
+// GoogleTest main of every window test: one QApplication, on the offscreen
+// platform unless another one was asked for.
 #include <gtest/gtest.h>
 
 #include <QApplication>
@@ -8,6 +8,6 @@
 int main(int argc, char** argv) {
   ::testing::InitGoogleTest(&argc, argv);
   if (!std::getenv("QT_QPA_PLATFORM")) setenv("QT_QPA_PLATFORM", "offscreen", 1);
-  QApplication app(argc, argv);
+  QApplication application(argc, argv);
   return RUN_ALL_TESTS();
 }

@@ -1,4 +1,4 @@
-// Runs the real qm90-sim for a test: starts it with arguments, waits for its
+// Runs the real qm90-sim for a test or a benchmark: starts it with arguments, waits for its
 // ready line, talks to its control interface (stdin/stdout lines) and stops it
 // by its PID. Only 127.0.0.1 is ever used.
 #pragma once
@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-namespace qm90test {
+namespace qm90sim {
 
 class SimProcess {
  public:
@@ -59,4 +59,4 @@ class SimProcess {
 // Folder of the built programs and libraries (build/bin).
 std::string BinDir();
 
-}  // namespace qm90test
+}  // namespace qm90sim

@@ -1,4 +1,4 @@
-#include "tests/support/SimProcess.h"
+#include "emulator/launcher/SimProcess.h"
 
 #include <fcntl.h>
 #include <poll.h>
@@ -13,7 +13,7 @@
 #include <cstring>
 #include <sstream>
 
-namespace qm90test {
+namespace qm90sim {
 
 namespace {
 
@@ -183,4 +183,4 @@ long SimProcess::Get(int address, const std::string& what) {
   return (end != nullptr && *end == '\0') ? value : -1;
 }
 
-}  // namespace qm90test
+}  // namespace qm90sim

@@ -1,0 +1,706 @@
+#include "cli/Commands.h"
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <ostream>
+#include <thread>
+
+#include "base/Files.h"
+#include "cli/ConfigFile.h"
+#include "cli/Console.h"
+#include "cli/Json.h"
+#include "cli/ModuleAccess.h"
+#include "cli/Registers.h"
+#include "cli/Trace.h"
+#include "link/Dekl.h"
+
+namespace qm90cli {
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+// The order in which the settings windows read: address and rate, the I/O
+// registers, the analog output.
+constexpr std::uint8_t kReadOrder[] = {kRegAddress,     kRegBaudIndex,    kRegDoutInit,
+                                       kRegDinNegation, kRegDoutNegation, kRegAoutLow,
+                                       kRegAoutHigh};
+
+// Rates a scan tries when none are given, after the configured one.
+constexpr std::int32_t kLikelyRates[] = {9600, 19200, 115200, 57600, 38400, 4800, 2400, 1200, 600};
+
+int Fail(Context& ctx, int exit_code, const std::string& message) {
+  ctx.err << "qm90: " << message << "\n";
+  if (ctx.json) ctx.out << JsonObject().Add("error", message).Add("exit", exit_code).Text() << "\n";
+  return exit_code;
+}
+
+std::string RegisterLabel(std::uint8_t number) {
+  const RegisterInfo* info = FindRegister(number);
+  return "register " + std::to_string(number) + " (" + (info ? info->name : "?") + ")";
+}
+
+std::string LinkSummary(const LinkParams& params) {
+  return InterfaceDescription(params) + ", address " + std::to_string(params.address) + ", " +
+         std::to_string(params.baud) + " Bd";
+}
+
+// Resolves the connection options and opens the link with identification.
+// Returns kExitOk or the exit status after the message.
+int OpenModule(Context& ctx, ModuleAccess& access, LinkParams& params) {
+  const std::string problem = ResolveLink(ctx.connection, params);
+  if (!problem.empty()) return Fail(ctx, kExitUsage, problem);
+  if (ctx.trace)
+    access.SetTrace([&ctx](const ExchangeRecord& record) { ctx.err << TraceLine(record) << "\n"; });
+  std::string message;
+  if (access.Open(params, message) != 0)
+    return Fail(ctx, kExitNoLink, "cannot open the link (" + LinkSummary(params) + "): " + message);
+  return kExitOk;
+}
+
+bool ReadAll(Context& ctx, ModuleAccess& access, RegisterValues& values, int& exit_code) {
+  for (const std::uint8_t reg : kReadOrder) {
+    std::uint8_t value = 0;
+    const std::uint8_t status = access.ReadRegister(reg, value);
+    if (status != 0) {
+      exit_code =
+          Fail(ctx, kExitFailure, "reading " + RegisterLabel(reg) + ": " + access.Text(status));
+      return false;
+    }
+    ValueOf(values, reg) = value;
+  }
+  return true;
+}
+
+std::string ShowValue(const RegisterInfo& info, std::uint8_t value) {
+  if (info.bits) return HexByte(value);
+  if (info.number == kRegBaudIndex)
+    return std::to_string(value) +
+           (value <= 8 ? " (" + std::to_string(BaudFromIndex(value)) + " Bd)" : " (not a rate)");
+  return std::to_string(value);
+}
+
+// Writes the registers in the table's order when wanted(register); reports
+// each one. Returns kExitOk or the exit status after the failure.
+int WriteRegisters(Context& ctx, ModuleAccess& access, const RegisterValues& target,
+                   const std::function<bool(std::uint8_t)>& wanted,
+                   std::vector<std::uint8_t>& written, std::vector<std::string>& json_lines) {
+  for (const RegisterInfo& info : kRegisters) {
+    if (!wanted(info.number)) continue;
+    if (console::Interrupted())
+      return Fail(ctx, kExitFailure, "interrupted; the registers reported above are written");
+    const std::uint8_t value = ValueOf(target, info.number);
+    std::uint8_t read_back = 0;
+    const std::uint8_t status = access.WriteRegister(info.number, value, read_back);
+    if (status == kStatusReadBackMismatch)
+      return Fail(ctx, kExitFailure,
+                  RegisterLabel(info.number) + ": wrote " + ShowValue(info, value) +
+                      " but the module holds " + ShowValue(info, read_back) +
+                      " (read-back differs); the registers after it were not written");
+    if (status != 0)
+      return Fail(ctx, kExitFailure,
+                  "writing " + RegisterLabel(info.number) + ": " + access.Text(status) +
+                      "; the registers after it were not written");
+    written.push_back(info.number);
+    json_lines.push_back(JsonObject()
+                             .Add("register", info.number)
+                             .Add("name", info.name)
+                             .Add("value", value)
+                             .Text());
+    if (!ctx.json)
+      ctx.out << RegisterLabel(info.number) << ": wrote " << ShowValue(info, value)
+              << ", read back: verified\n";
+  }
+  return kExitOk;
+}
+
+void PowerUpNote(Context& ctx, const LinkParams& params, const std::vector<std::uint8_t>& written) {
+  const bool communication = std::any_of(written.begin(), written.end(), IsCommunicationRegister);
+  if (communication && !ctx.json)
+    ctx.out << "The new address or baud rate applies at the module's next power-up; until then it "
+               "answers at address "
+            << int{params.address} << ", " << params.baud << " Bd.\n";
+}
+
+bool WriteFileNew(const std::string& path, const std::string& contents, bool replace,
+                  std::string& problem) {
+  if (!replace && base::PathExists(path)) {
+    problem = path + " exists; give --force to replace it";
+    return false;
+  }
+  std::string reason;
+  if (!base::ReplaceFileAtomically(path, contents, base::NewFileAccess::kShared, &reason)) {
+    problem = "cannot write " + path + (reason.empty() ? "" : ": " + reason);
+    return false;
+  }
+  return true;
+}
+
+// Sleeps until the time point, waking early on Ctrl-C.
+void SleepUntil(Clock::time_point due) {
+  while (!console::Interrupted()) {
+    const auto now = Clock::now();
+    if (now >= due) return;
+    std::this_thread::sleep_for(
+        std::min<Clock::duration>(due - now, std::chrono::milliseconds(20)));
+  }
+}
+
+bool ParseCount(const std::string& text, std::int64_t& count) {
+  return text.empty() || ParseInteger(text, 1, 0x7FFFFFFF, count);
+}
+
+// The poll loop of inputs and status: once, --count N times, or until Ctrl-C.
+// poll(line, csv_row, json) makes one reading; it returns false after a
+// failure it has reported.
+int Watch(Context& ctx, const WatchOptions& options, int default_interval_ms,
+          const std::string& csv_header,
+          const std::function<bool(ModuleAccess&, std::string&, std::string&, JsonObject&)>& poll,
+          const std::function<bool(ModuleAccess&)>& before = nullptr) {
+  std::int64_t interval = default_interval_ms;
+  std::int64_t count = 1;
+  if (!options.interval.empty() && !ParseInteger(options.interval, 1, 3600000, interval))
+    return Fail(ctx, kExitUsage, "--interval takes 1..3600000 ms");
+  if (!ParseCount(options.count, count)) return Fail(ctx, kExitUsage, "--count takes 1 or more");
+  const bool endless = options.watch && options.count.empty();
+  const bool timestamps = options.watch || !options.count.empty();
+
+  ModuleAccess access;
+  LinkParams params;
+  if (const int opened = OpenModule(ctx, access, params); opened != kExitOk) return opened;
+  // Opened only once the module has answered, so a failed link leaves no file behind.
+  std::ofstream csv;
+  if (!options.csv.empty()) {
+    std::error_code ignored;
+    const bool fresh = !std::filesystem::exists(options.csv, ignored) ||
+                       std::filesystem::file_size(options.csv, ignored) == 0;
+    csv.open(options.csv, std::ios::app | std::ios::binary);
+    if (!csv) return Fail(ctx, kExitFailure, "cannot open " + options.csv + " for appending");
+    if (fresh) csv << "time," << csv_header << "\r\n";
+  }
+
+  if (before && !before(access)) return kExitFailure;
+  bool failed = false;
+  auto due = Clock::now();
+  for (std::int64_t done = 0; endless || done < count; ++done) {
+    if (done > 0) {
+      due += std::chrono::milliseconds(interval);
+      if (Clock::now() > due) due = Clock::now();  // a slow answer: no burst to catch up
+      SleepUntil(due);
+    }
+    if (console::Interrupted()) break;
+    const auto when = std::chrono::system_clock::now();
+    std::string line, row;
+    JsonObject json;
+    if (!poll(access, line, row, json)) {
+      failed = true;
+      continue;
+    }
+    if (ctx.json) {
+      if (timestamps) json.Add("time", IsoTimestamp(when));
+      ctx.out << json.Text() << "\n";
+    } else {
+      ctx.out << (timestamps ? TimeOfDay(when).substr(0, 12) + "  " : "") << line << "\n";
+    }
+    ctx.out.flush();
+    if (csv.is_open()) {
+      csv << IsoTimestamp(when) << "," << row << "\r\n";
+      csv.flush();
+      if (!csv) return Fail(ctx, kExitFailure, "writing " + options.csv + " failed");
+    }
+  }
+  return failed ? kExitFailure : kExitOk;
+}
+
+std::string CsvBits(std::uint8_t value, int count = 8) {
+  std::string row;
+  for (int bit = 0; bit < count; ++bit)
+    row += std::string(bit ? "," : "") + ((value >> bit) & 1 ? "1" : "0");
+  return row;
+}
+
+// Names of the status register's bits that have one.
+const char* StatusBitName(int bit) {
+  switch (bit) {
+    case 1:
+      return "FN";
+    case 2:
+      return "PRF";
+    case 4:
+      return "PWR";
+    case 5:
+      return "RST";
+    case 6:
+      return "ERR24";
+    default:
+      return nullptr;
+  }
+}
+
+}  // namespace
+
+bool ParseAddressList(const std::string& text, std::vector<std::uint8_t>& addresses) {
+  std::vector<std::uint8_t> out;
+  std::array<bool, 256> seen{};
+  std::size_t start = 0;
+  while (start <= text.size()) {
+    const std::size_t comma = std::min(text.find(',', start), text.size());
+    const std::string item = text.substr(start, comma - start);
+    start = comma + 1;
+    std::int64_t first = 0, last = 0;
+    const std::size_t dash = item.find('-', 1);  // a leading '-' is a sign, refused below
+    if (dash == std::string::npos) {
+      if (!ParseInteger(item, 0, 255, first)) return false;
+      last = first;
+    } else if (!ParseInteger(item.substr(0, dash), 0, 255, first) ||
+               !ParseInteger(item.substr(dash + 1), 0, 255, last) || last < first) {
+      return false;
+    }
+    for (std::int64_t a = first; a <= last; ++a)
+      if (!seen[a]) {
+        seen[a] = true;
+        out.push_back(static_cast<std::uint8_t>(a));
+      }
+    if (comma == text.size()) break;
+  }
+  if (out.empty()) return false;
+  addresses = out;
+  return true;
+}
+
+bool ScanRates(const std::vector<std::string>& given, std::int32_t configured,
+               std::vector<std::int32_t>& rates) {
+  std::vector<std::int32_t> out;
+  auto add = [&out](std::int32_t rate) {
+    if (std::find(out.begin(), out.end(), rate) == out.end()) out.push_back(rate);
+  };
+  if (given.empty()) {
+    add(configured);
+    for (const std::int32_t rate : kLikelyRates) add(rate);
+  }
+  for (const std::string& text : given) {
+    std::int32_t rate = 0;
+    if (!ParseBaud(text, rate)) return false;
+    add(rate);
+  }
+  rates = out;
+  return true;
+}
+
+int Identify(Context& ctx) {
+  ModuleAccess access;
+  LinkParams params;
+  if (const int opened = OpenModule(ctx, access, params); opened != kExitOk) return opened;
+  if (ctx.json) {
+    ctx.out << JsonObject()
+                   .Add("module", access.ModuleName())
+                   .Add("address", params.address)
+                   .Add("baud", params.baud)
+                   .Add("interface", InterfaceWord(params.kind))
+                   .Add("link", InterfaceDescription(params))
+                   .Text()
+            << "\n";
+  } else {
+    ctx.out << "Module:     " << access.ModuleName() << "\n"
+            << "Address:    " << int{params.address} << "\n"
+            << "Baud rate:  " << params.baud << " Bd\n"
+            << "Interface:  " << InterfaceDescription(params) << "\n";
+  }
+  return kExitOk;
+}
+
+int Scan(Context& ctx, const ScanOptions& options) {
+  LinkParams params;
+  const std::string problem = ResolveLink(ctx.connection, params);
+  if (!problem.empty()) return Fail(ctx, kExitUsage, problem);
+  std::vector<std::uint8_t> addresses;
+  if (!ParseAddressList(options.addresses, addresses))
+    return Fail(ctx, kExitUsage, "--addresses takes a list such as 0-255 or 1,77,200-210");
+  std::vector<std::int32_t> rates;
+  if (!ScanRates(options.bauds, params.baud, rates))
+    return Fail(ctx, kExitUsage, "--baud takes rates such as 9600,19200 (600 .. 115200)");
+
+  std::int64_t timing = 0;
+  if (!options.timing.empty() && !ParseInteger(options.timing, 1, 1000, timing))
+    return Fail(ctx, kExitUsage, "--timing takes 1..1000 ms");
+  params.timing = static_cast<std::int32_t>(timing);
+
+  ModuleAccess access;
+  if (ctx.trace)
+    access.SetTrace([&ctx](const ExchangeRecord& record) { ctx.err << TraceLine(record) << "\n"; });
+  params.baud = rates.front();
+  std::string message;
+  if (access.OpenLine(params, message) != 0)
+    return Fail(ctx, kExitNoLink,
+                "cannot open the line (" + InterfaceDescription(params) + "): " + message);
+
+  struct Found {
+    std::uint8_t address;
+    std::int32_t baud;
+    std::string name;
+  };
+  std::vector<Found> found;
+  const bool progress = !ctx.trace && console::IsTerminal(console::Stream::kErr);
+  const std::size_t total = addresses.size() * rates.size();
+  std::size_t tries = 0;
+  const auto start = Clock::now();
+  bool stop = false;
+  for (std::size_t r = 0; r < rates.size() && !stop; ++r) {
+    if (r > 0 && access.SetRate(rates[r], message) != 0)
+      return Fail(ctx, kExitNoLink, "cannot set " + std::to_string(rates[r]) + " Bd: " + message);
+    for (const std::uint8_t address : addresses) {
+      if (console::Interrupted()) {
+        stop = true;
+        break;
+      }
+      if (progress) {
+        const double elapsed = std::chrono::duration<double>(Clock::now() - start).count();
+        const double left = tries ? elapsed / tries * (total - tries) : 0.0;
+        char line[120];
+        std::snprintf(line, sizeof line, "\r%6d Bd, address %3u, found %zu, about %.0f s left   ",
+                      rates[r], address, found.size(), left);
+        ctx.err << line << std::flush;
+      }
+      std::string name;
+      ++tries;
+      if (access.Identify(address, name) == 0) {
+        found.push_back({address, rates[r], name});
+        if (options.first) {
+          stop = true;
+          break;
+        }
+      }
+    }
+  }
+  access.Close();
+  if (progress) ctx.err << "\r" << std::string(60, ' ') << "\r" << std::flush;
+  const bool interrupted = console::Interrupted();
+  if (interrupted)
+    ctx.err << "qm90: scan interrupted after " << tries << " of " << total << " tries\n";
+
+  if (ctx.json) {
+    std::vector<std::string> items;
+    for (const Found& f : found)
+      items.push_back(
+          JsonObject().Add("address", f.address).Add("baud", f.baud).Add("module", f.name).Text());
+    ctx.out << JsonObject()
+                   .AddRaw("modules", JsonArray(items))
+                   .Add("tries", static_cast<std::int64_t>(tries))
+                   .Add("interrupted", interrupted)
+                   .Text()
+            << "\n";
+  } else if (!found.empty()) {
+    ctx.out << "Address  Baud rate  Module\n";
+    for (const Found& f : found) {
+      char line[64];
+      std::snprintf(line, sizeof line, "%7u  %6d Bd  ", f.address, f.baud);
+      ctx.out << line << f.name << "\n";
+    }
+  }
+  if (interrupted) return kExitFailure;
+  if (found.empty()) {
+    ctx.err << "qm90: no module answered (" << tries << " tries on " << InterfaceDescription(params)
+            << ")\n";
+    return kExitFailure;
+  }
+  return kExitOk;
+}
+
+int ConfigShow(Context& ctx) {
+  ModuleAccess access;
+  LinkParams params;
+  if (const int opened = OpenModule(ctx, access, params); opened != kExitOk) return opened;
+  RegisterValues values{};
+  int exit_code = kExitOk;
+  if (!ReadAll(ctx, access, values, exit_code)) return exit_code;
+  const std::uint8_t baud_index = ValueOf(values, kRegBaudIndex);
+  if (ctx.json) {
+    JsonObject registers;
+    for (const RegisterInfo& info : kRegisters)
+      registers.Add(std::to_string(info.number), ValueOf(values, info.number));
+    JsonObject json;
+    json.Add("module", access.ModuleName())
+        .Add("address", ValueOf(values, kRegAddress))
+        .Add("baud_index", baud_index);
+    if (baud_index <= 8) json.Add("baud", BaudFromIndex(baud_index));
+    json.Add("aout_init", AoutInitOf(values));
+    for (const std::uint8_t reg : {kRegDinNegation, kRegDoutNegation, kRegDoutInit}) {
+      std::string key = FindRegister(reg)->name;
+      std::replace(key.begin(), key.end(), '-', '_');
+      json.Add(key, ValueOf(values, reg)).AddRaw(key + "_bits", JsonBits(ValueOf(values, reg)));
+    }
+    json.AddRaw("registers", registers.Text());
+    ctx.out << json.Text() << "\n";
+    return kExitOk;
+  }
+  ctx.out << "Module " << access.ModuleName() << " (" << LinkSummary(params) << ")\n";
+  ctx.out << "address        (63)      " << int{ValueOf(values, kRegAddress)} << "\n";
+  ctx.out << "baud           (62)      "
+          << (baud_index <= 8 ? std::to_string(BaudFromIndex(baud_index)) + " Bd" : "not a rate")
+          << " (index " << int{baud_index} << ")\n";
+  ctx.out << "aout-init      (35, 36)  " << AoutInitOf(values) << "\n";
+  const struct {
+    std::uint8_t reg;
+    const char* label;
+    const char* channels;
+  } bytes[] = {{kRegDinNegation, "din-negation   (33)      ", "DIN0..7:  "},
+               {kRegDoutNegation, "dout-negation  (34)      ", "DOUT0..7: "},
+               {kRegDoutInit, "dout-init      (32)      ", "DOUT0..7: "}};
+  for (const auto& b : bytes)
+    ctx.out << b.label << HexByte(ValueOf(values, b.reg)) << "  " << b.channels
+            << BitList(ValueOf(values, b.reg)) << "\n";
+  return kExitOk;
+}
+
+int ConfigSet(Context& ctx, const std::vector<std::string>& assignments) {
+  RegisterValues check{};
+  for (const std::string& assignment : assignments) {
+    const std::string problem = ApplySetting(assignment, check);
+    if (!problem.empty()) return Fail(ctx, kExitUsage, problem);
+  }
+  ModuleAccess access;
+  LinkParams params;
+  if (const int opened = OpenModule(ctx, access, params); opened != kExitOk) return opened;
+  RegisterValues current{};
+  int exit_code = kExitOk;
+  if (!ReadAll(ctx, access, current, exit_code)) return exit_code;
+  RegisterValues target = current;
+  for (const std::string& assignment : assignments) ApplySetting(assignment, target);
+
+  std::vector<std::uint8_t> written;
+  std::vector<std::string> json_lines;
+  const int result = WriteRegisters(
+      ctx, access, target,
+      [&](std::uint8_t reg) { return ValueOf(target, reg) != ValueOf(current, reg); }, written,
+      json_lines);
+  if (result != kExitOk) return result;
+  if (ctx.json) {
+    ctx.out << JsonObject().AddRaw("written", JsonArray(json_lines)).Text() << "\n";
+  } else if (written.empty()) {
+    ctx.out << "The module holds these values already: nothing written.\n";
+  }
+  PowerUpNote(ctx, params, written);
+  return kExitOk;
+}
+
+int ConfigSave(Context& ctx, const std::string& file, bool force) {
+  if (!force && base::PathExists(file))
+    return Fail(ctx, kExitFailure, file + " exists; give --force to replace it");
+  ModuleAccess access;
+  LinkParams params;
+  if (const int opened = OpenModule(ctx, access, params); opened != kExitOk) return opened;
+  RegisterValues values{};
+  int exit_code = kExitOk;
+  if (!ReadAll(ctx, access, values, exit_code)) return exit_code;
+  const ConfigFileHeader header{access.ModuleName(), IsoTimestamp(std::chrono::system_clock::now()),
+                                LinkSummary(params)};
+  std::string problem;
+  if (!WriteFileNew(file, FormatConfigFile(values, header), force, problem))
+    return Fail(ctx, kExitFailure, problem);
+  if (ctx.json)
+    ctx.out << JsonObject().Add("saved", file).Add("module", access.ModuleName()).Text() << "\n";
+  else
+    ctx.out << "Saved the configuration of " << access.ModuleName() << " (" << LinkSummary(params)
+            << ") to " << file << ".\n";
+  return kExitOk;
+}
+
+int ConfigLoad(Context& ctx, const ConfigLoadOptions& options) {
+  std::string text;
+  switch (base::ReadRegularFile(options.file, kConfigFileMaxBytes, text)) {
+    case base::ReadStatus::kOk:
+      break;
+    case base::ReadStatus::kTooLarge:
+      return Fail(ctx, kExitFailure,
+                  options.file + " is too large for a configuration file; nothing written");
+    case base::ReadStatus::kNotRegular:
+      return Fail(ctx, kExitFailure, options.file + " is not a regular file; nothing written");
+    default:
+      return Fail(ctx, kExitFailure, "cannot read " + options.file + "; nothing written");
+  }
+  RegisterValues wanted{};
+  const std::string problem = ParseConfigFile(text, wanted);
+  if (!problem.empty())
+    return Fail(ctx, kExitFailure, options.file + ": " + problem + "; nothing written");
+
+  ModuleAccess access;
+  LinkParams params;
+  if (const int opened = OpenModule(ctx, access, params); opened != kExitOk) return opened;
+  RegisterValues current{};
+  int exit_code = kExitOk;
+  if (!ReadAll(ctx, access, current, exit_code)) return exit_code;
+
+  auto included = [&](std::uint8_t reg) {
+    return options.with_address || !IsCommunicationRegister(reg);
+  };
+  auto to_write = [&](std::uint8_t reg) {
+    return included(reg) && (options.force || ValueOf(wanted, reg) != ValueOf(current, reg));
+  };
+  std::vector<std::string> differences;
+  if (!ctx.json) ctx.out << "Differences, module -> file:\n";
+  for (const RegisterInfo& info : kRegisters) {
+    const std::uint8_t have = ValueOf(current, info.number);
+    const std::uint8_t want = ValueOf(wanted, info.number);
+    if (have == want) continue;
+    differences.push_back(JsonObject()
+                              .Add("register", info.number)
+                              .Add("name", info.name)
+                              .Add("module", have)
+                              .Add("file", want)
+                              .Add("kept", !included(info.number))
+                              .Text());
+    if (!ctx.json) {
+      char line[64];
+      std::snprintf(line, sizeof line, "  %-15s (%u)  ", info.name, info.number);
+      ctx.out << line << ShowValue(info, have) << " -> " << ShowValue(info, want)
+              << (included(info.number) ? "" : "  (kept: give --with-address to take it)") << "\n";
+    }
+  }
+  if (!ctx.json && differences.empty()) ctx.out << "  none\n";
+
+  std::vector<std::uint8_t> written;
+  std::vector<std::string> json_lines;
+  if (!options.dry_run) {
+    const int result = WriteRegisters(ctx, access, wanted, to_write, written, json_lines);
+    if (result != kExitOk) return result;
+  }
+  if (ctx.json) {
+    ctx.out << JsonObject()
+                   .AddRaw("differences", JsonArray(differences))
+                   .AddRaw("written", JsonArray(json_lines))
+                   .Add("dry_run", options.dry_run)
+                   .Text()
+            << "\n";
+    return kExitOk;
+  }
+  if (options.dry_run) {
+    ctx.out << "Dry run: nothing written.\n";
+    return kExitOk;
+  }
+  ctx.out << "Registers changed:";
+  if (written.empty()) ctx.out << " none";
+  for (std::size_t i = 0; i < written.size(); ++i)
+    ctx.out << (i ? ", " : " ") << int{written[i]} << " " << FindRegister(written[i])->name;
+  ctx.out << "\n";
+  PowerUpNote(ctx, params, written);
+  return kExitOk;
+}
+
+int Inputs(Context& ctx, const WatchOptions& options) {
+  if (options.clear) return Fail(ctx, kExitUsage, "--clear belongs to the status command");
+  return Watch(ctx, options, 100, "DIN0,DIN1,DIN2,DIN3,DIN4,DIN5,DIN6,DIN7",
+               [&ctx](ModuleAccess& access, std::string& line, std::string& row, JsonObject& json) {
+                 std::uint8_t inputs = 0;
+                 const std::uint8_t status = access.ReadInputs(inputs);
+                 if (status != 0) {
+                   Fail(ctx, kExitFailure, "reading the inputs: " + access.Text(status));
+                   return false;
+                 }
+                 line = "DIN0..7: " + BitList(inputs) + "  (" + HexByte(inputs) + ")";
+                 row = CsvBits(inputs);
+                 json.Add("inputs", inputs).AddRaw("bits", JsonBits(inputs));
+                 return true;
+               });
+}
+
+int Status(Context& ctx, const WatchOptions& options) {
+  std::string header;
+  for (int bit = 0; bit < 32; ++bit) {
+    const char* name = StatusBitName(bit);
+    header += (bit ? "," : "") + (name ? std::string(name) : "bit" + std::to_string(bit));
+  }
+  auto clear = [&ctx](ModuleAccess& access) {
+    const std::uint8_t status = access.ClearStatus();
+    if (status != 0) {
+      Fail(ctx, kExitFailure, "clearing the status register: " + access.Text(status));
+      return false;
+    }
+    if (!ctx.json) ctx.out << "Status register cleared.\n";
+    return true;
+  };
+  return Watch(
+      ctx, options, 500, header,
+      [&ctx](ModuleAccess& access, std::string& line, std::string& row, JsonObject& json) {
+        std::uint32_t value = 0;
+        const std::uint8_t status = access.ReadStatus(value);
+        if (status != 0) {
+          Fail(ctx, kExitFailure, "reading the status register: " + access.Text(status));
+          return false;
+        }
+        char hex[16];
+        std::snprintf(hex, sizeof hex, "0x%08X", value);
+        std::vector<std::string> flags;
+        std::string names;
+        for (int bit = 0; bit < 32; ++bit) {
+          if (!((value >> bit) & 1)) continue;
+          const char* name = StatusBitName(bit);
+          const std::string flag = name ? name : "bit" + std::to_string(bit);
+          flags.push_back(JsonQuote(flag));
+          names += " " + flag;
+        }
+        line = std::string("Status ") + hex + (names.empty() ? "  (no bit set)" : " " + names);
+        for (int byte = 0; byte < 4; ++byte)
+          row += (byte ? "," : "") + CsvBits(static_cast<std::uint8_t>(value >> (8 * byte)));
+        json.Add("status", static_cast<std::int64_t>(value))
+            .Add("hex", hex)
+            .AddRaw("flags", JsonArray(flags));
+        return true;
+      },
+      options.clear ? std::function<bool(ModuleAccess&)>(clear) : nullptr);
+}
+
+int Outputs(Context& ctx, const std::vector<std::string>& values) {
+  std::uint8_t outputs = 0;
+  if (values.size() == 1 && values[0].find('=') == std::string::npos) {
+    std::int64_t value = 0;
+    if (!ParseInteger(values[0], 0, 255, value))
+      return Fail(ctx, kExitUsage, "outputs takes a byte 0..255 or DOUTk=0|1 ...");
+    outputs = static_cast<std::uint8_t>(value);
+  } else {
+    for (const std::string& assignment : values) {
+      const std::size_t equals = assignment.find('=');
+      const std::string key = assignment.substr(0, equals);
+      std::int64_t bit_value = 0;
+      const bool named = key.size() == 5 &&
+                         (key.rfind("DOUT", 0) == 0 || key.rfind("dout", 0) == 0) &&
+                         key[4] >= '0' && key[4] <= '7';
+      if (equals == std::string::npos || !named ||
+          !ParseInteger(assignment.substr(equals + 1), 0, 1, bit_value))
+        return Fail(ctx, kExitUsage, "\"" + assignment + "\" is not DOUTk=0|1 (k 0..7)");
+      if (bit_value) outputs = static_cast<std::uint8_t>(outputs | (1u << (key[4] - '0')));
+    }
+  }
+  ModuleAccess access;
+  LinkParams params;
+  if (const int opened = OpenModule(ctx, access, params); opened != kExitOk) return opened;
+  const std::uint8_t status = access.WriteOutputs(outputs);
+  if (status != 0) return Fail(ctx, kExitFailure, "writing the outputs: " + access.Text(status));
+  if (ctx.json)
+    ctx.out << JsonObject().Add("outputs", outputs).AddRaw("bits", JsonBits(outputs)).Text()
+            << "\n";
+  else
+    ctx.out << "Outputs written: DOUT0..7: " << BitList(outputs) << "  (" << HexByte(outputs)
+            << ")\n";
+  return kExitOk;
+}
+
+int Aout(Context& ctx, const std::string& text) {
+  std::int64_t value = 0;
+  if (!ParseInteger(text, 0, 65535, value)) return Fail(ctx, kExitUsage, "aout takes 0..65535");
+  ModuleAccess access;
+  LinkParams params;
+  if (const int opened = OpenModule(ctx, access, params); opened != kExitOk) return opened;
+  const std::uint8_t status = access.WriteAout(static_cast<std::uint16_t>(value));
+  if (status != 0)
+    return Fail(ctx, kExitFailure, "writing the analog output: " + access.Text(status));
+  if (ctx.json)
+    ctx.out << JsonObject().Add("aout", value).Text() << "\n";
+  else
+    ctx.out << "Analog output written: " << value << "\n";
+  return kExitOk;
+}
+
+}  // namespace qm90cli

@@ -1,0 +1,133 @@
+#include "cli/Connection.h"
+
+#include "base/Baud.h"
+#include "base/Files.h"
+#include "link/Dekl.h"
+#include "link/IntText.h"
+
+namespace qm90cli {
+
+namespace {
+
+struct KindName {
+  const char* word;
+  const char* description;
+};
+constexpr KindName kKinds[kInterfaceKinds] = {
+    {"com", "serial port COM"},      {"isa", "ISA card QB-311"},      {"pci", "PCI card QB-312"},
+    {"usb", "USB converter QB-313"}, {"lan", "LAN converter QB-314"},
+};
+
+std::string HexBase(std::uint16_t base) {
+  static const char digits[] = "0123456789ABCDEF";
+  std::string out;
+  for (int shift = 12; shift >= 0; shift -= 4) out += digits[(base >> shift) & 0xF];
+  while (out.size() > 3 && out[0] == '0') out.erase(0, 1);
+  return out + "h";
+}
+
+// "300h" as the connection window shows it, or the integer text rule.
+bool ParseIsaBase(std::string text, std::uint16_t& base) {
+  std::int64_t value = 0;
+  if (!text.empty() && (text.back() == 'h' || text.back() == 'H')) {
+    text.pop_back();
+    text.insert(0, "$");
+  }
+  if (!ParseInteger(text, 0, 0xFFFF, value)) return false;
+  base = static_cast<std::uint16_t>(value);
+  return true;
+}
+
+}  // namespace
+
+const char* InterfaceWord(std::uint8_t kind) {
+  return kind < kInterfaceKinds ? kKinds[kind].word : "?";
+}
+
+std::string InterfaceDescription(const LinkParams& params) {
+  if (params.kind >= kInterfaceKinds) return "unknown interface";
+  std::string text = kKinds[params.kind].description;
+  switch (params.kind) {
+    case 0:
+      return text + std::to_string(params.com_port);
+    case 1:
+      return text + " at " + HexBase(params.isa_base);
+    case 4:
+      return text + " (" + params.ip + ":" + std::to_string(params.udp_port) + ")";
+    default:
+      return text;
+  }
+}
+
+bool ParseInteger(const std::string& text, std::int64_t minimum, std::int64_t maximum,
+                  std::int64_t& value) {
+  std::int32_t parsed = 0;
+  if (!TryStrToInt(text, parsed) || parsed < minimum || parsed > maximum) return false;
+  value = parsed;
+  return true;
+}
+
+bool ParseBaud(const std::string& text, std::int32_t& baud) {
+  std::int32_t parsed = 0;
+  if (!TryStrToInt(text, parsed) || base::BaudIndexOf(parsed) < 0) return false;
+  baud = parsed;
+  return true;
+}
+
+std::string ResolveLink(const ConnectionOptions& options, LinkParams& params) {
+  TData data;
+  SetDataDefaults(&data);
+  if (!options.settings_file.empty()) {
+    if (!base::PathExists(options.settings_file))
+      return "settings file " + options.settings_file + " does not exist";
+    SetSettingsFilePath(options.settings_file);
+  }
+  LoadSettings(&data);
+  SetSettingsFilePath("");
+
+  params.kind = data.InterfaceKind < kInterfaceKinds ? data.InterfaceKind : 0;
+  params.com_port = data.ComPort;
+  params.isa_base = data.IsaBaseAddress;
+  params.ip = data.IpAddress;
+  params.udp_port = data.UdpPort;
+  params.udp_timeout = data.UdpTimeout;
+  params.address = data.ModuleAddress;
+  // A rate from the file that is none of the nine stands for its list entry.
+  params.baud = BaudFromIndex(IndexFromBaud(data.BaudRate));
+
+  std::int64_t value = 0;
+  if (!options.interface.empty()) {
+    bool found = false;
+    for (std::uint8_t kind = 0; kind < kInterfaceKinds; ++kind)
+      if (options.interface == kKinds[kind].word) {
+        params.kind = kind;
+        found = true;
+      }
+    if (!found) return "--interface takes com, isa, pci, usb or lan";
+  }
+  if (!options.port.empty()) {
+    if (!ParseInteger(options.port, 1, 65535, value)) return "--port takes a COM number 1..65535";
+    params.com_port = static_cast<std::uint16_t>(value);
+  }
+  if (!options.base.empty() && !ParseIsaBase(options.base, params.isa_base))
+    return "--base takes the card's I/O address, e.g. 300h, $300 or 0x300";
+  if (!options.ip.empty()) params.ip = options.ip;
+  if (!options.udp_port.empty()) {
+    if (!ParseInteger(options.udp_port, 0, 65535, value)) return "--udp-port takes 0..65535";
+    params.udp_port = static_cast<std::int32_t>(value);
+  }
+  if (!options.timeout.empty()) {
+    if (!ParseInteger(options.timeout, 0, 65535, value)) return "--timeout takes 0..65535 ms";
+    params.udp_timeout = static_cast<std::int32_t>(value);
+  }
+  if (!options.address.empty()) {
+    if (!ParseInteger(options.address, 0, 255, value)) return "--address takes 0..255";
+    params.address = static_cast<std::uint8_t>(value);
+  }
+  if (!options.baud.empty() && !ParseBaud(options.baud, params.baud))
+    return "--baud takes one of 600, 1200, 2400, 4800, 9600, 19200, 38400, 57600, 115200";
+  if (params.kind == 4 && params.ip.empty()) return "the LAN converter needs --ip";
+  return "";
+}
+
+}  // namespace qm90cli

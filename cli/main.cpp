@@ -1,0 +1,10 @@
+#include <iostream>
+
+#include "cli/App.h"
+#include "cli/Console.h"
+
+int main(int argc, char** argv) {
+  qm90cli::console::InstallInterruptHandler();
+  qm90cli::console::UseUtf8Output();
+  return qm90cli::Run(argc, argv, std::cout, std::cerr);
+}

@@ -1,0 +1,282 @@
+// The real qm90 against the real qm90-sim on 127.0.0.1: over UDP and over
+// the simulator's pseudo-terminal.
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "emulator/launcher/SimProcess.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using qm90sim::SimProcess;
+
+struct Result {
+  int exit = -1;
+  std::string out, err;
+};
+
+std::string Slurp(const fs::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::stringstream text;
+  text << in.rdbuf();
+  return text.str();
+}
+
+class Qm90Process {
+ public:
+  explicit Qm90Process(const std::vector<std::string>& args) {
+    static int serial = 0;
+    const fs::path base = fs::temp_directory_path() / ("qm90-cli-" + std::to_string(::getpid()) +
+                                                       "-" + std::to_string(++serial));
+    out_ = base.string() + ".out";
+    err_ = base.string() + ".err";
+    std::vector<std::string> argv_text{qm90sim::BinDir() + "/qm90"};
+    argv_text.insert(argv_text.end(), args.begin(), args.end());
+    pid_ = ::fork();
+    if (pid_ == 0) {
+      std::vector<char*> argv;
+      for (std::string& arg : argv_text) argv.push_back(arg.data());
+      argv.push_back(nullptr);
+      const int out = ::open(out_.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+      const int err = ::open(err_.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+      ::dup2(out, STDOUT_FILENO);
+      ::dup2(err, STDERR_FILENO);
+      ::execv(argv[0], argv.data());
+      ::_exit(127);
+    }
+  }
+  ~Qm90Process() {
+    if (pid_ > 0) {
+      ::kill(pid_, SIGKILL);
+      ::waitpid(pid_, nullptr, 0);
+    }
+    fs::remove(out_);
+    fs::remove(err_);
+  }
+  std::string Err() const { return Slurp(err_); }
+  void Interrupt() { ::kill(pid_, SIGINT); }
+  // Waits for the end (at most timeout); exit -1 when it did not come.
+  Result Wait(std::chrono::seconds timeout = std::chrono::seconds(120)) {
+    Result result;
+    const auto deadline = std::chrono::steady_clock::now() + timeout;
+    int status = 0;
+    while (::waitpid(pid_, &status, WNOHANG) == 0) {
+      if (std::chrono::steady_clock::now() > deadline) return result;
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    pid_ = -1;
+    result.exit = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    result.out = Slurp(out_);
+    result.err = Slurp(err_);
+    return result;
+  }
+
+ private:
+  pid_t pid_ = -1;
+  std::string out_, err_;
+};
+
+// An empty settings file: the program's defaults, whatever W_qm90.ini beside it says.
+const std::string& NoSettings() {
+  static const std::string path = [] {
+    const fs::path file = fs::absolute("cli-empty-settings.ini");  // in the test's build folder
+    std::ofstream{file};
+    return file.string();
+  }();
+  return path;
+}
+
+Result Qm90(std::vector<std::string> args) {
+  args.insert(args.end(), {"--settings", NoSettings()});
+  return Qm90Process(args).Wait();
+}
+
+// A small JSON checker: true when the text is one well-formed JSON value per line.
+class JsonChecker {
+ public:
+  static bool Valid(const std::string& text) {
+    JsonChecker c{text};
+    c.Space();
+    if (!c.Value()) return false;
+    c.Space();
+    return c.at_ == text.size();
+  }
+
+ private:
+  explicit JsonChecker(const std::string& text) : s_(text) {}
+  void Space() {
+    while (at_ < s_.size() && std::isspace(static_cast<unsigned char>(s_[at_]))) ++at_;
+  }
+  bool Eat(char c) {
+    Space();
+    if (at_ < s_.size() && s_[at_] == c) return ++at_, true;
+    return false;
+  }
+  bool String() {
+    if (!Eat('"')) return false;
+    while (at_ < s_.size() && s_[at_] != '"') {
+      if (static_cast<unsigned char>(s_[at_]) < 0x20) return false;
+      at_ += s_[at_] == '\\' ? 2 : 1;
+    }
+    return Eat('"');
+  }
+  bool Value() {
+    Space();
+    if (at_ >= s_.size()) return false;
+    const char c = s_[at_];
+    if (c == '"') return String();
+    if (c == '{' || c == '[') {
+      const char close = c == '{' ? '}' : ']';
+      ++at_;
+      if (Eat(close)) return true;
+      do {
+        if (c == '{' && !(String() && Eat(':'))) return false;
+        if (!Value()) return false;
+      } while (Eat(','));
+      return Eat(close);
+    }
+    for (const char* word : {"true", "false", "null"})
+      if (s_.compare(at_, std::strlen(word), word) == 0) return at_ += std::strlen(word), true;
+    const std::size_t start = at_;
+    if (s_[at_] == '-') ++at_;
+    while (at_ < s_.size() && (std::isdigit(static_cast<unsigned char>(s_[at_])) || s_[at_] == '.'))
+      ++at_;
+    return at_ > start;
+  }
+  const std::string& s_;
+  std::size_t at_ = 0;
+};
+
+// Three modules at 1, 77 and 200; 77 moved to 19200 Bd through qm90 itself.
+class ThreeModules : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(sim.Start({"--udp", "127.0.0.1:0", "--serial", "COM41", "--address", "1",
+                           "--address", "77", "--address", "200"}))
+        << sim.Error();
+    const Result set = Qm90(Lan({"config", "set", "baud=19200", "--address", "77"}));
+    ASSERT_EQ(set.exit, 0) << set.err;
+    ASSERT_TRUE(sim.PowerCycle(77));
+  }
+  std::vector<std::string> Lan(std::vector<std::string> args) {
+    args.insert(args.end(), {"--interface", "lan", "--ip", "127.0.0.1", "--udp-port",
+                             std::to_string(sim.UdpPort()), "--timeout", "20"});
+    return args;
+  }
+  SimProcess sim;
+};
+
+constexpr const char* kTable =
+    "Address  Baud rate  Module\n"
+    "      1    9600 Bd  QM-90    v.1.02\n"
+    "    200    9600 Bd  QM-90    v.1.02\n"
+    "     77   19200 Bd  QM-90    v.1.02\n";
+
+TEST_F(ThreeModules, ScanFindsEachAtItsRateOverUdpAndThePty) {
+  const Result udp = Qm90(Lan({"scan", "--baud", "9600,19200"}));
+  EXPECT_EQ(udp.exit, 0) << udp.err;
+  EXPECT_EQ(udp.out, kTable);
+
+  // A silent address costs the serial driver's whole time-out: a part of the range.
+  const Result pty = Qm90({"scan", "--interface", "com", "--port", "41", "--baud", "9600,19200",
+                           "--addresses", "0-2,76-78,199-201"});
+  EXPECT_EQ(pty.exit, 0) << pty.err;
+  EXPECT_EQ(pty.out, kTable);
+
+  const Result none = Qm90(Lan({"scan", "--baud", "115200", "--addresses", "2-9"}));
+  EXPECT_EQ(none.exit, 1);
+  EXPECT_EQ(none.out, "");
+  EXPECT_NE(none.err.find("no module answered (8 tries"), std::string::npos) << none.err;
+}
+
+TEST_F(ThreeModules, SaveLoadIntoAnotherModuleAndShowTheSame) {
+  const fs::path file =
+      fs::temp_directory_path() / ("qm90-cli-" + std::to_string(::getpid()) + ".qm90");
+  fs::remove(file);
+  ASSERT_EQ(Qm90(Lan({"config", "set", "dout-init=0x81", "din-negation.DIN2=0", "aout-init=4660",
+                      "--address", "1"}))
+                .exit,
+            0);
+  ASSERT_EQ(Qm90(Lan({"config", "save", file.string(), "--address", "1"})).exit, 0);
+  ASSERT_EQ(Qm90(Lan({"config", "set", "dout-negation=0", "--address", "200"})).exit, 0);
+
+  const Result load = Qm90(Lan({"config", "load", file.string(), "--address", "200"}));
+  EXPECT_EQ(load.exit, 0) << load.err;
+  EXPECT_NE(load.out.find("Registers changed: 32 dout-init, 33 din-negation, 34 dout-negation, "
+                          "35 aout-init-low, 36 aout-init-high\n"),
+            std::string::npos)
+      << load.out;
+  auto body = [](const std::string& show) { return show.substr(show.find("\naddress") + 1); };
+  const Result from = Qm90(Lan({"config", "show", "--address", "1"}));
+  const Result to = Qm90(Lan({"config", "show", "--address", "200"}));
+  // The clone keeps its own address.
+  EXPECT_EQ(sim.Get(200, "reg 63"), 200);
+  std::string expected = body(from.out);
+  expected.replace(expected.find(" 1\n"), 3, " 200\n");
+  EXPECT_EQ(body(to.out), expected);
+
+  // A damaged copy is refused before anything is sent to the module.
+  std::string damaged = Slurp(file);
+  damaged.replace(damaged.find("34 dout-negation = 0xFF"), 23, "34 dout-negation = 0x1FF");
+  std::ofstream(file, std::ios::binary | std::ios::trunc) << damaged;
+  ASSERT_EQ(Qm90(Lan({"config", "set", "dout-init=0", "--address", "200"})).exit, 0);
+  const Result refused =
+      Qm90(Lan({"config", "load", file.string(), "--address", "200", "--force", "--trace"}));
+  EXPECT_EQ(refused.exit, 1);
+  EXPECT_NE(refused.err.find("nothing written"), std::string::npos) << refused.err;
+  EXPECT_EQ(refused.err.find("cmd 103"), std::string::npos) << "a register was written";
+  EXPECT_EQ(sim.Get(200, "reg 32"), 0);
+  fs::remove(file);
+}
+
+TEST_F(ThreeModules, JsonOutputParses) {
+  const std::vector<std::vector<std::string>> commands = {
+      {"--json", "identify", "--address", "77", "--baud", "19200"},
+      {"--json", "scan", "--baud", "9600", "--addresses", "0-3"},
+      {"--json", "config", "show", "--address", "1"},
+      {"--json", "config", "set", "din-negation=1", "--address", "1"},
+      {"--json", "inputs", "--count", "2", "--interval", "1", "--address", "1"},
+      {"--json", "status", "--clear", "--address", "1"},
+      {"--json", "outputs", "DOUT0=1", "--address", "1"},
+      {"--json", "identify", "--address", "5"},  // fails: an error object
+  };
+  for (const auto& command : commands) {
+    const Result result = Qm90(Lan(command));
+    EXPECT_FALSE(result.out.empty()) << command[1];
+    std::istringstream lines(result.out);
+    for (std::string line; std::getline(lines, line);)
+      EXPECT_TRUE(JsonChecker::Valid(line)) << command[1] << ": " << line;
+  }
+}
+
+TEST_F(ThreeModules, CtrlCDuringAScanPrintsWhatWasFound) {
+  Qm90Process scan(Lan({"--trace", "scan", "--settings", NoSettings()}));
+  // Wait until the scan is past the module at address 1.
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+  while (scan.Err().find("addr 3 cmd 200") == std::string::npos &&
+         std::chrono::steady_clock::now() < deadline)
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  scan.Interrupt();
+  const Result result = scan.Wait(std::chrono::seconds(20));
+  EXPECT_EQ(result.exit, 1) << "no clean end after Ctrl-C";
+  EXPECT_EQ(result.out, "Address  Baud rate  Module\n      1    9600 Bd  QM-90    v.1.02\n");
+  EXPECT_NE(result.err.find("scan interrupted after"), std::string::npos) << result.err;
+  // The simulator serves the next client as before.
+  EXPECT_EQ(Qm90(Lan({"identify", "--address", "200"})).exit, 0);
+}
+
+}  // namespace

@@ -1,0 +1,293 @@
+// qm90's file format, settings and argument rules, and its reaction to a
+// module that does not keep a written value (scripted driver).
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "cli/App.h"
+#include "cli/Commands.h"
+#include "cli/ConfigFile.h"
+#include "cli/Connection.h"
+#include "cli/Registers.h"
+#include "link/QBLxxx.h"
+#include "tests/scripted/ScriptedDriver.h"
+
+namespace {
+
+using namespace qm90cli;
+
+// 32, 33, 34, 35, 36, 63, 62 in the table's order.
+RegisterValues Sample() {
+  RegisterValues values{};
+  ValueOf(values, kRegDoutInit) = 0x80;
+  ValueOf(values, kRegDinNegation) = 0xF7;
+  ValueOf(values, kRegDoutNegation) = 0xFF;
+  ValueOf(values, kRegAoutLow) = 0x34;
+  ValueOf(values, kRegAoutHigh) = 0x12;
+  ValueOf(values, kRegAddress) = 77;
+  ValueOf(values, kRegBaudIndex) = 5;
+  return values;
+}
+
+std::string ReadFile(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::stringstream text;
+  text << in.rdbuf();
+  return text.str();
+}
+
+TEST(ConfigFile, MatchesTheGoldenFileAndReadsBack) {
+  const ConfigFileHeader header{"QM-90    v.1.02", "2026-12-09T14:03:07.123+0100",
+                                "LAN converter QB-314 (127.0.0.1:5000), address 77, 9600 Bd"};
+  const std::string text = FormatConfigFile(Sample(), header);
+  EXPECT_EQ(text, ReadFile(QM90_CLI_GOLDEN_DIR "/config.qm90"));
+  RegisterValues back{};
+  EXPECT_EQ(ParseConfigFile(text, back), "");
+  EXPECT_EQ(back, Sample());
+}
+
+TEST(ConfigFile, AcceptsCrLfByteOrderMarkHexAndComments) {
+  const std::string text =
+      "\xEF\xBB\xBF# hand-written\r\n  qm90-config 1 \r\n\r\n32 dout-init = $80\r\n"
+      "33 din-negation=0xF7\r\n  # aside\r\n34\tdout-negation = 255\r\n35 aout-init-low = 52\r\n"
+      "36 aout-init-high = 18\r\n62 baud-index = 5\r\n63 address = 77";
+  RegisterValues values{};
+  EXPECT_EQ(ParseConfigFile(text, values), "");
+  EXPECT_EQ(values, Sample());
+}
+
+TEST(ConfigFile, RefusesDamagedFilesAsAWhole) {
+  const std::string good = ReadFile(QM90_CLI_GOLDEN_DIR "/config.qm90");
+  auto replaced = [&good](const std::string& from, const std::string& to) {
+    std::string text = good;
+    text.replace(text.find(from), from.size(), to);
+    return text;
+  };
+  const struct {
+    const char* what;
+    std::string text;
+    const char* reason;
+  } cases[] = {
+      {"empty", "", "empty"},
+      {"a settings file", "[P\xF8ipojen\xED]\r\nRozhran\xED=COMx\r\n", "not a qm90 configuration"},
+      {"another version", replaced("qm90-config 1", "qm90-config 2"), "not a qm90 configuration"},
+      {"cut short", good.substr(0, good.find("63 address")), "register 63 (address) is missing"},
+      {"rate index out of range", replaced("62 baud-index = 5", "62 baud-index = 9"), "0..8"},
+      {"byte out of range", replaced("= 0xF7", "= 0x1F7"), "0..255"},
+      {"not a number", replaced("= 0xF7", "= 0xZZ"), "din-negation takes"},
+      {"name and number differ", replaced("33 din-negation", "33 dout-negation"), "register 33 is"},
+      {"unknown register", replaced("33 din-negation", "40 din-negation"), "not a configuration"},
+      {"twice", good + "33 din-negation = 1\n", "appears twice"},
+      {"stray line", replaced("# Module", "Module"), "expected NUMBER NAME = VALUE"},
+      {"NUL bytes", std::string("qm90-config 1\n\0", 15), "NUL"},
+      {"too large", good + std::string(kConfigFileMaxBytes, '#'), "too large"},
+  };
+  for (const auto& c : cases) {
+    RegisterValues values{};
+    values.fill(0xAA);
+    const std::string reason = ParseConfigFile(c.text, values);
+    EXPECT_NE(reason.find(c.reason), std::string::npos) << c.what << ": " << reason;
+    for (std::uint8_t v : values) EXPECT_EQ(v, 0xAA) << c.what << ": values touched";
+  }
+}
+
+TEST(ConfigSet, AppliesKeysAndRefusesBadOnes) {
+  const struct {
+    const char* assignment;
+    std::uint8_t reg;
+    std::uint8_t expected;  // ignored when an error is expected
+    const char* error;      // part of the reason, or nullptr
+  } cases[] = {
+      {"DIN3=0", kRegDinNegation, 0xF7, nullptr},
+      {"din-negation.din0=0", kRegDinNegation, 0xFE, nullptr},
+      {"dout-init.DOUT7=1", kRegDoutInit, 0x80, nullptr},
+      {"dout-negation=$0F", kRegDoutNegation, 0x0F, nullptr},
+      {"baud=19200", kRegBaudIndex, 5, nullptr},
+      {"aout-init=0x1234", kRegAoutHigh, 0x12, nullptr},
+      {"address=  200", kRegAddress, 200, nullptr},
+      {"baud=14400", 0, 0, "baud takes"},
+      {"address=256", 0, 0, "0..255"},
+      {"aout-init=-1", 0, 0, "0..65535"},
+      {"DOUT3=1", 0, 0, "two bytes"},
+      {"din-negation.DOUT1=1", 0, 0, "holds DIN bits"},
+      {"DIN8=1", 0, 0, "unknown key"},
+      {"DIN3=2", 0, 0, "0 or 1"},
+      {"address", 0, 0, "KEY=VALUE"},
+  };
+  for (const auto& c : cases) {
+    RegisterValues values{};
+    ValueOf(values, kRegDinNegation) = 0xFF;
+    const std::string reason = ApplySetting(c.assignment, values);
+    if (c.error) {
+      EXPECT_NE(reason.find(c.error), std::string::npos) << c.assignment << ": " << reason;
+    } else {
+      EXPECT_EQ(reason, "") << c.assignment;
+      EXPECT_EQ(ValueOf(values, c.reg), c.expected) << c.assignment;
+    }
+  }
+}
+
+TEST(Scan, AddressListsAndRateOrder) {
+  std::vector<std::uint8_t> addresses;
+  ASSERT_TRUE(ParseAddressList("0-255", addresses));
+  EXPECT_EQ(addresses.size(), 256u);
+  ASSERT_TRUE(ParseAddressList("200-201,1,$4D,1", addresses));
+  EXPECT_EQ(addresses, (std::vector<std::uint8_t>{200, 201, 1, 77}));
+  for (const char* bad : {"", "5-3", "256", "1,,2", "-1", "1-", "a"})
+    EXPECT_FALSE(ParseAddressList(bad, addresses)) << bad;
+
+  std::vector<std::int32_t> rates;
+  ASSERT_TRUE(ScanRates({}, 38400, rates));
+  EXPECT_EQ(rates,
+            (std::vector<std::int32_t>{38400, 9600, 19200, 115200, 57600, 4800, 2400, 1200, 600}));
+  ASSERT_TRUE(ScanRates({"19200", "600", "19200"}, 9600, rates));
+  EXPECT_EQ(rates, (std::vector<std::int32_t>{19200, 600}));
+  EXPECT_FALSE(ScanRates({"14400"}, 9600, rates));
+}
+
+TEST(Connection, SettingsFileUnderTheOptionsAndNeverWritten) {
+  const std::string path = (std::filesystem::temp_directory_path() /
+                            ("qm90-cli-settings-" + std::to_string(::getpid()) + ".ini"))
+                               .string();
+  // Windows-1250 names, as the window program writes them.
+  const std::string ini =
+      "[P\xF8ipojen\xED]\r\nRozhran\xED=QB-314\r\nAdresa=300\r\nRychlost=14400\r\n"
+      "[QB-314]\r\nIP adresa=127.0.0.1\r\nUDP port=$1F90\r\nUDP timeout=40\r\n"
+      "[COMx]\r\n\xC8\xEDslo portu=4\r\n[QB-311]\r\nB\xE1zov\xE1 adresa=800\r\n";
+  std::ofstream(path, std::ios::binary) << ini;
+
+  LinkParams params;
+  ConnectionOptions options;
+  options.settings_file = path;
+  ASSERT_EQ(ResolveLink(options, params), "");
+  EXPECT_EQ(params.kind, 4);
+  EXPECT_EQ(params.ip, "127.0.0.1");
+  EXPECT_EQ(params.udp_port, 8080);
+  EXPECT_EQ(params.udp_timeout, 40);
+  EXPECT_EQ(params.address, 44);  // low 8 bits, as the file is read everywhere
+  EXPECT_EQ(params.baud, 9600);   // a rate not in the list stands for 9600
+  EXPECT_EQ(params.com_port, 4);
+  EXPECT_EQ(params.isa_base, 0x320);
+
+  options.interface = "isa";
+  options.base = "2A0h";
+  options.address = "0x10";
+  options.baud = "115200";
+  ASSERT_EQ(ResolveLink(options, params), "");
+  EXPECT_EQ(params.kind, 1);
+  EXPECT_EQ(params.isa_base, 0x2A0);
+  EXPECT_EQ(params.address, 16);
+  EXPECT_EQ(params.baud, 115200);
+
+  const struct {
+    const char* option;
+    std::string ConnectionOptions::*field;
+    const char* text;
+  } bad[] = {
+      {"--interface", &ConnectionOptions::interface, "serial"},
+      {"--address", &ConnectionOptions::address, "256"},
+      {"--address", &ConnectionOptions::address, " 7 "},
+      {"--baud", &ConnectionOptions::baud, "14400"},
+      {"--udp-port", &ConnectionOptions::udp_port, "65536"},
+      {"--timeout", &ConnectionOptions::timeout, "-1"},
+      {"--port", &ConnectionOptions::port, "0"},
+      {"--base", &ConnectionOptions::base, "xyzh"},
+      {"--settings", &ConnectionOptions::settings_file, "/nonexistent/W_qm90.ini"},
+  };
+  for (const auto& b : bad) {
+    ConnectionOptions wrong = options;
+    wrong.*b.field = b.text;
+    EXPECT_NE(ResolveLink(wrong, params), "") << b.option << " " << b.text;
+  }
+  std::ifstream in(path, std::ios::binary);
+  EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), ini)
+      << "the settings file changed";
+  std::filesystem::remove(path);
+}
+
+// The commands in this process against the scripted module (interface pci).
+class ScriptedModule : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    scripted::Reset();
+    scripted::Script().responder = scripted::ModuleResponder();
+    SetDriverDirectory(QM90_SCRIPTED_DIR);
+  }
+  void TearDown() override { SetDriverDirectory(""); }
+
+  int Run(std::vector<const char*> args) {
+    args.insert(args.begin(), {"qm90", "--interface", "pci", "--address", "1"});
+    out.str("");
+    err.str("");
+    return qm90cli::Run(static_cast<int>(args.size()), args.data(), out, err);
+  }
+  std::ostringstream out, err;
+};
+
+TEST_F(ScriptedModule, ReadBackThatDiffersIsReportedAndStopsTheWrite) {
+  // The module keeps the inputs' negation byte stuck at 0xFF.
+  scripted::Script().responder = [](const std::uint8_t request[8]) {
+    scripted::Request r = scripted::Decode(request);
+    scripted::Answer answer = scripted::ModuleAnswer(scripted::Script().module, r);
+    if (r.command == 103 && r.d1 == kRegDinNegation) scripted::Script().module.registers[33] = 0xFF;
+    return answer;
+  };
+  EXPECT_EQ(Run({"config", "set", "din-negation=0x0F", "dout-negation=0x0F"}), kExitFailure);
+  EXPECT_NE(err.str().find("register 33 (din-negation): wrote 0x0F but the module holds 0xFF"),
+            std::string::npos)
+      << err.str();
+  EXPECT_EQ(scripted::Script().module.registers[34], 0xFF)
+      << "a register after the failure was written";
+  EXPECT_FALSE(DrvLibraryLoaded()) << "the link stays open";
+}
+
+TEST_F(ScriptedModule, FailuresGiveTheirExitStatusAndTheDriversText) {
+  scripted::Script().error_texts[3] =
+      "modul neodpov\xED"
+      "d\xE1";
+  scripted::Script().answers.push_back(scripted::Fail(3));
+  EXPECT_EQ(Run({"identify"}), kExitNoLink);
+  EXPECT_NE(err.str().find("modul neodpovídá"), std::string::npos) << err.str();
+
+  EXPECT_EQ(Run({"aout", "65536"}), kExitUsage);
+  EXPECT_EQ(Run({"outputs", "DOUT1=1", "DOUT3=1", "DOUT4=1"}), kExitOk);
+  EXPECT_EQ(scripted::Script().module.outputs, 0x1A);
+  EXPECT_EQ(Run({"aout", "$102"}), kExitOk);
+  EXPECT_EQ(scripted::Script().module.aout, 258);
+
+  scripted::Script().answers.push_back(scripted::Ok());  // identification passes
+  scripted::Script().answers.push_back(scripted::Ok());
+  scripted::Script().answers.push_back(scripted::Ok());
+  scripted::Script().answers.push_back(scripted::Fail(3));
+  EXPECT_EQ(Run({"inputs"}), kExitFailure);
+}
+
+TEST_F(ScriptedModule, TraceShowsEveryExchangeInOneLine) {
+  EXPECT_EQ(Run({"--trace", "identify"}), kExitOk);
+  std::istringstream lines(err.str());
+  std::vector<std::string> trace;
+  for (std::string line; std::getline(lines, line);) trace.push_back(line);
+  ASSERT_EQ(trace.size(), 3u) << err.str();
+  // "QM-90-01": d0 carries the next sub-code, d1..d4 four characters.
+  EXPECT_NE(
+      trace[1].find(" addr 1 cmd 200 sub 1 sent 01 00 00 00 00 -> status 0 recv 02 30 2D 30 31 "),
+      std::string::npos)
+      << trace[1];
+  EXPECT_EQ(trace[1].substr(trace[1].size() - 3), " us");
+  EXPECT_NE(out.str().find("Module:     QM-90-01 v.1.02"), std::string::npos) << out.str();
+}
+
+TEST_F(ScriptedModule, ScanConfiguresEachRateWithItsTimingUnlessGivenOne) {
+  EXPECT_EQ(Run({"scan", "--addresses", "1", "--baud", "600,115200"}), kExitOk);
+  EXPECT_EQ(Run({"scan", "--addresses", "1", "--baud", "9600", "--timing", "2"}), kExitOk);
+  std::vector<std::pair<int, int>> configured;
+  for (const scripted::Call& call : scripted::Script().CallsOf(scripted::Entry::SetConfig))
+    configured.emplace_back(call.args[0], call.args[1]);
+  EXPECT_EQ(configured, (std::vector<std::pair<int, int>>{{600, 100}, {115200, 5}, {9600, 2}}));
+}
+
+}  // namespace
