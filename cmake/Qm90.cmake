@@ -8,6 +8,23 @@ function(qm90_driver_library target file_base)
     SUFFIX ".DLL"
     CXX_VISIBILITY_PRESET hidden
     VISIBILITY_INLINES_HIDDEN ON)
+  # Windows: a DLL is a run-time file and would follow RUNTIME_OUTPUT_DIRECTORY;
+  # it goes where the library folder says, as on other platforms. The import
+  # library nobody links against gets a folder per target (the scripted and
+  # the real QBL31x share file names).
+  if(WIN32)
+    set_target_properties(${target} PROPERTIES
+      RUNTIME_OUTPUT_DIRECTORY "$<TARGET_PROPERTY:LIBRARY_OUTPUT_DIRECTORY>"
+      ARCHIVE_OUTPUT_DIRECTORY ${CMAKE_CURRENT_BINARY_DIR}/${target})
+  endif()
+endfunction()
+
+# 32-bit stdcall entries are exported as NAME@bytes; the program looks up the
+# plain names, so the decoration is dropped at link time.
+function(qm90_plain_exports target)
+  if(WIN32)
+    target_link_options(${target} PRIVATE -Wl,--kill-at)
+  endif()
 endfunction()
 
 # Environment every test gets: no display needed, a private runtime folder.

@@ -1,5 +1,7 @@
 // Binding of the driver libraries, against the scripted driver library.
+#ifndef _WIN32
 #include <dlfcn.h>
+#endif
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
@@ -99,6 +101,7 @@ TEST_F(BindingTest, FileThatIsNoLibraryGivesLoadCode) {
   EXPECT_FALSE(DrvLibraryLoaded());
 }
 
+#ifndef _WIN32  // holds a library through dlopen
 // Files beside the program that only look like the library: the loader would
 // block on a FIFO for ever, and die of SIGBUS on a copy cut short inside its
 // segments (an interrupted copy).
@@ -151,6 +154,8 @@ TEST_F(BindingTest, OnlyALibraryAbsentFromTheFolderIsSearchedForElsewhere) {
   }
   dlclose(elsewhere);
 }
+
+#endif
 
 TEST_F(BindingTest, BindingCodesHaveTheirOwnTexts) {
   struct Row {

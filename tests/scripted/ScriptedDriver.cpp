@@ -3,7 +3,11 @@
 // variant that lacks its GetConfig entry.
 #include "tests/scripted/ScriptedDriver.h"
 
+#ifdef _WIN32
+#include <windows.h>
+#else
 #include <dlfcn.h>
+#endif
 
 #include <algorithm>
 #include <chrono>
@@ -30,10 +34,21 @@ constexpr std::int32_t kBenignHandle = 1;
 std::int32_t last_baud = 0;
 std::int32_t last_timing = 0;
 
+using StateFn = State* (*)();
+
+// The entry the test program exports, looked up in the program itself.
+StateFn FindStateEntry() {
+#ifdef _WIN32
+  return reinterpret_cast<StateFn>(
+      reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(nullptr), "qm90_scripted_state")));
+#else
+  return reinterpret_cast<StateFn>(dlsym(RTLD_DEFAULT, "qm90_scripted_state"));
+#endif
+}
+
 // The test program's state, or null when the host does not define one.
 State* HostState() {
-  using StateFn = State* (*)();
-  static StateFn fn = reinterpret_cast<StateFn>(dlsym(RTLD_DEFAULT, "qm90_scripted_state"));
+  static StateFn fn = FindStateEntry();
   return fn ? fn() : nullptr;
 }
 

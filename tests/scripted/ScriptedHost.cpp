@@ -2,7 +2,13 @@
 // libraries find by name, and the fake module's answers.
 #include "tests/scripted/ScriptedDriver.h"
 
-extern "C" __attribute__((visibility("default"))) scripted::State* qm90_scripted_state() {
+#ifdef _WIN32
+#define QM90_HOST_EXPORT extern "C" __declspec(dllexport)
+#else
+#define QM90_HOST_EXPORT extern "C" __attribute__((visibility("default")))
+#endif
+
+QM90_HOST_EXPORT scripted::State* qm90_scripted_state() {
   // Deliberately never destroyed: libraries unloaded at process exit still
   // count themselves into it.
   static scripted::State* state = new scripted::State();

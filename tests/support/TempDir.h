@@ -2,12 +2,12 @@
 // folder (or another base), removed with everything in it when the object goes.
 #pragma once
 
-#include <stdlib.h>
-
 #include <filesystem>
 #include <set>
 #include <string>
 #include <system_error>
+
+#include "tests/common/TempFolder.h"
 
 namespace qm90test {
 
@@ -15,8 +15,7 @@ class TempDir {
  public:
   explicit TempDir(const std::string& prefix = "qm90-test",
                    const std::filesystem::path& base = std::filesystem::temp_directory_path()) {
-    std::string pattern = (base / (prefix + "-XXXXXX")).string();
-    if (mkdtemp(pattern.data())) path_ = pattern;
+    path_ = MakeTempFolder(prefix + "-", base);
   }
   ~TempDir() {
     if (path_.empty()) return;

@@ -1,0 +1,149 @@
+#!/usr/bin/env bash
+# ./test --windows: the Qt-free parts, the five driver libraries and qm90.exe
+# cross-built for 32-bit and 64-bit Windows (build-win32/, build-win64/) and
+# tested under Wine in a fresh prefix, against the native qm90-sim on 127.0.0.1.
+set -euo pipefail
+QM90_ROOT=$(cd "$(dirname "$0")/.." && pwd)
+. "$QM90_ROOT/tools/deps.sh"
+
+QM90_WINDOWS_PACKAGES="g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix binutils-mingw-w64-i686 binutils-mingw-w64-x86-64 wine wine64 wine32:i386"
+SIM_COM=7  # COM port under which Wine sees the emulator's pty
+ENTRIES="Done Error GetConfig Init Send SetConfig Version"
+
+say() { echo "== windows: $*"; }
+fail() { echo "windows: $*" >&2; exit 1; }
+
+# 32-bit programs need wine32 from the i386 architecture; without it Wine runs
+# them silently and exits 0.
+install_windows_deps() {
+  if ! dpkg --print-foreign-architectures | grep -qx i386; then
+    local sudo=""
+    [ "$(id -u)" -ne 0 ] && sudo="sudo"
+    $sudo dpkg --add-architecture i386
+    $sudo apt-get update -qq
+  fi
+  qm90_install_deps $QM90_WINDOWS_PACKAGES
+}
+
+# Each library exports exactly its seven entries under their plain names.
+check_exports() {  # check_exports ARCH BIN_DIR
+  local objdump="$1-w64-mingw32-objdump" dir=$2 kind file want got
+  for kind in 0 1 2 3 4; do
+    file="$dir/QBL31$kind.DLL"
+    [ -f "$file" ] || fail "$file was not built"
+    want=$(for e in $ENTRIES; do echo "QBL31${kind}_$e"; done | sort)
+    got=$("$objdump" -p "$file" |
+      sed -n '/\[Ordinal\/Name Pointer\] Table/,/^$/p' | sed -n 's/^\s*\[ *[0-9]*\] //p' | sort)
+    [ "$got" = "$want" ] || fail "$file exports $(echo $got) instead of the seven plain entries"
+  done
+  say "$1: the five libraries export the seven plain entries each"
+}
+
+build_arch() {  # build_arch ARCH DIR
+  cmake -S "$QM90_ROOT" -B "$2" -G Ninja -DCMAKE_TOOLCHAIN_FILE="$QM90_ROOT/cmake/mingw-$1.cmake" \
+    -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+  cmake --build "$2" -j "$(nproc)"
+}
+
+sum_of() {  # sum_of PATTERN_WITH_ONE_GROUP FILE: the sum of the group over all lines
+  sed -n "s/.*$1.*/\\1/p" "$2" | awk '{ s += $1 } END { print s + 0 }'
+}
+
+# Runs one architecture's test programs under Wine; prints and checks the
+# counts: every program must report its tests, none may be skipped.
+run_tests() {  # run_tests ARCH DIR FOREIGN_BIN
+  local log="$2/wine-ctest.log" programs reports passed failed skipped
+  set +e
+  QM90_SIM_COM=$SIM_COM QM90_SIM_UDP_PORT=$sim_port \
+    QM90_FOREIGN_DRIVERS=$(winepath -w "$3" 2>/dev/null) \
+    ctest --test-dir "$2" -V --no-tests=error --timeout 300 >"$log" 2>&1
+  local status=$?
+  set -e
+  programs=$(grep -c '^ *[0-9]*/[0-9]* Test *#' "$log" || true)
+  reports=$(grep -c '\[==========\] [0-9]* tests\? from .* ran\.' "$log" || true)
+  passed=$(sum_of '\[  PASSED  \] \([0-9]*\) tests\?\.' "$log")
+  failed=$(sum_of '\[  FAILED  \] \([0-9]*\) tests\?, listed below' "$log")
+  skipped=$(sum_of '\[  SKIPPED \] \([0-9]*\) tests\?, listed below' "$log")
+  say "$1 under Wine: $programs programs, $passed passed, $failed failed, $skipped skipped"
+  if [ "$status" -ne 0 ] || [ "$failed" -ne 0 ]; then
+    grep -E '\[  FAILED  \]|Failure|\*\*\*' "$log" | head -40 >&2
+    fail "$1: tests failed under Wine (log: $log)"
+  fi
+  [ "$programs" -gt 0 ] && [ "$passed" -gt 0 ] || fail "$1: no test ran under Wine (log: $log)"
+  [ "$reports" -eq "$programs" ] || fail "$1: $((programs - reports)) programs printed no test count"
+  [ "$skipped" -eq 0 ] || fail "$1: $skipped tests skipped (log: $log)"
+  total_passed=$((total_passed + passed))
+}
+
+# qm90.exe end to end against the native emulator (when cli/ is part of the tree).
+run_cli() {  # run_cli ARCH DIR
+  local exe="$2/bin/qm90.exe" lan
+  [ -f "$exe" ] || { say "$1: no qm90.exe in this tree, its checks skipped"; return 0; }
+  lan=(--interface lan --ip 127.0.0.1 --udp-port "$sim_port" --timeout 200 --address 1)
+  wine "$exe" "${lan[@]}" identify </dev/null | tee "$2/cli.out" | grep -q "QM-90" ||
+    fail "$1: qm90.exe identify did not name the module"
+  wine "$exe" "${lan[@]}" config show </dev/null >>"$2/cli.out" ||
+    fail "$1: qm90.exe config show failed"
+  wine "$exe" "${lan[@]}" scan --addresses 0-3 </dev/null | tee -a "$2/cli.out" | grep -q "QM-90" ||
+    fail "$1: qm90.exe scan found no module"
+  wine "$exe" --interface com --port "$SIM_COM" --address 1 identify </dev/null |
+    grep -q "QM-90" || fail "$1: qm90.exe identify over COM$SIM_COM failed"
+  say "$1: qm90.exe identify, config show and scan against qm90-sim passed"
+  total_passed=$((total_passed + 4))
+}
+
+start=$(date +%s)
+install_windows_deps
+
+# The native emulator the Windows programs talk to.
+native="$QM90_ROOT/build"
+[ -f "$native/build.ninja" ] || cmake -S "$QM90_ROOT" -B "$native" -G Ninja >/dev/null
+cmake --build "$native" --target qm90-sim -j "$(nproc)"
+
+for arch in i686 x86_64; do
+  dir="$QM90_ROOT/build-win$([ $arch = i686 ] && echo 32 || echo 64)"
+  build_arch "$arch" "$dir"
+  check_exports "$arch" "$dir/bin"
+done
+
+# A fresh Wine prefix of this run's own; console programs need no display.
+work=$(mktemp -d /tmp/qm90-wine.XXXXXX)
+export WINEPREFIX="$work/prefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+unset DISPLAY WAYLAND_DISPLAY
+sim_pid=""
+cleanup() {
+  [ -n "$sim_pid" ] && kill "$sim_pid" 2>/dev/null && wait "$sim_pid" 2>/dev/null
+  wineserver -k >/dev/null 2>&1 || true
+  rm -rf "$work"
+}
+trap cleanup EXIT
+wineboot -i >/dev/null 2>&1
+wineserver -w
+# A server kept running and one warm-up run, so that no helper of Wine's
+# outlives a test while holding ctest's output pipe.
+wineserver -p >/dev/null 2>&1
+wine "$QM90_ROOT/build-win64/tests/qm90_protocol_tests.exe" --gtest_list_tests >/dev/null </dev/null
+wine "$QM90_ROOT/build-win32/tests/qm90_protocol_tests.exe" --gtest_list_tests >/dev/null </dev/null
+
+mkdir -m 700 "$work/runtime"
+XDG_RUNTIME_DIR="$work/runtime" "$native/bin/qm90-sim" --udp 127.0.0.1:0 --serial "COM$SIM_COM" \
+  --state "$work/sim.state" </dev/null >"$work/sim.out" 2>"$work/sim.log" &
+sim_pid=$!
+for _ in $(seq 100); do
+  grep -q "ready" "$work/sim.out" 2>/dev/null && break
+  sleep 0.1
+done
+ready=$(grep "ready" "$work/sim.out") || fail "qm90-sim did not start: $(cat "$work/sim.log")"
+sim_port=$(sed -n 's/.*udp=127\.0\.0\.1:\([0-9]*\).*/\1/p' <<<"$ready")
+pty=$(sed -n 's/.*pty=\([^ ]*\).*/\1/p' <<<"$ready")
+ln -sfn "$pty" "$WINEPREFIX/dosdevices/com$SIM_COM"
+say "qm90-sim on 127.0.0.1:$sim_port and $pty (COM$SIM_COM under Wine)"
+
+total_passed=0
+run_tests i686 "$QM90_ROOT/build-win32" "$QM90_ROOT/build-win64/bin"
+run_tests x86_64 "$QM90_ROOT/build-win64" "$QM90_ROOT/build-win32/bin"
+run_cli i686 "$QM90_ROOT/build-win32"
+run_cli x86_64 "$QM90_ROOT/build-win64"
+
+say "took $(($(date +%s) - start)) s"
+echo "windows: $total_passed passed, 0 failed"
