@@ -409,6 +409,22 @@ int Scan(Context& ctx, const ScanOptions& options) {
   return kExitOk;
 }
 
+namespace {
+
+// The name and the register numbers in two columns: "aout-init      (35, 36)  ".
+std::string ShowLabel(const std::string& name, std::initializer_list<std::uint8_t> regs) {
+  std::string numbers;
+  for (const std::uint8_t reg : regs)
+    numbers += (numbers.empty() ? "(" : ", ") + std::to_string(reg);
+  numbers += ")";
+  std::string label = name;
+  label.resize(std::max<std::size_t>(label.size(), 15), ' ');
+  numbers.resize(std::max<std::size_t>(numbers.size(), 10), ' ');
+  return label + numbers;
+}
+
+}  // namespace
+
 int ConfigShow(Context& ctx) {
   ModuleAccess access;
   LinkParams params;
@@ -437,20 +453,20 @@ int ConfigShow(Context& ctx) {
     return kExitOk;
   }
   ctx.out << "Module " << access.ModuleName() << " (" << LinkSummary(params) << ")\n";
-  ctx.out << "address        (63)      " << int{ValueOf(values, kRegAddress)} << "\n";
-  ctx.out << "baud           (62)      "
+  ctx.out << ShowLabel("address", {kRegAddress}) << int{ValueOf(values, kRegAddress)} << "\n";
+  ctx.out << ShowLabel("baud", {kRegBaudIndex})
           << (baud_index <= 8 ? std::to_string(BaudFromIndex(baud_index)) + " Bd" : "not a rate")
           << " (index " << int{baud_index} << ")\n";
-  ctx.out << "aout-init      (35, 36)  " << AoutInitOf(values) << "\n";
+  ctx.out << ShowLabel("aout-init", {kRegAoutLow, kRegAoutHigh}) << AoutInitOf(values) << "\n";
   const struct {
     std::uint8_t reg;
-    const char* label;
+    const char* name;
     const char* channels;
-  } bytes[] = {{kRegDinNegation, "din-negation   (33)      ", "DIN0..7:  "},
-               {kRegDoutNegation, "dout-negation  (34)      ", "DOUT0..7: "},
-               {kRegDoutInit, "dout-init      (32)      ", "DOUT0..7: "}};
+  } bytes[] = {{kRegDinNegation, "din-negation", "DIN0..7:  "},
+               {kRegDoutNegation, "dout-negation", "DOUT0..7: "},
+               {kRegDoutInit, "dout-init", "DOUT0..7: "}};
   for (const auto& b : bytes)
-    ctx.out << b.label << HexByte(ValueOf(values, b.reg)) << "  " << b.channels
+    ctx.out << ShowLabel(b.name, {b.reg}) << HexByte(ValueOf(values, b.reg)) << "  " << b.channels
             << BitList(ValueOf(values, b.reg)) << "\n";
   return kExitOk;
 }

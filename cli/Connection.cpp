@@ -4,6 +4,7 @@
 #include "base/Files.h"
 #include "link/Dekl.h"
 #include "link/IntText.h"
+#include "link/InterfaceKinds.h"
 
 namespace qm90cli {
 
@@ -13,7 +14,7 @@ struct KindName {
   const char* word;
   const char* description;
 };
-constexpr KindName kKinds[kInterfaceKinds] = {
+constexpr KindName kKinds[kInterfaceKindCount] = {
     {"com", "serial port COM"},      {"isa", "ISA card QB-311"},      {"pci", "PCI card QB-312"},
     {"usb", "USB converter QB-313"}, {"lan", "LAN converter QB-314"},
 };
@@ -41,18 +42,18 @@ bool ParseIsaBase(std::string text, std::uint16_t& base) {
 }  // namespace
 
 const char* InterfaceWord(std::uint8_t kind) {
-  return kind < kInterfaceKinds ? kKinds[kind].word : "?";
+  return kind < kInterfaceKindCount ? kKinds[kind].word : "?";
 }
 
 std::string InterfaceDescription(const LinkParams& params) {
-  if (params.kind >= kInterfaceKinds) return "unknown interface";
+  if (params.kind >= kInterfaceKindCount) return "unknown interface";
   std::string text = kKinds[params.kind].description;
   switch (params.kind) {
-    case 0:
+    case kKindSerial:
       return text + std::to_string(params.com_port);
-    case 1:
+    case kKindIsa:
       return text + " at " + HexBase(params.isa_base);
-    case 4:
+    case kKindLan:
       return text + " (" + params.ip + ":" + std::to_string(params.udp_port) + ")";
     default:
       return text;
@@ -85,7 +86,7 @@ std::string ResolveLink(const ConnectionOptions& options, LinkParams& params) {
   LoadSettings(&data);
   SetSettingsFilePath("");
 
-  params.kind = data.InterfaceKind < kInterfaceKinds ? data.InterfaceKind : 0;
+  params.kind = data.InterfaceKind < kInterfaceKindCount ? data.InterfaceKind : 0;
   params.com_port = data.ComPort;
   params.isa_base = data.IsaBaseAddress;
   params.ip = data.IpAddress;
@@ -98,7 +99,7 @@ std::string ResolveLink(const ConnectionOptions& options, LinkParams& params) {
   std::int64_t value = 0;
   if (!options.interface.empty()) {
     bool found = false;
-    for (std::uint8_t kind = 0; kind < kInterfaceKinds; ++kind)
+    for (std::uint8_t kind = 0; kind < kInterfaceKindCount; ++kind)
       if (options.interface == kKinds[kind].word) {
         params.kind = kind;
         found = true;
@@ -126,7 +127,7 @@ std::string ResolveLink(const ConnectionOptions& options, LinkParams& params) {
   }
   if (!options.baud.empty() && !ParseBaud(options.baud, params.baud))
     return "--baud takes one of 600, 1200, 2400, 4800, 9600, 19200, 38400, 57600, 115200";
-  if (params.kind == 4 && params.ip.empty()) return "the LAN converter needs --ip";
+  if (params.kind == kKindLan && params.ip.empty()) return "the LAN converter needs --ip";
   return "";
 }
 

@@ -2,25 +2,14 @@
 
 #include <thread>
 
-#include "base/Cp1250.h"
 #include "cli/Registers.h"
 #include "link/Dekl.h"
+#include "link/OpenLink.h"
 #include "link/QBLxxx.h"
 
 namespace qm90cli {
 
 namespace {
-
-constexpr std::uint8_t kCmdReadInputs = 0;
-constexpr std::uint8_t kCmdWrite = 1;
-constexpr std::uint8_t kSubDigital = 64;
-constexpr std::uint8_t kSubAnalog = 0;
-constexpr std::uint8_t kCmdReadStatus = 100;
-constexpr std::uint8_t kCmdClearStatus = 101;
-constexpr std::uint8_t kCmdReadRegister = 102;
-constexpr std::uint8_t kCmdWriteRegister = 103;
-constexpr std::uint8_t kCmdIdentify = 200;
-constexpr std::int32_t kSetConfigMode = 2;
 
 void PauseFor(const RegisterInfo* info) {
   if (info && info->pause) std::this_thread::sleep_for(std::chrono::milliseconds(1));
@@ -28,29 +17,34 @@ void PauseFor(const RegisterInfo* info) {
 
 }  // namespace
 
+ModuleAccess::ModuleAccess() {
+  observer_ = [this](const TExchangeRecord& exchange) {
+    if (!trace_) return;
+    ExchangeRecord record;
+    record.when =
+        std::chrono::system_clock::now() - std::chrono::microseconds(exchange.microseconds);
+    record.address = exchange.address;
+    record.command = exchange.command;
+    record.subcode = exchange.subcode;
+    record.sent = exchange.sent;
+    record.status = exchange.status;
+    record.received = exchange.received;
+    record.microseconds = exchange.microseconds;
+    trace_(record);
+  };
+}
+
 std::int32_t ModuleAccess::OpenLine(const LinkParams& params, std::string& message) {
   Close();
   params_ = params;
   name_.clear();
-  TInitBlock block{};
-  switch (params.kind) {
-    case 0:
-      block[0] = params.com_port;
-      break;
-    case 1:
-      block[0] = params.isa_base;
-      break;
-    case 4:
-      ip_text_ = params.ip;
-      block[0] = reinterpret_cast<std::intptr_t>(ip_text_.c_str());
-      block[1] = params.udp_port;
-      block[2] = params.udp_timeout;
-      break;
-    default:
-      break;
-  }
+  data_.IsaBaseAddress = params.isa_base;
+  data_.IpAddress = params.ip;
+  data_.UdpPort = params.udp_port;
+  data_.UdpTimeout = params.udp_timeout;
+  FillInitBlock(data_, params.kind, params.com_port);
   std::int32_t handle = 0;
-  const std::int32_t code = DrvOpen(params.kind, &handle, &block);
+  const std::int32_t code = DrvOpen(params.kind, &handle, &data_.InitBlock);
   bound_ = DrvLibraryLoaded();
   if (code != 0 || handle == 0) {
     const std::int32_t reported = code != 0 ? code : kStatusUnknownCode;
@@ -97,6 +91,7 @@ std::int32_t ModuleAccess::Configure(std::int32_t baud, std::string& message) {
 }
 
 void ModuleAccess::Close() {
+  // DrvClose also unloads a library whose Init failed.
   if (bound_) {
     std::int32_t handle = handle_;
     DrvClose(params_.kind, &handle);
@@ -106,52 +101,17 @@ void ModuleAccess::Close() {
   open_ = false;
 }
 
-std::uint8_t ModuleAccess::Transact(std::uint8_t address, std::uint8_t command,
-                                    std::uint8_t subcode, std::array<std::uint8_t, 5>& d) {
-  ExchangeRecord record;
-  record.when = std::chrono::system_clock::now();
-  record.address = address;
-  record.command = command;
-  record.subcode = subcode;
-  record.sent = d;
-  // A call that sends nothing must not pass for an answer.
-  std::uint8_t status = kStatusUnknownCode;
-  if (!open_) {
-    d.fill(0);
-    return status;
-  }
-  TSlotBuffer answer{};
-  const auto start = std::chrono::steady_clock::now();
-  ModuleTransact(params_.kind, handle_, address, command, subcode, d[0], d[1], d[2], d[3], d[4],
-                 status, answer);
-  const auto elapsed = std::chrono::steady_clock::now() - start;
-  if (trace_) {
-    record.status = status;
-    record.received = d;
-    record.microseconds = std::chrono::duration_cast<std::chrono::microseconds>(elapsed).count();
-    trace_(record);
-  }
-  return status;
+TModuleLink ModuleAccess::Link(std::uint8_t address) const {
+  // A closed link carries handle 0, so nothing is sent and nothing passes for an answer.
+  return TModuleLink{params_.kind, open_ ? handle_ : 0, address, open_ ? &observer_ : nullptr};
 }
 
 std::uint8_t ModuleAccess::Identify(std::uint8_t address, std::string& name) {
-  std::string parts[3];
-  std::uint8_t d0 = 0;
-  for (std::uint8_t subcode = 0; subcode < 3; ++subcode) {
-    std::array<std::uint8_t, 5> d{d0, 0, 0, 0, 0};
-    const std::uint8_t status = Transact(address, kCmdIdentify, subcode, d);
-    if (status != 0) return status;
-    d0 = d[0];
-    for (int i = 1; i <= 4; ++i) parts[subcode] += static_cast<char>(d[i]);
-  }
-  name = Cp1250ToUtf8(parts[0] + parts[1] + " v." + parts[2]);
-  return 0;
+  return ::Identify(Link(address), name);
 }
 
 std::uint8_t ModuleAccess::ReadRegister(std::uint8_t reg, std::uint8_t& value) {
-  std::array<std::uint8_t, 5> d{0, reg, reg, 0, 0};
-  const std::uint8_t status = Transact(params_.address, kCmdReadRegister, 0, d);
-  if (status == 0) value = d[3];
+  const std::uint8_t status = ::ReadRegister(Link(params_.address), reg, value);
   PauseFor(FindRegister(reg));
   return status;
 }
@@ -159,49 +119,40 @@ std::uint8_t ModuleAccess::ReadRegister(std::uint8_t reg, std::uint8_t& value) {
 std::uint8_t ModuleAccess::WriteRegister(std::uint8_t reg, std::uint8_t value,
                                          std::uint8_t& read_back) {
   const RegisterInfo* info = FindRegister(reg);
-  std::array<std::uint8_t, 5> d{0, reg, reg, value, value};
-  std::uint8_t status = Transact(params_.address, kCmdWriteRegister, 0, d);
-  if (status != 0) return status;
+  TReadBack how;
+  how.echo_value = info && info->echo_read_back;
+  how.pause = [info] { PauseFor(info); };
+  const TCheckedWrite write = WriteRegisterChecked(Link(params_.address), reg, value, how);
+  if (write.status != 0) return write.status;
   PauseFor(info);
-  const std::uint8_t echoed = info && info->echo_read_back ? value : 0;
-  d = {0, reg, reg, echoed, echoed};
-  status = Transact(params_.address, kCmdReadRegister, 0, d);
-  if (status != 0) return status;
-  PauseFor(info);
-  read_back = d[3];
-  return read_back == value ? 0 : kStatusReadBackMismatch;
+  read_back = write.held;
+  return write.mismatch ? kStatusReadBackMismatch : 0;
 }
 
 std::uint8_t ModuleAccess::ReadInputs(std::uint8_t& inputs) {
-  std::array<std::uint8_t, 5> d{};
-  const std::uint8_t status = Transact(params_.address, kCmdReadInputs, kSubDigital, d);
-  if (status == 0) inputs = d[1];
-  return status;
+  return ::ReadInputs(Link(params_.address), inputs);
 }
 
 std::uint8_t ModuleAccess::ReadStatus(std::uint32_t& value) {
-  std::array<std::uint8_t, 5> d{};
-  const std::uint8_t status = Transact(params_.address, kCmdReadStatus, 0, d);
+  std::array<std::uint8_t, 4> bytes{};
+  const std::uint8_t status = ReadStatusRegister(Link(params_.address), bytes);
   if (status == 0)
-    value = static_cast<std::uint32_t>(d[1]) | (static_cast<std::uint32_t>(d[2]) << 8) |
-            (static_cast<std::uint32_t>(d[3]) << 16) | (static_cast<std::uint32_t>(d[4]) << 24);
+    value = static_cast<std::uint32_t>(bytes[0]) | (static_cast<std::uint32_t>(bytes[1]) << 8) |
+            (static_cast<std::uint32_t>(bytes[2]) << 16) |
+            (static_cast<std::uint32_t>(bytes[3]) << 24);
   return status;
 }
 
 std::uint8_t ModuleAccess::ClearStatus() {
-  std::array<std::uint8_t, 5> d{};
-  return Transact(params_.address, kCmdClearStatus, 0, d);
+  return ClearStatusRegister(Link(params_.address));
 }
 
 std::uint8_t ModuleAccess::WriteOutputs(std::uint8_t outputs) {
-  std::array<std::uint8_t, 5> d{0, outputs, 0, 0, 0};
-  return Transact(params_.address, kCmdWrite, kSubDigital, d);
+  return ::WriteOutputs(Link(params_.address), outputs);
 }
 
 std::uint8_t ModuleAccess::WriteAout(std::uint16_t value) {
-  std::array<std::uint8_t, 5> d{0, static_cast<std::uint8_t>(value & 0xFF),
-                                static_cast<std::uint8_t>(value >> 8), 0, 0};
-  return Transact(params_.address, kCmdWrite, kSubAnalog, d);
+  return WriteAnalogOutput(Link(params_.address), value);
 }
 
 std::string ModuleAccess::Text(std::int32_t code) const {

@@ -1,7 +1,8 @@
 // Every exchange qm90 makes with a module passes through this one class: it
-// opens the link the way the connection window does, makes the typed
-// exchanges, transfers configuration registers the way the settings windows
-// do (each write read back) and closes the link again.
+// opens the link the way the connection window does (the Init block filled by
+// the session layer), makes the session layer's typed exchanges, writes
+// configuration registers with their read-back and closes the link again.
+// --trace hangs on the session layer's exchange observer.
 #pragma once
 
 #include <array>
@@ -10,13 +11,14 @@
 #include <functional>
 #include <string>
 
-namespace qm90cli {
+#include "link/Commands.h"
+#include "link/Dekl.h"
 
-inline constexpr int kInterfaceKinds = 5;
+namespace qm90cli {
 
 // What the connection window takes from its fields.
 struct LinkParams {
-  std::uint8_t kind = 0;       // 0 COMx, 1 QB-311, 2 QB-312, 3 QB-313, 4 QB-314
+  std::uint8_t kind = 0;       // a kind of link/InterfaceKinds.h
   std::uint16_t com_port = 1;  // kept to 16 bits, as the window does
   std::uint16_t isa_base = 0x300;
   std::string ip;
@@ -40,12 +42,9 @@ struct ExchangeRecord {
 };
 using TraceSink = std::function<void(const ExchangeRecord&)>;
 
-// Status of a read-back that found another value than the one written.
-inline constexpr std::uint8_t kStatusReadBackMismatch = 9;
-
 class ModuleAccess {
  public:
-  ModuleAccess() = default;
+  ModuleAccess();
   ~ModuleAccess() { Close(); }
   ModuleAccess(const ModuleAccess&) = delete;
   ModuleAccess& operator=(const ModuleAccess&) = delete;
@@ -70,7 +69,8 @@ class ModuleAccess {
   const std::string& ModuleName() const { return name_; }
   const LinkParams& Params() const { return params_; }
 
-  // Requests to the module of Params().address.
+  // Requests to the module of Params().address. WriteRegister answers
+  // kStatusReadBackMismatch when the module holds another value afterwards.
   std::uint8_t ReadRegister(std::uint8_t reg, std::uint8_t& value);
   // Writes, reads back and compares: 0, the failing status, or
   // kStatusReadBackMismatch with read_back holding what the module holds.
@@ -85,17 +85,17 @@ class ModuleAccess {
   std::string Text(std::int32_t code) const;
 
  private:
-  std::uint8_t Transact(std::uint8_t address, std::uint8_t command, std::uint8_t subcode,
-                        std::array<std::uint8_t, 5>& d);
+  TModuleLink Link(std::uint8_t address) const;
   std::int32_t Configure(std::int32_t baud, std::string& message);
 
   LinkParams params_;
-  std::string ip_text_;  // the Init block points at it while the link is open
+  TData data_;  // holds the Init block and the IP text it points at
   std::int32_t handle_ = 0;
   bool bound_ = false;  // the kind's library is loaded
   bool open_ = false;   // Init succeeded
   std::string name_;
   TraceSink trace_;
+  TExchangeObserver observer_;  // hands the session layer's records to trace_
 };
 
 }  // namespace qm90cli

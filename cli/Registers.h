@@ -8,15 +8,17 @@
 #include <string>
 #include <string_view>
 
+#include "base/ModuleCommands.h"
+
 namespace qm90cli {
 
-inline constexpr std::uint8_t kRegDoutInit = 32;
-inline constexpr std::uint8_t kRegDinNegation = 33;
-inline constexpr std::uint8_t kRegDoutNegation = 34;
-inline constexpr std::uint8_t kRegAoutLow = 35;
-inline constexpr std::uint8_t kRegAoutHigh = 36;
-inline constexpr std::uint8_t kRegBaudIndex = 62;
-inline constexpr std::uint8_t kRegAddress = 63;
+using qm90cmd::kRegAddress;
+using qm90cmd::kRegAoutHigh;
+using qm90cmd::kRegAoutLow;
+using qm90cmd::kRegBaudIndex;
+using qm90cmd::kRegDinNegation;
+using qm90cmd::kRegDoutInit;
+using qm90cmd::kRegDoutNegation;
 
 struct RegisterInfo {
   std::uint8_t number;
@@ -49,6 +51,8 @@ inline constexpr std::array<RegisterInfo, 7> kRegisters{{
      "applies at the next power-up",
      8, false, true, false, 0},
 }};
+
+static_assert(kRegisters.size() == qm90cmd::kRegisters.size(), "every register has a row");
 
 const RegisterInfo* FindRegister(std::uint8_t number);
 

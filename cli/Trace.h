@@ -14,7 +14,7 @@ std::string TimeOfDay(std::chrono::system_clock::time_point when);
 std::string IsoTimestamp(std::chrono::system_clock::time_point when);
 
 // One exchange in one line:
-// "14:03:07.123456 addr 1 cmd 102 sub 0 sent 00 3F 3F 00 00 -> status 0 recv 00 00 00 01 00 412 us"
+// "14:03:07.123456 addr 1 cmd 0 sub 64 sent 00 00 00 00 00 -> status 0 recv 00 A5 00 00 00 412 us"
 std::string TraceLine(const ExchangeRecord& record);
 
 }  // namespace qm90cli

@@ -1,5 +1,7 @@
 #include "link/Commands.h"
 
+#include <chrono>
+
 #include "link/QBLxxx.h"
 
 using namespace qm90cmd;
@@ -18,8 +20,16 @@ std::uint8_t Exchange(const TModuleLink& link, std::uint8_t command, std::uint8_
   // that must not pass for an answer.
   std::uint8_t status = static_cast<std::uint8_t>(kStatusUnknownCode);
   TSlotBuffer answer{};
+  const TDataBytes sent = d;
+  const auto start = std::chrono::steady_clock::now();
   ModuleTransact(link.kind, link.handle, link.address, command, subcode, d[0], d[1], d[2], d[3],
                  d[4], status, answer);
+  if (link.observer && *link.observer) {
+    const auto elapsed = std::chrono::steady_clock::now() - start;
+    (*link.observer)(
+        TExchangeRecord{link.address, command, subcode, sent, status, d,
+                        std::chrono::duration_cast<std::chrono::microseconds>(elapsed).count()});
+  }
   return status;
 }
 

@@ -18,12 +18,29 @@
 #include "base/ModuleCommands.h"
 #include "link/Dekl.h"
 
+// The five data bytes of a request and of its answer.
+using TDataBytes = std::array<std::uint8_t, 5>;
+
+// One request and its answer, as an exchange observer sees it.
+struct TExchangeRecord {
+  std::uint8_t address = 0;
+  std::uint8_t command = 0;
+  std::uint8_t subcode = 0;
+  TDataBytes sent{};
+  std::uint8_t status = 0;
+  TDataBytes received{};
+  std::int64_t microseconds = 0;  // time spent in the library
+};
+using TExchangeObserver = std::function<void(const TExchangeRecord&)>;
+
 // What every exchange needs: the interface kind, the driver's handle and the
-// module's address.
+// module's address. `observer`, when set, is told of every exchange made over
+// the link once its answer is in (the windows set none).
 struct TModuleLink {
   std::uint8_t kind = 0;
   std::int32_t handle = 0;
   std::uint8_t address = 0;
+  const TExchangeObserver* observer = nullptr;
 };
 
 // The link of the run's record, to the module at the record's address.
@@ -35,9 +52,6 @@ inline constexpr const char* kLinkNotOpenText = " Připojení k modulu není ini
 // True when the record is set, LinkOpen is set and the handle is not 0: only
 // then may anything be sent.
 bool LinkIsOpen(const TData* data);
-
-// The five data bytes of a request and of its answer.
-using TDataBytes = std::array<std::uint8_t, 5>;
 
 // One raw exchange: sends command/sub-code with d, and on success leaves the
 // answer's d0..d4 in d (on failure d is all 0). Returns the status.
