@@ -10,14 +10,23 @@ namespace qm90cli {
 
 namespace {
 
+// The option word and what the kind is; the kind's designation comes from the
+// kind table.
 struct KindName {
   const char* word;
-  const char* description;
+  const char* what;
 };
 constexpr KindName kKinds[kInterfaceKindCount] = {
-    {"com", "serial port COM"},      {"isa", "ISA card QB-311"},      {"pci", "PCI card QB-312"},
-    {"usb", "USB converter QB-313"}, {"lan", "LAN converter QB-314"},
+    {"com", "serial port"},   {"isa", "ISA card"},      {"pci", "PCI card"},
+    {"usb", "USB converter"}, {"lan", "LAN converter"},
 };
+
+std::string KindText(std::uint8_t kind) {
+  const std::string what = kKinds[kind].what;
+  // The serial line is named by its port number, which the caller appends.
+  if (kind == kKindSerial) return what + " COM";
+  return what + " " + kInterfaceKinds[kind].settings_name;
+}
 
 std::string HexBase(std::uint16_t base) {
   static const char digits[] = "0123456789ABCDEF";
@@ -47,7 +56,7 @@ const char* InterfaceWord(std::uint8_t kind) {
 
 std::string InterfaceDescription(const LinkParams& params) {
   if (params.kind >= kInterfaceKindCount) return "unknown interface";
-  std::string text = kKinds[params.kind].description;
+  std::string text = KindText(params.kind);
   switch (params.kind) {
     case kKindSerial:
       return text + std::to_string(params.com_port);

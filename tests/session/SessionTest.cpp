@@ -116,6 +116,27 @@ TEST_F(SessionTest, NoHandleSendsNothingAndIsNoSuccess) {
   EXPECT_TRUE(scripted::SentRequests().empty());
 }
 
+// The observer sees what went out and what came back, failures included.
+TEST_F(SessionTest, ObserverIsToldOfEachExchange) {
+  ASSERT_TRUE(Open().ok());
+  std::vector<TExchangeRecord> seen;
+  const TExchangeObserver observer = [&](const TExchangeRecord& r) { seen.push_back(r); };
+  TModuleLink link = LinkOf(data_);
+  link.observer = &observer;
+  std::uint8_t value = 0;
+  EXPECT_EQ(ReadRegister(link, qm90cmd::kRegAddress, value), 0);
+  Script().answers.push_back(scripted::Fail(7));
+  EXPECT_EQ(ClearStatusRegister(link), 7);
+  ASSERT_EQ(seen.size(), 2u);
+  EXPECT_EQ(seen[0].command, qm90cmd::kReadRegister);
+  EXPECT_EQ(seen[0].sent, (TDataBytes{0, qm90cmd::kRegAddress, qm90cmd::kRegAddress, 0, 0}));
+  EXPECT_EQ(seen[0].received[3], value);
+  EXPECT_EQ(seen[0].status, 0);
+  EXPECT_EQ(seen[1].command, qm90cmd::kClearStatus);
+  EXPECT_EQ(seen[1].status, 7);
+  EXPECT_GE(seen[1].microseconds, 0);
+}
+
 // A library code 9 on the write is the library's failure, not a read-back
 // mismatch, whichever way the plan counts mismatches.
 TEST_F(SessionTest, WriteStopsAreCountedAsThePlanSays) {
