@@ -4,6 +4,7 @@
 #include <filesystem>
 #include <fstream>
 
+#include "base/WinText.h"
 #include "link/Platform.h"
 
 namespace platform {
@@ -11,23 +12,8 @@ namespace platform {
 namespace {
 std::string last_error;
 
-// Paths are UTF-8 inside the program, UTF-16 towards the system.
-std::wstring Wide(const std::string& utf8) {
-  if (utf8.empty()) return {};
-  const int n =
-      MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), nullptr, 0);
-  std::wstring out(static_cast<std::size_t>(n > 0 ? n : 0), L'\0');
-  if (n > 0)
-    MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), out.data(), n);
-  return out;
-}
-
-std::string Narrow(const wchar_t* wide, int length) {
-  const int n = WideCharToMultiByte(CP_UTF8, 0, wide, length, nullptr, 0, nullptr, nullptr);
-  std::string out(static_cast<std::size_t>(n > 0 ? n : 0), '\0');
-  if (n > 0) WideCharToMultiByte(CP_UTF8, 0, wide, length, out.data(), n, nullptr, nullptr);
-  return out;
-}
+using base::Narrow;
+using base::Wide;
 
 std::string FormatLastError() {
   const DWORD code = GetLastError();
