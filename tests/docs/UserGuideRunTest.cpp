@@ -187,13 +187,16 @@ class SessionFolder {
 std::string Play(const Guide& guide, const Session& session, const fs::path& folder, int port) {
   const std::string real_port = std::to_string(port);
   for (const auto& [name, text] : guide.files) WriteFile(folder / name, text, true);
-  // qm90 found on the PATH, with an empty settings file: the defaults, not a
-  // W_qm90.ini that may lie beside the built program.
+  // qm90 found on the PATH, with a settings file of its own rather than a
+  // W_qm90.ini that may lie beside the built program. The sessions name the
+  // link in full; the file only gives a UDP time-out that a loaded machine
+  // does not exceed (sections and keys are Windows-1250 text).
   fs::create_directory(folder / "path");
-  WriteFile(folder / "empty.ini", "", false);
+  WriteFile(folder / "settings.ini",
+            "[P\xf8ipojen\xed]\r\nRozhran\xed=QB-314\r\n[QB-314]\r\nUDP timeout=1000\r\n", false);
   WriteFile(folder / "path" / "qm90",
             "#!/bin/sh\nexec " + ShellQuoted(qm90sim::BinDir() + "/qm90") + " --settings " +
-                ShellQuoted((folder / "empty.ini").string()) + " \"$@\"\n",
+                ShellQuoted((folder / "settings.ini").string()) + " \"$@\"\n",
             true);
   std::string script;
   for (const std::string& line : session.text) {
