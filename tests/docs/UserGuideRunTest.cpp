@@ -90,8 +90,10 @@ Guide ReadGuide() {
       for (const std::string& row : FencedBlock(in, line_number)) text += row + "\n";
       guide.files[name] = text;
     } else if (line.rfind(run_marker, 0) == 0) {
-      Session session{line_number, Split(Attribute(line, "sim"), ' '),
-                      Split(Attribute(line, "control"), ';'), {}};
+      Session session{line_number,
+                      Split(Attribute(line, "sim"), ' '),
+                      Split(Attribute(line, "control"), ';'),
+                      {}};
       session.text = FencedBlock(in, line_number);
       guide.sessions.push_back(session);
     }
@@ -100,7 +102,8 @@ Guide ReadGuide() {
 }
 
 std::string Replace(std::string text, const std::string& from, const std::string& to) {
-  for (std::size_t at = text.find(from); at != std::string::npos; at = text.find(from, at + to.size()))
+  for (std::size_t at = text.find(from); at != std::string::npos;
+       at = text.find(from, at + to.size()))
     text.replace(at, from.size(), to);
   return text;
 }
@@ -202,7 +205,8 @@ std::string Play(const Guide& guide, const Session& session, const fs::path& fol
   for (const std::string& line : session.text) {
     if (line.rfind("$ ", 0) != 0) continue;
     const std::string command = line.substr(2);
-    if (!OnlyLoopback(command)) return "<refused to run, not a loopback address: " + command + ">\n";
+    if (!OnlyLoopback(command))
+      return "<refused to run, not a loopback address: " + command + ">\n";
     script += "rc=$?; printf '%s\\n' " + ShellQuoted(line) + "; (exit $rc)\n";
     script += Replace(command, kGuidePort, real_port) + "\n";
   }
@@ -230,7 +234,8 @@ TEST(UserGuide, TranscriptsAreWhatTheProgramsPrint) {
     std::vector<std::string> args{"--udp", "127.0.0.1:0"};
     args.insert(args.end(), session.sim_args.begin(), session.sim_args.end());
     ASSERT_TRUE(sim.Start(args)) << sim.Error();
-    for (const std::string& line : session.control) ASSERT_EQ(sim.Control(line).rfind("ok", 0), 0u) << line;
+    for (const std::string& line : session.control)
+      ASSERT_EQ(sim.Control(line).rfind("ok", 0), 0u) << line;
     SessionFolder folder;
     ASSERT_FALSE(folder.Path().empty());
     EXPECT_EQ(Comparable(Joined(session.text)),
