@@ -139,6 +139,18 @@ bool MoveOver(const std::wstring& from, const std::wstring& to) {
   }
 }
 
+// The part of a path no folder can be made of: "X:\" or "\\server\share\";
+// nothing for a relative path.
+std::size_t RootLength(const std::string& path) {
+  const auto separator = [&](std::size_t i) { return path[i] == '\\' || path[i] == '/'; };
+  if (path.size() >= 3 && path[1] == ':' && separator(2)) return 3;
+  if (path.size() < 2 || !separator(0) || !separator(1)) return 0;
+  const std::size_t server_end = path.find_first_of("\\/", 2);
+  if (server_end == std::string::npos) return path.size();
+  const std::size_t share_end = path.find_first_of("\\/", server_end + 1);
+  return share_end == std::string::npos ? path.size() : share_end + 1;
+}
+
 // Only a regular file, or nothing yet, may be replaced.
 bool MayReplace(const std::wstring& path) {
   if (NamesADevice(path)) return false;
@@ -228,11 +240,14 @@ bool PathExists(const std::string& path) {
 }
 
 bool MakeFolders(const std::string& path) {
-  for (std::size_t slash = path.find_first_of("\\/", 3);;
+  for (std::size_t slash = path.find_first_of("\\/", RootLength(path));;
        slash = path.find_first_of("\\/", slash + 1)) {
     const std::wstring part = Wide(path.substr(0, slash));
-    if (!CreateDirectoryW(part.c_str(), nullptr) && GetLastError() != ERROR_ALREADY_EXISTS)
-      return false;
+    if (!CreateDirectoryW(part.c_str(), nullptr) && GetLastError() != ERROR_ALREADY_EXISTS) {
+      const DWORD attributes = GetFileAttributesW(part.c_str());  // a share's root, say
+      if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_DIRECTORY))
+        return false;
+    }
     if (slash == std::string::npos) break;
   }
   const DWORD attributes = GetFileAttributesW(Wide(path).c_str());

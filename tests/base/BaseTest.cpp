@@ -142,7 +142,9 @@ TEST_F(BaseFiles, SaveRemovesOnlyItsOwnAbandonedTemporaryFiles) {
       writers.push_back(std::make_unique<basetest::HeldFile>(path));
       ASSERT_TRUE(writers.back()->Held()) << row.name;
     }
-    if (row.aged) ASSERT_TRUE(basetest::MakeOld(path)) << row.name;
+    if (row.aged) {
+      ASSERT_TRUE(basetest::MakeOld(path)) << row.name;
+    }
   }
   ASSERT_TRUE(base::ReplaceFileAtomically(File(target), "[x]\n", base::NewFileAccess::kShared));
   writers.clear();
@@ -192,6 +194,24 @@ TEST_F(BaseFiles, ConcurrentSavesLeaveOneWholeFile) {
   ASSERT_EQ(last.size(), kSize);
   EXPECT_NE(std::string("bcd").find(last[0]), std::string::npos);
   EXPECT_EQ(dir_.Entries(), std::set<std::string>{"W_qm90.ini"});
+}
+
+TEST_F(BaseFiles, MakeFoldersCreatesMissingParentsOnly) {
+  WriteBytes(File("file"), "keep");
+  const struct {
+    const char* path;
+    bool made;
+  } rows[] = {
+      {"a/b/c", true}, {"a/b", true}, {"d/e/", true}, {"file", false}, {"file/x", false},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.path);
+    EXPECT_EQ(base::MakeFolders(File(row.path)), row.made);
+    if (row.made) {
+      EXPECT_TRUE(fs::is_directory(File(row.path)));
+    }
+  }
+  EXPECT_EQ(ReadBytes(File("file")), "keep");
 }
 
 TEST_F(BaseFiles, LockIsExclusiveUntilReleasedAndNeedsAFile) {
