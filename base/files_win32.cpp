@@ -121,7 +121,7 @@ void RemoveAbandonedTemps(const std::string& folder, const std::string& name) {
 
 // Another program holding the target open (a reader, a virus scanner, an
 // indexer) makes the replacing rename fail for a moment: it is tried again
-// for about half a second before the save counts as failed.
+// for about 0.6 s before the save counts as failed.
 bool MoveOver(const std::wstring& from, const std::wstring& to) {
   for (DWORD wait_ms = 5;; wait_ms *= 2) {
     if (MoveFileExW(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
@@ -139,12 +139,13 @@ bool MoveOver(const std::wstring& from, const std::wstring& to) {
   }
 }
 
-// The part of a path no folder can be made of: "X:\" or "\\server\share\";
-// nothing for a relative path.
+// The part of a path no folder can be made of: "X:\", "\\server\share\" or
+// the "\" of the current drive; nothing for a relative path.
 std::size_t RootLength(const std::string& path) {
   const auto separator = [&](std::size_t i) { return path[i] == '\\' || path[i] == '/'; };
   if (path.size() >= 3 && path[1] == ':' && separator(2)) return 3;
-  if (path.size() < 2 || !separator(0) || !separator(1)) return 0;
+  if (path.empty() || !separator(0)) return 0;
+  if (path.size() < 2 || !separator(1)) return 1;
   const std::size_t server_end = path.find_first_of("\\/", 2);
   if (server_end == std::string::npos) return path.size();
   const std::size_t share_end = path.find_first_of("\\/", server_end + 1);
