@@ -28,6 +28,8 @@ enum class NewFileAccess { kShared, kOwnerOnly };
 // whole new one: a temporary file of our own form beside it, created
 // exclusively (never through a link), flushed to disk, renamed over the
 // target. An existing target keeps its permissions; a new one gets `access`.
+// A symbolic link at path stays: the file it leads to is replaced. A link
+// that leads nowhere, or anything but a regular file, is refused.
 // On failure the target is untouched, the temporary file gone, and error (if
 // given) says why. Afterwards, temporary files of that target left by writers
 // that are provably gone are removed; nothing else is ever touched.

@@ -6,6 +6,7 @@
 
 #include <cerrno>
 #include <chrono>
+#include <cstdlib>
 #include <cstring>
 #include <ctime>
 #include <thread>
@@ -18,6 +19,10 @@ namespace {
 // errno becomes text here only.
 void SetError(std::string* error, const char* what) {
   if (error) *error = std::string(what) + ": " + std::strerror(errno);
+}
+
+void SetErrorText(std::string* error, const char* what) {
+  if (error) *error = what;
 }
 
 std::string FolderOf(const std::string& path) {
@@ -92,6 +97,34 @@ void RemoveAbandonedTemps(const std::string& folder, const std::string& name) {
   ::closedir(dir);
 }
 
+// The file a save replaces: the path itself, or the file a link there leads
+// to (through any chain of links), so that the user's link stays and the
+// file it names is the one updated. A link that leads nowhere and anything
+// but a regular file are refused; a missing path is a new file.
+bool SaveTarget(const std::string& path, std::string& target, std::string* error) {
+  target = path;
+  struct stat st {};
+  if (::lstat(path.c_str(), &st) != 0) return true;  // new, or the creation fails below
+  if (S_ISLNK(st.st_mode)) {
+    char* resolved = ::realpath(path.c_str(), nullptr);
+    if (resolved == nullptr) {
+      SetError(error, "the link leads to no file");
+      return false;
+    }
+    target = resolved;
+    std::free(resolved);
+    if (::stat(target.c_str(), &st) != 0) {
+      SetError(error, "the link leads to no file");
+      return false;
+    }
+  }
+  if (!S_ISREG(st.st_mode)) {
+    SetErrorText(error, "not a regular file");
+    return false;
+  }
+  return true;
+}
+
 }  // namespace
 
 ReadStatus ReadRegularFile(const std::string& path, std::size_t max_bytes, std::string& contents) {
@@ -130,8 +163,10 @@ ReadStatus ReadRegularFile(const std::string& path, std::size_t max_bytes, std::
   return status;
 }
 
-bool ReplaceFileAtomically(const std::string& path, std::string_view contents, NewFileAccess access,
-                           std::string* error) {
+bool ReplaceFileAtomically(const std::string& link_or_path, std::string_view contents,
+                           NewFileAccess access, std::string* error) {
+  std::string path;
+  if (!SaveTarget(link_or_path, path, error)) return false;
   const std::string folder = FolderOf(path);
   const std::string name = NameOf(path);
   std::string temp;

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <string>
+#include <string_view>
 
 #include "base/Files.h"
 #include "base/WinText.h"
@@ -11,8 +12,8 @@
 namespace base {
 namespace {
 
-
-// GetLastError becomes text here only.
+// GetLastError becomes text here only; the system's text ends in a line
+// break, which would split the caller's message.
 void SetError(std::string* error, const char* what) {
   if (!error) return;
   const DWORD code = GetLastError();
@@ -20,8 +21,24 @@ void SetError(std::string* error, const char* what) {
   FormatMessageW(
       FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
       nullptr, code, 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
-  *error = std::string(what) + ": " + (text ? Narrow(text) : "error " + std::to_string(code));
+  std::string reason = text ? Narrow(text) : "error " + std::to_string(code);
   if (text) LocalFree(text);
+  while (!reason.empty() &&
+         (reason.back() == '\r' || reason.back() == '\n' || reason.back() == ' '))
+    reason.pop_back();
+  *error = std::string(what) + ": " + reason;
+}
+
+void SetErrorText(std::string* error, const char* what) {
+  if (error) *error = what;
+}
+
+// Reserved names (NUL, CON, COM1, aux.ini...) and \\.\ paths name devices:
+// opening one can block or act on it (a serial port raises its lines).
+bool NamesADevice(const std::wstring& path) {
+  wchar_t full[MAX_PATH + 1];
+  const DWORD n = GetFullPathNameW(path.c_str(), MAX_PATH + 1, full, nullptr);
+  return n >= 4 && n <= MAX_PATH && std::wstring_view(full, 4) == L"\\\\.\\";
 }
 
 std::size_t LastSeparator(const std::string& path) {
@@ -57,6 +74,11 @@ HANDLE CreateTemp(const std::string& folder, const std::string& name, std::wstri
     temp = Wide(folder + "\\" + TempFileName(name, RandomNumber()));
     HANDLE file = CreateFileW(temp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
                               FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file != INVALID_HANDLE_VALUE && GetFileType(file) != FILE_TYPE_DISK) {
+      CloseHandle(file);  // a device under a reserved name: nothing was created
+      SetLastError(ERROR_BAD_FILE_TYPE);
+      break;
+    }
     if (file != INVALID_HANDLE_VALUE) return file;
     if (GetLastError() != ERROR_FILE_EXISTS && GetLastError() != ERROR_ALREADY_EXISTS) break;
   }
@@ -97,10 +119,51 @@ void RemoveAbandonedTemps(const std::string& folder, const std::string& name) {
   FindClose(search);
 }
 
+// Another program holding the target open (a reader, a virus scanner, an
+// indexer) makes the replacing rename fail for a moment: it is tried again
+// for about 0.6 s before the save counts as failed.
+bool MoveOver(const std::wstring& from, const std::wstring& to) {
+  for (DWORD wait_ms = 5;; wait_ms *= 2) {
+    if (MoveFileExW(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+      return true;
+    const DWORD code = GetLastError();
+    const DWORD attributes = GetFileAttributesW(to.c_str());
+    const bool read_only =
+        attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY);
+    if ((code != ERROR_ACCESS_DENIED && code != ERROR_SHARING_VIOLATION) || read_only ||
+        wait_ms > 320) {
+      SetLastError(code);
+      return false;
+    }
+    Sleep(wait_ms);
+  }
+}
+
+// The part of a path no folder can be made of: "X:\", "\\server\share\" or
+// the "\" of the current drive; nothing for a relative path.
+std::size_t RootLength(const std::string& path) {
+  const auto separator = [&](std::size_t i) { return path[i] == '\\' || path[i] == '/'; };
+  if (path.size() >= 3 && path[1] == ':' && separator(2)) return 3;
+  if (path.empty() || !separator(0)) return 0;
+  if (path.size() < 2 || !separator(1)) return 1;
+  const std::size_t server_end = path.find_first_of("\\/", 2);
+  if (server_end == std::string::npos) return path.size();
+  const std::size_t share_end = path.find_first_of("\\/", server_end + 1);
+  return share_end == std::string::npos ? path.size() : share_end + 1;
+}
+
+// Only a regular file, or nothing yet, may be replaced.
+bool MayReplace(const std::wstring& path) {
+  if (NamesADevice(path)) return false;
+  const DWORD attributes = GetFileAttributesW(path.c_str());
+  return attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
 }  // namespace
 
 ReadStatus ReadRegularFile(const std::string& path, std::size_t max_bytes, std::string& contents) {
   const std::wstring wide = Wide(path);
+  if (NamesADevice(wide)) return ReadStatus::kNotRegular;
   const DWORD attributes = GetFileAttributesW(wide.c_str());
   if (attributes == INVALID_FILE_ATTRIBUTES) {
     const DWORD code = GetLastError();
@@ -144,6 +207,11 @@ ReadStatus ReadRegularFile(const std::string& path, std::size_t max_bytes, std::
 
 bool ReplaceFileAtomically(const std::string& path, std::string_view contents, NewFileAccess,
                            std::string* error) {
+  const std::wstring target = Wide(path);
+  if (!MayReplace(target)) {
+    SetErrorText(error, "not a regular file");
+    return false;
+  }
   const std::string folder = FolderOf(path);
   const std::string name = NameOf(path);
   std::wstring temp;
@@ -155,8 +223,7 @@ bool ReplaceFileAtomically(const std::string& path, std::string_view contents, N
   const bool written = WriteAll(file, contents) && FlushFileBuffers(file);
   if (!written) SetError(error, "cannot write");
   CloseHandle(file);
-  if (written && !MoveFileExW(temp.c_str(), Wide(path).c_str(),
-                              MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+  if (written && !MoveOver(temp, target)) {
     SetError(error, "cannot rename");
     DeleteFileW(temp.c_str());
     return false;
@@ -174,11 +241,14 @@ bool PathExists(const std::string& path) {
 }
 
 bool MakeFolders(const std::string& path) {
-  for (std::size_t slash = path.find_first_of("\\/", 3);;
+  for (std::size_t slash = path.find_first_of("\\/", RootLength(path));;
        slash = path.find_first_of("\\/", slash + 1)) {
     const std::wstring part = Wide(path.substr(0, slash));
-    if (!CreateDirectoryW(part.c_str(), nullptr) && GetLastError() != ERROR_ALREADY_EXISTS)
-      return false;
+    if (!CreateDirectoryW(part.c_str(), nullptr) && GetLastError() != ERROR_ALREADY_EXISTS) {
+      const DWORD attributes = GetFileAttributesW(part.c_str());  // a share's root, say
+      if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_DIRECTORY))
+        return false;
+    }
     if (slash == std::string::npos) break;
   }
   const DWORD attributes = GetFileAttributesW(Wide(path).c_str());

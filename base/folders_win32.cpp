@@ -5,20 +5,10 @@
 #include <string>
 
 #include "base/Folders.h"
+#include "base/WinText.h"
 
 namespace base {
 namespace {
-
-std::string Utf8(const std::wstring& wide) {
-  if (wide.empty()) return {};
-  const int n = WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()), nullptr,
-                                    0, nullptr, nullptr);
-  std::string out(static_cast<std::size_t>(n > 0 ? n : 0), '\0');
-  if (n > 0)
-    WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()), out.data(), n,
-                        nullptr, nullptr);
-  return out;
-}
 
 // An environment folder counts only when it is an absolute path (X:\ or \\).
 std::wstring AbsoluteEnv(const wchar_t* name) {
@@ -50,11 +40,11 @@ std::wstring LocalAppData() {
 }  // namespace
 
 std::string RuntimeFolder() {
-  return Utf8(TempFolder() + L"\\qm90");
+  return Narrow(TempFolder() + L"\\qm90");
 }
 
 std::string StateFolder() {
-  return Utf8(LocalAppData() + L"\\qm90\\state");
+  return Narrow(LocalAppData() + L"\\qm90\\state");
 }
 
 }  // namespace base

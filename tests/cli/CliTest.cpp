@@ -203,9 +203,12 @@ TEST(Connection, SettingsFileUnderTheOptionsAndNeverWritten) {
     wrong.*b.field = b.text;
     EXPECT_NE(ResolveLink(wrong, params), "") << b.option << " " << b.text;
   }
-  std::ifstream in(path, std::ios::binary);
-  EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), ini)
-      << "the settings file changed";
+  {
+    // Closed before the removal: Windows refuses to remove a file still open.
+    std::ifstream in(path, std::ios::binary);
+    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), ini)
+        << "the settings file changed";
+  }
   std::filesystem::remove(path);
 }
 
