@@ -5,7 +5,8 @@
 #   cpack (in build/)                    qm90-<version>-Linux-<arch>.tar.gz: the same, in one folder
 #                                        qm90_<version>_<arch>.deb: the folder as /opt/qm90, with
 #                                        /usr/bin links, desktop entries, icons and man pages
-#   cpack on a Windows cross build       a ZIP of the same folder
+#   cpack on a Windows cross build       a ZIP of the same folder (64 bit: with the 32-bit
+#                                        driver host when QM90_WIN32_DRVHOST names it)
 set(QM90_DEB_PREFIX /opt/qm90)
 set(QM90_PROGRAMS W_QM90 qm90 qm90-sim qm90-panel qm90-drvhost)
 set(QM90_LIBRARIES qbl310 qbl311 qbl312 qbl313 qbl314)
@@ -23,6 +24,16 @@ foreach(program ${QM90_PROGRAMS})
     install(TARGETS ${program} RUNTIME DESTINATION .)
   endif()
 endforeach()
+# A 64-bit Windows package carries the 32-bit driver host too, built by the
+# i686 tree, for the 32-bit driver libraries a user puts beside the programs.
+set(QM90_WIN32_DRVHOST "" CACHE FILEPATH
+    "qm90-drvhost32.exe of an i686 build, packaged with a 64-bit Windows build")
+if(WIN32 AND QM90_WIN32_DRVHOST)
+  if(NOT EXISTS ${QM90_WIN32_DRVHOST})
+    message(FATAL_ERROR "QM90_WIN32_DRVHOST: ${QM90_WIN32_DRVHOST} does not exist")
+  endif()
+  install(PROGRAMS ${QM90_WIN32_DRVHOST} DESTINATION .)
+endif()
 foreach(library ${QM90_LIBRARIES})
   if(TARGET ${library})
     install(TARGETS ${library} LIBRARY DESTINATION . RUNTIME DESTINATION .)

@@ -51,6 +51,11 @@ Child* StartChild(const std::string& program) {
   posix_spawn_file_actions_init(&actions);
   posix_spawn_file_actions_adddup2(&actions, pair[1], STDIN_FILENO);
   posix_spawn_file_actions_adddup2(&actions, pair[1], STDOUT_FILENO);
+#if defined(__GLIBC__) && (__GLIBC__ > 2 || (__GLIBC__ == 2 && __GLIBC_MINOR__ >= 34))
+  // Nothing of ours besides the pipe and standard error: a descriptor opened
+  // without close-on-exec (a port, a socket, a file being saved) stays ours.
+  posix_spawn_file_actions_addclosefrom_np(&actions, STDERR_FILENO + 1);
+#endif
   char* argv[] = {const_cast<char*>(program.c_str()), nullptr};
   pid_t pid = -1;
   const int error = ::posix_spawn(&pid, program.c_str(), &actions, nullptr, argv, environ);

@@ -3,7 +3,9 @@
 #include <algorithm>
 #include <string>
 #include <thread>
+#include <vector>
 
+#include "base/WinText.h"
 #include "link/ChildProcess.h"
 
 namespace platform {
@@ -16,56 +18,116 @@ struct Child {
 
 namespace {
 
-std::wstring Wide(const std::string& utf8) {
-  const int n = MultiByteToWideChar(CP_UTF8, 0, utf8.c_str(), -1, nullptr, 0);
-  std::wstring wide(n > 0 ? static_cast<std::size_t>(n) : 0, L'\0');
-  if (n > 0) MultiByteToWideChar(CP_UTF8, 0, utf8.c_str(), -1, wide.data(), n);
-  if (!wide.empty()) wide.pop_back();
-  return wide;
-}
-
 bool Exited(HANDLE process) {
   return WaitForSingleObject(process, 0) == WAIT_OBJECT_0;
 }
 
 void CloseIf(HANDLE& handle) {
-  if (handle != nullptr) CloseHandle(handle);
+  if (handle != nullptr && handle != INVALID_HANDLE_VALUE) CloseHandle(handle);
   handle = nullptr;
+}
+
+// One job for all our hosts, killed when its last handle closes: that is when
+// this process ends, however it ends, so that a host whose library hangs
+// cannot outlive the program. The handle is never inherited.
+HANDLE HostJob() {
+  static HANDLE job = [] {
+    HANDLE created = CreateJobObjectW(nullptr, nullptr);
+    if (created == nullptr) return created;
+    JOBOBJECT_EXTENDED_LIMIT_INFORMATION limits{};
+    limits.BasicLimitInformation.LimitFlags = JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE;
+    if (!SetInformationJobObject(created, JobObjectExtendedLimitInformation, &limits,
+                                 sizeof limits)) {
+      CloseHandle(created);
+      return HANDLE{nullptr};
+    }
+    return created;
+  }();
+  return job;
+}
+
+// The handles a child is given, inheritable copies that only it receives.
+struct ChildEnds {
+  HANDLE input = nullptr;
+  HANDLE output = nullptr;
+  HANDLE error = nullptr;  // a copy of our standard error, if we have one
+  ~ChildEnds() {
+    CloseIf(input);
+    CloseIf(output);
+    CloseIf(error);
+  }
+};
+
+HANDLE InheritableCopyOfStandardError() {
+  const HANDLE error = GetStdHandle(STD_ERROR_HANDLE);
+  if (error == nullptr || error == INVALID_HANDLE_VALUE) return nullptr;
+  HANDLE copy = nullptr;
+  const HANDLE self = GetCurrentProcess();
+  if (!DuplicateHandle(self, error, self, &copy, 0, TRUE, DUPLICATE_SAME_ACCESS)) return nullptr;
+  return copy;
+}
+
+// Starts the program suspended with exactly the handles in `ends` inherited
+// (a handle list: any other inheritable handle of ours, a socket or a file
+// the program opened meanwhile, stays ours), puts it in the host job and lets
+// it run.
+HANDLE Launch(const std::string& program, const ChildEnds& ends) {
+  HANDLE inherited[3] = {ends.input, ends.output, ends.error};
+  const DWORD count = ends.error != nullptr ? 3 : 2;
+  SIZE_T size = 0;
+  InitializeProcThreadAttributeList(nullptr, 1, 0, &size);
+  std::vector<unsigned char> storage(size);
+  auto* attributes = reinterpret_cast<LPPROC_THREAD_ATTRIBUTE_LIST>(storage.data());
+  if (!InitializeProcThreadAttributeList(attributes, 1, 0, &size)) return nullptr;
+  STARTUPINFOEXW startup{};
+  startup.StartupInfo.cb = sizeof startup;
+  startup.StartupInfo.dwFlags = STARTF_USESTDHANDLES;
+  startup.StartupInfo.hStdInput = ends.input;
+  startup.StartupInfo.hStdOutput = ends.output;
+  startup.StartupInfo.hStdError = ends.error;
+  startup.lpAttributeList = attributes;
+  PROCESS_INFORMATION info{};
+  const std::wstring path = base::Wide(program);
+  std::wstring command = L"\"" + path + L"\"";
+  BOOL started = UpdateProcThreadAttribute(attributes, 0, PROC_THREAD_ATTRIBUTE_HANDLE_LIST,
+                                           inherited, count * sizeof(HANDLE), nullptr, nullptr);
+  if (started) {
+    started = CreateProcessW(path.c_str(), command.data(), nullptr, nullptr, TRUE,
+                             CREATE_NO_WINDOW | CREATE_SUSPENDED | EXTENDED_STARTUPINFO_PRESENT,
+                             nullptr, nullptr, &startup.StartupInfo, &info);
+  }
+  DeleteProcThreadAttributeList(attributes);
+  if (!started) return nullptr;
+  // Without the job (a system that refuses nested jobs) the host still ends
+  // with the program when it is not inside a library call: its input ends.
+  if (HostJob() != nullptr) AssignProcessToJobObject(HostJob(), info.hProcess);
+  ResumeThread(info.hThread);
+  CloseHandle(info.hThread);
+  return info.hProcess;
 }
 
 }  // namespace
 
 Child* StartChild(const std::string& program) {
-  SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
-  HANDLE child_in = nullptr, to_child = nullptr, from_child = nullptr, child_out = nullptr;
-  if (!CreatePipe(&child_in, &to_child, &inherit, 0)) return nullptr;
-  if (!CreatePipe(&from_child, &child_out, &inherit, 0)) {
-    CloseHandle(child_in);
+  HANDLE to_child = nullptr, from_child = nullptr;
+  ChildEnds ends;
+  // Our ends are created uninheritable; the child's ends are made
+  // inheritable, for the handle list only.
+  if (!CreatePipe(&ends.input, &to_child, nullptr, 0)) return nullptr;
+  if (!CreatePipe(&from_child, &ends.output, nullptr, 0)) {
     CloseHandle(to_child);
     return nullptr;
   }
-  // Only the child's ends are inherited.
-  SetHandleInformation(to_child, HANDLE_FLAG_INHERIT, 0);
-  SetHandleInformation(from_child, HANDLE_FLAG_INHERIT, 0);
-  STARTUPINFOW startup{};
-  startup.cb = sizeof startup;
-  startup.dwFlags = STARTF_USESTDHANDLES;
-  startup.hStdInput = child_in;
-  startup.hStdOutput = child_out;
-  startup.hStdError = GetStdHandle(STD_ERROR_HANDLE);
-  PROCESS_INFORMATION info{};
-  std::wstring command = L"\"" + Wide(program) + L"\"";
-  const BOOL started = CreateProcessW(Wide(program).c_str(), command.data(), nullptr, nullptr, TRUE,
-                                      CREATE_NO_WINDOW, nullptr, nullptr, &startup, &info);
-  CloseHandle(child_in);
-  CloseHandle(child_out);
-  if (!started) {
+  SetHandleInformation(ends.input, HANDLE_FLAG_INHERIT, HANDLE_FLAG_INHERIT);
+  SetHandleInformation(ends.output, HANDLE_FLAG_INHERIT, HANDLE_FLAG_INHERIT);
+  ends.error = InheritableCopyOfStandardError();
+  const HANDLE process = Launch(program, ends);
+  if (process == nullptr) {
     CloseHandle(to_child);
     CloseHandle(from_child);
     return nullptr;
   }
-  CloseHandle(info.hThread);
-  return new Child{info.hProcess, to_child, from_child};
+  return new Child{process, to_child, from_child};
 }
 
 PipeResult WriteToChild(Child* child, const std::uint8_t* data, std::size_t size,
@@ -121,9 +183,11 @@ void EndChild(Child* child, std::chrono::milliseconds grace) {
   delete child;
 }
 
+// The 64-bit host is qm90-drvhost.exe, the 32-bit one qm90-drvhost32.exe,
+// whichever program starts them.
 std::string DriverHostFileName(bool other_word_size) {
-  if (!other_word_size) return "qm90-drvhost.exe";
-  return sizeof(void*) == 8 ? "qm90-drvhost32.exe" : "qm90-drvhost64.exe";
+  const bool wide_host = (sizeof(void*) == 8) != other_word_size;
+  return wide_host ? "qm90-drvhost.exe" : "qm90-drvhost32.exe";
 }
 
 }  // namespace platform

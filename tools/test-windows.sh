@@ -92,6 +92,38 @@ run_cli() {  # run_cli ARCH DIR
   total_passed=$((total_passed + 4))
 }
 
+# The 64-bit ZIP package, unpacked as a user does, with the 32-bit QBL312.DLL
+# and QBL314.DLL put in place of ours, as on a Windows PC with the vendor's
+# libraries: they load in qm90-drvhost32.exe from the package.
+run_package() {  # run_package WIN64_DIR WIN32_BIN
+  local zip folder out lan want
+  cmake -S "$QM90_ROOT" -B "$1" -DQM90_WIN32_DRVHOST="$2/qm90-drvhost32.exe" >/dev/null
+  (cd "$1" && cpack -G ZIP >/dev/null) || fail "cpack made no Windows ZIP"
+  zip=$(ls "$1"/qm90-*-windows-*.zip | head -1)
+  rm -rf "$work/package"
+  mkdir -p "$work/package"
+  (cd "$work/package" && cmake -E tar xf "$zip")
+  folder=$(dirname "$(find "$work/package" -name qm90.exe | head -1)")
+  for want in qm90.exe qm90-drvhost.exe qm90-drvhost32.exe QBL310.DLL QBL311.DLL \
+    QBL312.DLL QBL313.DLL QBL314.DLL doc/README.md doc/user-guide.md; do
+    [ -f "$folder/$want" ] || fail "the Windows ZIP lacks $want"
+  done
+  say "$(basename "$zip"): $(cd "$folder" && ls | tr '\n' ' ')"
+  cp "$2/QBL312.DLL" "$2/QBL314.DLL" "$folder/"
+  lan=(--interface lan --ip 127.0.0.1 --udp-port "$sim_port" --timeout 200 --address 1)
+  out="$work/package.out"
+  wine "$folder/qm90.exe" "${lan[@]}" identify </dev/null | tee "$out" | grep -q "QM-90" ||
+    fail "64-bit qm90.exe with the 32-bit QBL314.DLL: identify did not name the module"
+  wine "$folder/qm90.exe" "${lan[@]}" config show </dev/null >>"$out" ||
+    fail "64-bit qm90.exe with the 32-bit QBL314.DLL: config show failed"
+  wine "$folder/qm90.exe" "${lan[@]}" scan --addresses 0-3 </dev/null | tee -a "$out" |
+    grep -q "QM-90" || fail "64-bit qm90.exe with the 32-bit QBL314.DLL: scan found no module"
+  wine "$folder/qm90.exe" --interface pci --address 1 identify </dev/null | tee -a "$out" |
+    grep -q "QM-90" || fail "64-bit qm90.exe with the 32-bit QBL312.DLL: identify failed"
+  say "x86_64 qm90.exe from the ZIP with the i686 QBL312.DLL and QBL314.DLL (qm90-drvhost32.exe): identify, config show, scan passed"
+  total_passed=$((total_passed + 5))
+}
+
 start=$(date +%s)
 install_windows_deps
 
@@ -144,6 +176,7 @@ run_tests i686 "$QM90_ROOT/build-win32" "$QM90_ROOT/build-win64/bin"
 run_tests x86_64 "$QM90_ROOT/build-win64" "$QM90_ROOT/build-win32/bin"
 run_cli i686 "$QM90_ROOT/build-win32"
 run_cli x86_64 "$QM90_ROOT/build-win64"
+run_package "$QM90_ROOT/build-win64" "$QM90_ROOT/build-win32/bin"
 
 say "took $(($(date +%s) - start)) s"
 echo "windows: $total_passed passed, 0 failed"

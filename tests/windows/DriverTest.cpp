@@ -3,7 +3,10 @@
 #include <gtest/gtest.h>
 #include <winsock2.h>
 #include <ws2tcpip.h>
+#include <windows.h>
+#include <tlhelp32.h>
 
+#include <chrono>
 #include <cstdlib>
 #include <filesystem>
 #include <string>
@@ -205,6 +208,133 @@ TEST(Serial, PortThatIsNotThereCannotBeOpened) {
   TInitBlock block{};
   block[0] = 200;
   EXPECT_EQ(serial.Open(block), 1);
+}
+
+// The driver host: the binding's settings back to the program's defaults
+// whatever a test leaves.
+class Host : public ::testing::Test {
+ protected:
+  void TearDown() override {
+    std::int32_t handle = 0;
+    if (DrvLibraryLoaded()) DrvClose(kPci, &handle);
+    SetDriverIsolation(DriverIsolation::kWhenNeeded);
+    SetDriverDirectory("");
+    SetDriverHostDirectory("");
+  }
+};
+
+// The 32-bit libraries under the 64-bit program (and the other way round):
+// the binding starts the host built for them, found beside them here.
+TEST_F(Host, LibrariesOfTheOtherBitnessWorkThroughTheirHost) {
+  const std::string foreign = Env("QM90_FOREIGN_DRIVERS");
+  if (foreign.empty()) GTEST_SKIP() << "QM90_FOREIGN_DRIVERS not set";
+  for (const std::uint8_t kind : {kPci, kUsb}) {
+    SetDriverDirectory(BuiltDrivers());
+    std::string own_text;
+    {
+      Link own(kind);
+      ASSERT_EQ(own.Open(TInitBlock{}), 0);
+      own_text = ErrorText(kind, kTimeout);
+    }
+    SetDriverDirectory(foreign);
+    SetDriverHostDirectory(foreign);
+    Link link(kind);
+    ASSERT_EQ(link.Open(TInitBlock{}), 0) << DriverFileName(kind);
+    EXPECT_TRUE(DrvThroughHost());
+    EXPECT_EQ(link.Identify(1).substr(0, 5), "QM-90") << DriverFileName(kind);
+    EXPECT_EQ(ErrorText(kind, kTimeout), own_text) << "the library's own text, unchanged";
+  }
+  const std::string udp = Env("QM90_SIM_UDP_PORT");
+  if (udp.empty()) return;
+  Link lan(kLan);
+  ASSERT_EQ(lan.OpenUdp(std::atoi(udp.c_str()), 500), 0);
+  EXPECT_TRUE(DrvThroughHost());
+  EXPECT_EQ(lan.Identify(1).substr(0, 5), "QM-90");
+  EXPECT_EQ(lan.Identify(99), "status 3") << "nobody at 99: the library's time-out";
+}
+
+TEST_F(Host, HostileLibrariesCannotTakeTheCallerDown) {
+  struct Case {
+    const char* mode;
+    std::int32_t open, send;
+  };
+  const Case cases[] = {
+      {"mode1", 0, kDrvHostEnded},              // crashes in Send
+      {"mode2", 0, kDrvHostHung},               // never returns from Send
+      {"mode3", kDrvHostEnded, kDrvHostEnded},  // ends its process in Init
+  };
+  SetDriverIsolation(DriverIsolation::kAlways);
+  SetDriverHostDirectory(BuiltDrivers());
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.mode);
+    SetDriverDirectory(std::string(QM90_HOSTILE_DIR) + "\\" + c.mode);
+    Link link(kPci);
+    EXPECT_EQ(link.Open(TInitBlock{}), c.open);
+    link.handle = 1;  // what the library gives, also where Init never returned
+    for (int i = 0; i < 2; ++i) {
+      std::uint8_t d[5] = {};
+      EXPECT_EQ(link.Transact(1, 102, 0, d), c.send) << "exchange " << i;
+    }
+    SetDriverDirectory(BuiltDrivers());
+    Link fresh(kPci);
+    ASSERT_EQ(fresh.Open(TInitBlock{}), 0) << "a fresh host after the failed one";
+    EXPECT_EQ(fresh.Identify(1).substr(0, 5), "QM-90");
+  }
+}
+
+// Run only as the caller that HostEndsWithItsCaller starts and kills.
+TEST_F(Host, DISABLED_CallerHangingInSend) {
+  SetDriverIsolation(DriverIsolation::kAlways);
+  SetDriverHostDirectory(BuiltDrivers());
+  SetDriverDirectory(std::string(QM90_HOSTILE_DIR) + "\\mode2");
+  Link link(kPci);
+  ASSERT_EQ(link.Open(TInitBlock{}), 0);
+  std::uint8_t d[5] = {};
+  link.Transact(1, 102, 0, d);  // never returns
+}
+
+DWORD ChildOf(DWORD parent) {
+  DWORD found = 0;
+  HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+  PROCESSENTRY32W entry{};
+  entry.dwSize = sizeof entry;
+  for (BOOL more = Process32FirstW(snapshot, &entry); more && found == 0;
+       more = Process32NextW(snapshot, &entry)) {
+    if (entry.th32ParentProcessID == parent) found = entry.th32ProcessID;
+  }
+  CloseHandle(snapshot);
+  return found;
+}
+
+// A program ended while its library hangs in a call (the user ends a frozen
+// program) must not leave the host behind with the library's port open.
+TEST_F(Host, HostEndsWithItsCaller) {
+  wchar_t self[MAX_PATH];
+  GetModuleFileNameW(nullptr, self, MAX_PATH);
+  std::wstring command = std::wstring(L"\"") + self +
+                         L"\" --gtest_also_run_disabled_tests"
+                         L" --gtest_filter=Host.DISABLED_CallerHangingInSend";
+  STARTUPINFOW startup{};
+  startup.cb = sizeof startup;
+  PROCESS_INFORMATION caller{};
+  ASSERT_TRUE(CreateProcessW(self, command.data(), nullptr, nullptr, FALSE, CREATE_NO_WINDOW,
+                             nullptr, nullptr, &startup, &caller));
+  CloseHandle(caller.hThread);
+  DWORD host = 0;
+  for (int i = 0; i < 200 && host == 0; ++i) {
+    Sleep(100);
+    host = ChildOf(caller.dwProcessId);
+  }
+  HANDLE host_process = host != 0 ? OpenProcess(SYNCHRONIZE, FALSE, host) : nullptr;
+  Sleep(500);  // the Send is under way
+  TerminateProcess(caller.hProcess, 1);
+  WaitForSingleObject(caller.hProcess, INFINITE);
+  CloseHandle(caller.hProcess);
+  ASSERT_NE(host_process, nullptr) << "the caller started no host";
+  const bool ended = WaitForSingleObject(host_process, 20000) == WAIT_OBJECT_0;
+  EXPECT_TRUE(ended) << "the host outlived its caller";
+  if (!ended) TerminateProcess(host_process, 1);
+  CloseHandle(host_process);
 }
 
 // Against the native qm90-sim started by ./test --windows.
