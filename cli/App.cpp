@@ -4,6 +4,7 @@
 #include <ostream>
 
 #include "cli/Commands.h"
+#include "link/QBLxxx.h"
 
 namespace qm90cli {
 
@@ -64,6 +65,10 @@ int Run(int argc, const char* const* argv, std::ostream& out, std::ostream& err)
                "Print every exchange on stderr: time, address, command, sub-code, d0..d4 sent, "
                "status, d0..d4 received, microseconds");
   app.add_flag("--json", ctx.json, "Print results as JSON (one object per line)");
+  app.add_flag("--driver-host", ctx.driver_host,
+               "Run the driver library in qm90-drvhost, a process of its own, so that a library "
+               "that crashes or hangs cannot take qm90 down (a library of the other word size "
+               "always runs there)");
   AddConnectionOptions(app, ctx.connection);
   app.footer(
       Example("  qm90 scan --interface lan --ip 127.0.0.1 --udp-port 47090\n"
@@ -181,7 +186,9 @@ int Run(int argc, const char* const* argv, std::ostream& out, std::ostream& err)
     const int code = app.exit(error, out, err);
     return code == 0 ? kExitOk : kExitUsage;
   }
-  return chosen ? chosen() : kExitUsage;
+  if (!chosen) return kExitUsage;
+  SetDriverIsolation(ctx.driver_host ? DriverIsolation::kAlways : DriverIsolation::kWhenNeeded);
+  return chosen();
 }
 
 }  // namespace qm90cli

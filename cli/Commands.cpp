@@ -197,6 +197,7 @@ int Watch(Context& ctx, const WatchOptions& options, int default_interval_ms,
     JsonObject json;
     if (!poll(access, line, row, json)) {
       failed = true;
+      if (access.LinkLost()) break;  // reported; nothing more can pass
       continue;
     }
     if (ctx.json) {
@@ -348,6 +349,7 @@ int Scan(Context& ctx, const ScanOptions& options) {
   std::size_t tries = 0;
   const auto start = Clock::now();
   bool stop = false;
+  std::string lost;  // the text of a failed driver host
   for (std::size_t r = 0; r < rates.size() && !stop; ++r) {
     if (r > 0 && access.SetRate(rates[r], message) != 0)
       return Fail(ctx, kExitNoLink, "cannot set " + std::to_string(rates[r]) + " Bd: " + message);
@@ -366,12 +368,18 @@ int Scan(Context& ctx, const ScanOptions& options) {
       }
       std::string name;
       ++tries;
-      if (access.Identify(address, name) == 0) {
+      const std::uint8_t status = access.Identify(address, name);
+      if (status == 0) {
         found.push_back({address, rates[r], name});
         if (options.first) {
           stop = true;
           break;
         }
+      } else if (access.LinkLost()) {
+        // Every later try would fail at once: not a silence to report as such.
+        lost = access.Text(status);
+        stop = true;
+        break;
       }
     }
   }
@@ -380,18 +388,21 @@ int Scan(Context& ctx, const ScanOptions& options) {
   const bool interrupted = console::Interrupted();
   if (interrupted)
     ctx.err << "qm90: scan interrupted after " << tries << " of " << total << " tries\n";
+  if (!lost.empty())
+    ctx.err << "qm90: scan stopped after " << tries << " of " << total << " tries: " << lost
+            << "\n";
 
   if (ctx.json) {
     std::vector<std::string> items;
     for (const Found& f : found)
       items.push_back(
           JsonObject().Add("address", f.address).Add("baud", f.baud).Add("module", f.name).Text());
-    ctx.out << JsonObject()
-                   .AddRaw("modules", JsonArray(items))
-                   .Add("tries", static_cast<std::int64_t>(tries))
-                   .Add("interrupted", interrupted)
-                   .Text()
-            << "\n";
+    JsonObject result;
+    result.AddRaw("modules", JsonArray(items))
+        .Add("tries", static_cast<std::int64_t>(tries))
+        .Add("interrupted", interrupted);
+    if (!lost.empty()) result.Add("error", lost);
+    ctx.out << result.Text() << "\n";
   } else if (!found.empty()) {
     ctx.out << "Address  Baud rate  Module\n";
     for (const Found& f : found) {
@@ -400,7 +411,7 @@ int Scan(Context& ctx, const ScanOptions& options) {
       ctx.out << line << f.name << "\n";
     }
   }
-  if (interrupted) return kExitFailure;
+  if (interrupted || !lost.empty()) return kExitFailure;
   if (found.empty()) {
     ctx.err << "qm90: no module answered (" << tries << " tries on " << InterfaceDescription(params)
             << ")\n";

@@ -22,6 +22,7 @@ struct Context {
   ConnectionOptions connection;
   bool json = false;
   bool trace = false;
+  bool driver_host = false;  // the library in qm90-drvhost, even of our own word size
 };
 
 struct ScanOptions {

@@ -155,6 +155,10 @@ std::uint8_t ModuleAccess::WriteAout(std::uint16_t value) {
   return WriteAnalogOutput(Link(params_.address), value);
 }
 
+bool ModuleAccess::LinkLost() const {
+  return DrvLinkLost();
+}
+
 std::string ModuleAccess::Text(std::int32_t code) const {
   return ErrorText(params_.kind, code);
 }

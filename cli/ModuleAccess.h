@@ -62,6 +62,8 @@ class ModuleAccess {
   std::int32_t SetRate(std::int32_t baud, std::string& message);
   void Close();
   bool IsOpen() const { return open_; }
+  // The driver host failed: nothing more can pass until the link is opened anew.
+  bool LinkLost() const;
 
   // Identification (three requests); name is type, " v.", version (the bytes
   // as Windows-1250 text).

@@ -30,6 +30,10 @@ void LeaveWhenTheParentIsGone(int fd) {
 bool TakePipes() {
   // A parent that has gone makes writes fail instead of ending us by signal.
   signal(SIGPIPE, SIG_IGN);
+  // Ctrl-C on a terminal reaches the whole job, us too. The program decides
+  // what it means and closes the library through Done; we end when it does.
+  signal(SIGINT, SIG_IGN);
+  signal(SIGQUIT, SIG_IGN);
   pipe_in = fcntl(STDIN_FILENO, F_DUPFD_CLOEXEC, 3);
   pipe_out = fcntl(STDOUT_FILENO, F_DUPFD_CLOEXEC, 3);
   if (pipe_in < 0 || pipe_out < 0) return false;

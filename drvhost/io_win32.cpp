@@ -12,6 +12,8 @@ bool TakePipes() {
   // No box on the desktop that nobody sees, from a library that crashes or
   // lacks a library of its own: the host ends, and the program says so.
   SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOGPFAULTERRORBOX | SEM_NOOPENFILEERRORBOX);
+  // Ctrl-C in a console the host shares is the program's to handle.
+  SetConsoleCtrlHandler(nullptr, TRUE);
   pipe_in = GetStdHandle(STD_INPUT_HANDLE);
   pipe_out = GetStdHandle(STD_OUTPUT_HANDLE);
   if (pipe_in == INVALID_HANDLE_VALUE || pipe_out == INVALID_HANDLE_VALUE) return false;

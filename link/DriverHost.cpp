@@ -237,4 +237,8 @@ bool Bound() {
   return host.bound;
 }
 
+bool Failed() {
+  return host.failure != 0;
+}
+
 }  // namespace drvhost

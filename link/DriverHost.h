@@ -24,4 +24,7 @@ void Release();
 // True from a successful Bind until Release, also after the host failed.
 bool Bound();
 
+// True from a failure of the host (it was then ended) until Release.
+bool Failed();
+
 }  // namespace drvhost

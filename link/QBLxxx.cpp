@@ -138,6 +138,10 @@ bool DrvThroughHost() {
   return drvhost::Bound();
 }
 
+bool DrvLinkLost() {
+  return drvhost::Failed();
+}
+
 std::int32_t DrvOpen(std::uint8_t kind, std::int32_t* handle, const TInitBlock* block) {
   binding.block = block ? *block : TInitBlock{};
   // A library left bound (by a failed Init) goes before anything else: with

@@ -56,6 +56,9 @@ void SetDriverIsolation(DriverIsolation isolation);
 void SetDriverHostDirectory(const std::string& dir);
 // True while the bound library runs in the driver host.
 bool DrvThroughHost();
+// True once the driver host crashed, hung or answered garbage (codes 120..122):
+// the link is closed, and every call gives that code until the next DrvOpen.
+bool DrvLinkLost();
 
 // One exchange. With handle 0 nothing is sent and nothing written. On success
 // d0..d4 hold the answer; on failure they are 0 and status is the code. A code
