@@ -10,6 +10,18 @@ qm90_missing_packages() {
   echo "$missing"
 }
 
+# A mirror caught in the middle of a sync refuses its lists for a while: try
+# again, and go on with what could be had (the install then says what is missing).
+qm90_apt_update() {
+  local sudo="" try
+  [ "$(id -u)" -ne 0 ] && sudo="sudo"
+  for try in 1 2 3 4; do
+    $sudo apt-get update -qq && return 0
+    [ "$try" -lt 4 ] && { echo "apt-get update failed; trying again in 20 s" >&2; sleep 20; }
+  done
+  echo "apt-get update failed four times; going on with the package lists at hand" >&2
+}
+
 qm90_install_deps() {
   local missing
   missing=$(qm90_missing_packages "$@")
@@ -17,7 +29,7 @@ qm90_install_deps() {
   echo "Installing:$missing"
   local sudo=""
   [ "$(id -u)" -ne 0 ] && sudo="sudo"
-  $sudo apt-get update -qq || return 1
+  qm90_apt_update
   DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y --no-install-recommends $missing || return 1
 }
 

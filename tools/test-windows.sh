@@ -20,7 +20,7 @@ install_windows_deps() {
     local sudo=""
     [ "$(id -u)" -ne 0 ] && sudo="sudo"
     $sudo dpkg --add-architecture i386
-    $sudo apt-get update -qq
+    qm90_apt_update
   fi
   qm90_install_deps $QM90_WINDOWS_PACKAGES
 }
