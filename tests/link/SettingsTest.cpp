@@ -563,7 +563,9 @@ TEST_F(SettingsTest, OversizedFileIsNeitherLoadedNorReplaced) {
     TData changed = Defaults();
     changed.ModuleAddress = 9;
     EXPECT_EQ(SaveSettings(&changed), row.used);
-    if (!row.used) EXPECT_TRUE(ReadBytes(path_) == bytes) << "the file was changed";
+    if (!row.used) {
+      EXPECT_TRUE(ReadBytes(path_) == bytes) << "the file was changed";
+    }
   }
 }
 
