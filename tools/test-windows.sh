@@ -2,6 +2,8 @@
 # ./test --windows: the Qt-free parts, the five driver libraries and qm90.exe
 # cross-built for 32-bit and 64-bit Windows (build-win32/, build-win64/) and
 # tested under Wine in a fresh prefix, against the native qm90-sim on 127.0.0.1.
+# Without wine32 (its i386 packages cannot be had) the 32-bit programs are
+# built and checked but not run, and the closing line counts them as skipped.
 set -euo pipefail
 QM90_ROOT=$(cd "$(dirname "$0")/.." && pwd)
 . "$QM90_ROOT/tools/deps.sh"
@@ -22,7 +24,13 @@ install_windows_deps() {
     $sudo dpkg --add-architecture i386
     qm90_apt_update
   fi
-  qm90_install_deps $QM90_WINDOWS_PACKAGES
+  qm90_install_deps $QM90_WINDOWS_PACKAGES && return 0
+  # The i386 packages must match the amd64 ones to the version; a mirror in the
+  # middle of a sync can make that impossible for hours. Everything that does
+  # not run a 32-bit program still runs then, and the summary says what not.
+  qm90_install_deps ${QM90_WINDOWS_PACKAGES/ wine32:i386/} || fail "the Windows packages could not be installed"
+  wine32=no
+  echo "windows: WARNING: wine32:i386 could not be installed; the 32-bit programs are built and their exports checked, but not run" >&2
 }
 
 # Each library exports exactly its seven entries under their plain names.
@@ -54,8 +62,9 @@ sum_of() {  # sum_of PATTERN_WITH_ONE_GROUP FILE: the sum of the group over all 
 run_tests() {  # run_tests ARCH DIR FOREIGN_BIN
   local log="$2/wine-ctest.log" programs reports passed failed skipped
   set +e
-  QM90_SIM_COM=$SIM_COM QM90_SIM_UDP_PORT=$sim_port \
-    QM90_FOREIGN_DRIVERS=$(winepath -w "$3" 2>/dev/null) \
+  local foreign=""
+  [ "$wine32" = yes ] && foreign=$(winepath -w "$3" 2>/dev/null)
+  QM90_SIM_COM=$SIM_COM QM90_SIM_UDP_PORT=$sim_port QM90_FOREIGN_DRIVERS=$foreign \
     ctest --test-dir "$2" -V --no-tests=error --timeout 300 >"$log" 2>&1
   local status=$?
   set -e
@@ -71,8 +80,10 @@ run_tests() {  # run_tests ARCH DIR FOREIGN_BIN
   fi
   [ "$programs" -gt 0 ] && [ "$passed" -gt 0 ] || fail "$1: no test ran under Wine (log: $log)"
   [ "$reports" -eq "$programs" ] || fail "$1: $((programs - reports)) programs printed no test count"
-  [ "$skipped" -eq 0 ] || fail "$1: $skipped tests skipped (log: $log)"
+  [ "$skipped" -eq 0 ] || [ "$wine32" = no ] || fail "$1: $skipped tests skipped (log: $log)"
   total_passed=$((total_passed + passed))
+  total_skipped=$((total_skipped + skipped))
+  last_count=$((passed + skipped))
 }
 
 # qm90.exe end to end against the native emulator (when cli/ is part of the tree).
@@ -125,6 +136,7 @@ run_package() {  # run_package WIN64_DIR WIN32_BIN
 }
 
 start=$(date +%s)
+wine32=yes
 install_windows_deps
 
 # The native emulator the Windows programs talk to.
@@ -155,7 +167,8 @@ wineserver -w
 # outlives a test while holding ctest's output pipe.
 wineserver -p >/dev/null 2>&1
 wine "$QM90_ROOT/build-win64/tests/qm90_protocol_tests.exe" --gtest_list_tests >/dev/null </dev/null
-wine "$QM90_ROOT/build-win32/tests/qm90_protocol_tests.exe" --gtest_list_tests >/dev/null </dev/null
+[ "$wine32" = no ] ||
+  wine "$QM90_ROOT/build-win32/tests/qm90_protocol_tests.exe" --gtest_list_tests >/dev/null </dev/null
 
 mkdir -m 700 "$work/runtime"
 XDG_RUNTIME_DIR="$work/runtime" "$native/bin/qm90-sim" --udp 127.0.0.1:0 --serial "COM$SIM_COM" \
@@ -172,11 +185,21 @@ ln -sfn "$pty" "$WINEPREFIX/dosdevices/com$SIM_COM"
 say "qm90-sim on 127.0.0.1:$sim_port and $pty (COM$SIM_COM under Wine)"
 
 total_passed=0
-run_tests i686 "$QM90_ROOT/build-win32" "$QM90_ROOT/build-win64/bin"
-run_tests x86_64 "$QM90_ROOT/build-win64" "$QM90_ROOT/build-win32/bin"
-run_cli i686 "$QM90_ROOT/build-win32"
-run_cli x86_64 "$QM90_ROOT/build-win64"
-run_package "$QM90_ROOT/build-win64" "$QM90_ROOT/build-win32/bin"
+total_skipped=0
+if [ "$wine32" = yes ]; then
+  run_tests i686 "$QM90_ROOT/build-win32" "$QM90_ROOT/build-win64/bin"
+  run_tests x86_64 "$QM90_ROOT/build-win64" "$QM90_ROOT/build-win32/bin"
+  run_cli i686 "$QM90_ROOT/build-win32"
+  run_cli x86_64 "$QM90_ROOT/build-win64"
+  run_package "$QM90_ROOT/build-win64" "$QM90_ROOT/build-win32/bin"
+else
+  run_tests x86_64 "$QM90_ROOT/build-win64" "$QM90_ROOT/build-win32/bin"
+  run_cli x86_64 "$QM90_ROOT/build-win64"
+  # the i686 programs hold the same tests; then the i686 qm90.exe (4 checks)
+  # and the package with the 32-bit libraries (5)
+  total_skipped=$((total_skipped + last_count + 9))
+  say "NOT RUN (no wine32): the i686 test programs, the i686 qm90.exe, the 64-bit package with the 32-bit libraries"
+fi
 
 say "took $(($(date +%s) - start)) s"
-echo "windows: $total_passed passed, 0 failed"
+echo "windows: $total_passed passed, 0 failed, $total_skipped skipped"
