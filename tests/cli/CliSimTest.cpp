@@ -36,10 +36,14 @@ std::string Slurp(const fs::path& path) {
   return text.str();
 }
 
+std::string BuiltQm90() {
+  return qm90sim::BinDir() + "/qm90";
+}
+
 class Qm90Process {
  public:
   explicit Qm90Process(const std::vector<std::string>& args,
-                       const std::string& program = qm90sim::BinDir() + "/qm90") {
+                       const std::string& program = BuiltQm90()) {
     static int serial = 0;
     const fs::path base = fs::temp_directory_path() / ("qm90-cli-" + std::to_string(::getpid()) +
                                                        "-" + std::to_string(++serial));
@@ -71,6 +75,12 @@ class Qm90Process {
     fs::remove(err_);
   }
   std::string Err() const { return Slurp(err_); }
+  // Waits until stderr holds `text` (at most a minute).
+  void WaitForErr(const std::string& text) const {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+    while (Err().find(text) == std::string::npos && std::chrono::steady_clock::now() < deadline)
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
   void Interrupt() { ::kill(pid_, SIGINT); }
   // Ctrl-C on a terminal: the signal goes to the whole process group.
   void InterruptGroup() { ::kill(-pid_, SIGINT); }
@@ -106,9 +116,9 @@ const std::string& NoSettings() {
   return path;
 }
 
-Result Qm90(std::vector<std::string> args, const std::string& program = "") {
+Result Qm90(std::vector<std::string> args, const std::string& program = BuiltQm90()) {
   args.insert(args.end(), {"--settings", NoSettings()});
-  return (program.empty() ? Qm90Process(args) : Qm90Process(args, program)).Wait();
+  return Qm90Process(args, program).Wait();
 }
 
 // A small JSON checker: true when the text is one well-formed JSON value per line.
@@ -273,11 +283,7 @@ TEST_F(ThreeModules, JsonOutputParses) {
 
 TEST_F(ThreeModules, CtrlCDuringAScanPrintsWhatWasFound) {
   Qm90Process scan(Lan({"--trace", "scan", "--settings", NoSettings()}));
-  // Wait until the scan is past the module at address 1.
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
-  while (scan.Err().find("addr 3 cmd 200") == std::string::npos &&
-         std::chrono::steady_clock::now() < deadline)
-    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  scan.WaitForErr("addr 3 cmd 200");  // past the module at address 1
   scan.Interrupt();
   const Result result = scan.Wait(std::chrono::seconds(20));
   EXPECT_EQ(result.exit, 1) << "no clean end after Ctrl-C";
@@ -309,10 +315,7 @@ std::vector<pid_t> ChildrenRunning(pid_t parent, const std::string& program) {
 
 TEST_F(ThreeModules, DriverHostSurvivesCtrlCAndEndsWithTheProgram) {
   Qm90Process scan(Lan({"--driver-host", "--trace", "scan", "--settings", NoSettings()}));
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
-  while (scan.Err().find("addr 3 cmd 200") == std::string::npos &&
-         std::chrono::steady_clock::now() < deadline)
-    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  scan.WaitForErr("addr 3 cmd 200");
   const std::vector<pid_t> hosts = ChildrenRunning(scan.Pid(), "qm90-drvhost");
   ASSERT_EQ(hosts.size(), 1u) << scan.Err();
   // The host gets the terminal's Ctrl-C too; it is qm90 that decides to end.
