@@ -1,8 +1,9 @@
 // The control interface of qm90-sim: one command per line, one reply line.
-#include <sstream>
+#include <optional>
 #include <string>
 #include <vector>
 
+#include "emulator/ControlGrammar.h"
 #include "emulator/sim/Sim.h"
 
 namespace qm90sim {
@@ -52,9 +53,46 @@ std::string Get(qm90::Module& module, const std::vector<std::string>& words) {
   return "error unknown value '" + what + "'";
 }
 
+std::string SetWiring(qm90::Module& module, const std::vector<std::string>& words) {
+  if (words.size() != 3 || (words[2] != "loopback" && words[2] != "none")) {
+    return "error usage: wiring ADDR loopback|none";
+  }
+  module.SetLoopback(words[2] == "loopback");
+  return "ok";
+}
+
+std::string SetStuck(qm90::Module& module, const std::vector<std::string>& words) {
+  using Stuck = qm90::Module::Stuck;
+  unsigned long long channel = 0;
+  const bool side = words.size() == 5 && (words[2] == "din" || words[2] == "dout");
+  const std::string level = words.size() == 5 ? words[4] : std::string();
+  if (!side || !ToNumber(words[3], 7, channel) ||
+      (level != "0" && level != "1" && level != "none")) {
+    return "error usage: stuck ADDR din|dout K 0|1|none (K 0..7)";
+  }
+  const Stuck stuck = level == "none" ? Stuck::kNone : level == "0" ? Stuck::kLow : Stuck::kHigh;
+  if (words[2] == "din") {
+    module.SetStuckInput(static_cast<int>(channel), stuck);
+  } else {
+    module.SetStuckOutput(static_cast<int>(channel), stuck);
+  }
+  return "ok";
+}
+
+std::string SetTwin(qm90::Module& module, const std::vector<std::string>& words) {
+  if (words.size() != 3 || (words[2] != "on" && words[2] != "off")) {
+    return "error usage: twin ADDR on|off";
+  }
+  module.SetTwin(words[2] == "on");
+  return "ok";
+}
+
 std::string ModuleCommand(qm90::Module& module, const std::vector<std::string>& words) {
   const std::string& verb = words[0];
   if (verb == "get") return words.size() >= 3 ? Get(module, words) : "error usage: get ADDR WHAT";
+  if (verb == "wiring") return SetWiring(module, words);
+  if (verb == "stuck") return SetStuck(module, words);
+  if (verb == "twin") return SetTwin(module, words);
   if (verb == "power") {
     if (words.size() != 2) return "error usage: power ADDR";
     module.PowerUp();
@@ -113,17 +151,17 @@ qm90::Module* FindModule(qm90::Bus& bus, const std::string& token) {
 
 bool IsModuleVerb(const std::string& verb) {
   return verb == "inputs" || verb == "status-set" || verb == "status-clear" || verb == "get" ||
-         verb == "power";
+         verb == "power" || verb == "wiring" || verb == "stuck" || verb == "twin";
 }
 
 }  // namespace
 
 std::string ExecuteControl(qm90::Bus& bus, qm90::FaultInjector& faults, const std::string& line,
                            bool& quit) {
-  std::istringstream in(line);
-  std::vector<std::string> words;
-  for (std::string word; in >> word;) words.push_back(word);
-  if (words.empty()) return "error empty command";
+  const std::optional<qm90emulator::Command> command = qm90emulator::ParseCommand(line);
+  if (!command) return "error empty command";
+  std::vector<std::string> words{command->verb};
+  words.insert(words.end(), command->args.begin(), command->args.end());
   const std::string& verb = words[0];
   if (verb == "quit") {
     quit = true;
