@@ -50,7 +50,9 @@ struct Reply {
   std::string text;  // after "ok " or "error "
 };
 std::string FormatReply(const Reply& reply);
-inline std::string Ok(std::string_view text = {}) { return FormatReply({true, std::string(text)}); }
+inline std::string Ok(std::string_view text = {}) {
+  return FormatReply({true, std::string(text)});
+}
 inline std::string Error(std::string_view reason) {
   return FormatReply({false, std::string(reason)});
 }

@@ -45,12 +45,14 @@ void ChangeEvents(std::uint8_t identity, const ModuleView& before, const ModuleV
   if (whole || before.address != now.address || before.baud != now.baud) {
     lines.push_back(Event("address", {id, Number(now.address), Number(now.baud)}));
   }
-  if (whole || before.inputs != now.inputs) lines.push_back(Event("inputs", {id, Number(now.inputs)}));
+  if (whole || before.inputs != now.inputs)
+    lines.push_back(Event("inputs", {id, Number(now.inputs)}));
   if (whole || before.outputs != now.outputs) {
     lines.push_back(Event("outputs", {id, Number(now.outputs)}));
   }
   if (whole || before.aout != now.aout) lines.push_back(Event("aout", {id, Number(now.aout)}));
-  if (whole || before.status != now.status) lines.push_back(Event("status", {id, Number(now.status)}));
+  if (whole || before.status != now.status)
+    lines.push_back(Event("status", {id, Number(now.status)}));
   for (std::size_t i = 0; i < now.registers.size(); ++i) {
     if (!whole && before.registers[i] == now.registers[i]) continue;
     lines.push_back(
@@ -65,7 +67,8 @@ void ChangeEvents(std::uint8_t identity, const ModuleView& before, const ModuleV
   if (whole || before.dout_low != now.dout_low || before.dout_high != now.dout_high) {
     lines.push_back(Event("stuck", {id, "dout", Number(now.dout_low), Number(now.dout_high)}));
   }
-  if (whole || before.twin != now.twin) lines.push_back(Event("twin", {id, now.twin ? "on" : "off"}));
+  if (whole || before.twin != now.twin)
+    lines.push_back(Event("twin", {id, now.twin ? "on" : "off"}));
 }
 
 std::string FaultsEvent(int drop, int corrupt, int delay) {

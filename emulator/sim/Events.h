@@ -28,7 +28,9 @@ struct ModuleView {
   bool operator==(const ModuleView&) const = default;
 };
 
-inline const std::array<std::uint8_t, 7>& ConfigRegisters() { return qm90cmd::kRegisters; }
+inline const std::array<std::uint8_t, 7>& ConfigRegisters() {
+  return qm90cmd::kRegisters;
+}
 ModuleView ViewOf(const qm90::Module& module);
 
 // Lines for what differs between before and now; every value when whole.
