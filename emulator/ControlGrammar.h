@@ -22,6 +22,16 @@
 namespace qm90emulator {
 
 inline constexpr std::string_view kReadyPrefix = "qm90-sim ready";
+
+// What the simulator takes, on its command line and in "faults".
+inline constexpr int kMaxPercent = 100;        // --drop, --corrupt
+inline constexpr int kMaxDelayMs = 60000;      // --delay
+inline constexpr int kMaxTurnaroundMs = 1000;  // --turnaround
+inline constexpr int kMaxModules = 256;        // one per address 0..255
+inline constexpr int kChannels = 8;            // DIN0..7, DOUT0..7
+// The UDP port a front end serves on by default, so that the program's
+// settings stay valid from one start to the next (another only when taken).
+inline constexpr int kDefaultUdpPort = 47090;
 inline constexpr std::string_view kEventPrefix = "event ";
 
 // Empty: not served.

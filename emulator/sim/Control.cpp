@@ -118,8 +118,9 @@ std::string SetFaults(qm90::FaultInjector& faults, const std::vector<std::string
   unsigned long long drop = 0;
   unsigned long long corrupt = 0;
   unsigned long long delay = 0;
-  if (words.size() != 4 || !ToNumber(words[1], 100, drop) || !ToNumber(words[2], 100, corrupt) ||
-      !ToNumber(words[3], 60000, delay)) {
+  using qm90emulator::kMaxDelayMs, qm90emulator::kMaxPercent;
+  if (words.size() != 4 || !ToNumber(words[1], kMaxPercent, drop) ||
+      !ToNumber(words[2], kMaxPercent, corrupt) || !ToNumber(words[3], kMaxDelayMs, delay)) {
     return "error usage: faults DROP CORRUPT DELAY (0..100 0..100 0..60000)";
   }
   faults.Set(static_cast<int>(drop), static_cast<int>(corrupt), static_cast<int>(delay));

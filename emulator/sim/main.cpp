@@ -1,11 +1,12 @@
 // qm90-sim: a stand-in QM-90 module (or several on one line) for tests and
 // for trying the program without hardware.
+#include <qm90/Version.h>
 #include <CLI/CLI.hpp>
 #include <iostream>
-#include <qm90/Version.h>
 #include <string>
 
 #include "base/ModuleCommands.h"
+#include "emulator/ControlGrammar.h"
 #include "emulator/sim/Sim.h"
 
 namespace {
@@ -86,16 +87,16 @@ int main(int argc, char** argv) {
                  "rewritten atomically on every register write, before the answer; a write "
                  "that cannot be stored is refused (status 4)");
   app.add_option("--drop", options.drop_percent, "Drop this percentage of answers")
-      ->check(CLI::Range(0, 100));
+      ->check(CLI::Range(0, qm90emulator::kMaxPercent));
   app.add_option("--corrupt", options.corrupt_percent,
                  "Damage this percentage of answers (one byte, the CRC then fails)")
-      ->check(CLI::Range(0, 100));
+      ->check(CLI::Range(0, qm90emulator::kMaxPercent));
   app.add_option("--delay", options.delay_ms, "Send every answer this many ms late")
-      ->check(CLI::Range(0, 60000));
+      ->check(CLI::Range(0, qm90emulator::kMaxDelayMs));
   app.add_option("--turnaround", options.turnaround_ms,
                  "Milliseconds from a request's last byte on the serial line to the first "
                  "byte of its answer")
-      ->check(CLI::Range(0, 1000));
+      ->check(CLI::Range(0, qm90emulator::kMaxTurnaroundMs));
   app.add_option("--seed", options.seed, "Seed of the fault injection, so that runs repeat");
   app.add_flag("--loopback", options.loopback,
                "Wire every module's DOUTk to its DINk (k = 0..7), as a test harness does: "
