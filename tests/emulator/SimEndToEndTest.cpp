@@ -17,8 +17,8 @@
 #include <string>
 #include <vector>
 
-#include "protocol/Frame.h"
 #include "emulator/launcher/SimProcess.h"
+#include "protocol/Frame.h"
 
 namespace {
 
@@ -435,13 +435,34 @@ TEST(SimCommandLine, HelpNamesEveryOptionAndControlCommand) {
   char chunk[512];
   for (std::size_t n; (n = std::fread(chunk, 1, sizeof chunk, pipe)) > 0;) help.append(chunk, n);
   EXPECT_EQ(::pclose(pipe), 0);
-  for (const char* name :
-       {"--udp", "--serial", "--address", "--state", "--drop", "--corrupt", "--delay", "--seed",
-        "--verbose", "inputs ADDR", "status-set", "status-clear", "get ADDR reg N", "power ADDR",
-        "faults", "quit", "qm90-sim ready udp=", "--control", "--turnaround", "subscribe",
-        "--loopback", "wiring ADDR loopback|none", "stuck ADDR din K", "twin ADDR", "unplug",
-        "replug",
-        "stats", "modules"}) {
+  for (const char* name : {"--udp",
+                           "--serial",
+                           "--address",
+                           "--state",
+                           "--drop",
+                           "--corrupt",
+                           "--delay",
+                           "--seed",
+                           "--verbose",
+                           "inputs ADDR",
+                           "status-set",
+                           "status-clear",
+                           "get ADDR reg N",
+                           "power ADDR",
+                           "faults",
+                           "quit",
+                           "qm90-sim ready udp=",
+                           "--control",
+                           "--turnaround",
+                           "subscribe",
+                           "--loopback",
+                           "wiring ADDR loopback|none",
+                           "stuck ADDR din K",
+                           "twin ADDR",
+                           "unplug",
+                           "replug",
+                           "stats",
+                           "modules"}) {
     EXPECT_NE(help.find(name), std::string::npos) << name;
   }
 }

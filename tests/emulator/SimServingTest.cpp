@@ -19,12 +19,12 @@
 #include <fstream>
 #include <optional>
 #include <sstream>
-#include <thread>
 #include <string>
+#include <thread>
 #include <vector>
 
-#include "protocol/Frame.h"
 #include "emulator/launcher/SimProcess.h"
+#include "protocol/Frame.h"
 
 extern char** environ;
 
