@@ -693,8 +693,7 @@ bool Sim::StoreWrite(qm90::Module& module, const std::string& eeprom_before) {
   return false;
 }
 
-bool Sim::SendAnswer(const qm90::Answer& answer, const Line& line, bool twin,
-                     std::string& note) {
+bool Sim::SendAnswer(const qm90::Answer& answer, const Line& line, bool twin, std::string& note) {
   if (Queued() >= kMaxQueuedAnswers) return false;
   std::vector<std::uint8_t> bytes =
       line.udp ? qm90::EncodeUdpAnswer(answer, line.sequence) : qm90::EncodeAnswer(answer);
@@ -823,8 +822,7 @@ void Sim::SendSnapshot(ControlClient& client) {
   for (std::size_t i = 0; i < bus_.Size(); ++i) {
     ChangeEvents(bus_.IdentityAt(i), views_[i], ViewOf(bus_.At(i)), true, lines);
   }
-  lines.push_back(
-      FaultsEvent(faults_.DropPercent(), faults_.CorruptPercent(), faults_.DelayMs()));
+  lines.push_back(FaultsEvent(faults_.DropPercent(), faults_.CorruptPercent(), faults_.DelayMs()));
   if (!options_.serial.empty()) lines.push_back(SerialEvent(pty_master_ >= 0));
   for (const std::string& line : lines) client.out.WriteLine(line);
 }

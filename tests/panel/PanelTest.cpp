@@ -19,7 +19,10 @@
 #include <functional>
 #include <memory>
 
+#include <qm90/Version.h>
+#include <cstdio>
 #include "emulator/launcher/SimProcess.h"
+
 #include "panel/ModulePanel.h"
 #include "panel/PanelWindow.h"
 #include "panel/SimLink.h"
@@ -229,6 +232,17 @@ TEST_F(PanelTest, WiringAndStuckChannelsAreShownAndSet) {
   EXPECT_TRUE(WaitFor([&] {
     return Module()->findChild<QComboBox*>(QStringLiteral("stuckDout3"))->currentIndex() == 1;
   }));
+}
+
+TEST(PanelCommandLine, VersionIsTheOneVersion) {
+  const std::string command = qm90sim::BinDir() + "/qm90-panel --version";
+  FILE* out = ::popen(command.c_str(), "r");
+  ASSERT_NE(out, nullptr);
+  char line[128] = {};
+  const bool read = std::fgets(line, sizeof line, out) != nullptr;
+  EXPECT_EQ(::pclose(out), 0);
+  ASSERT_TRUE(read);
+  EXPECT_EQ(std::string(line), std::string("qm90-panel ") + qm90::kVersion + "\n");
 }
 
 TEST(PanelPort, FixedPortWhenFreeAnotherWhenTaken) {
