@@ -423,9 +423,9 @@ void Sim::AcceptControl() {
   const int fd = ::accept4(control_fd_, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);
   if (fd < 0) return;
   if (clients_.size() > kMaxControlClients) {
-    const char refusal[] = "error too many control connections\n";
+    const std::string refusal = qm90emulator::Error("too many control connections") + "\n";
     [[maybe_unused]] const ssize_t n =
-        ::send(fd, refusal, sizeof refusal - 1, MSG_DONTWAIT | MSG_NOSIGNAL);
+        ::send(fd, refusal.data(), refusal.size(), MSG_DONTWAIT | MSG_NOSIGNAL);
     ::close(fd);
     return;
   }
@@ -477,7 +477,8 @@ void Sim::HandleControlLines(ControlClient& client) {
     if (!drained) DrainRequests();
     drained = true;
     bool snapshot = false;
-    const std::string reply = too_long ? "error line too long" : Execute(client, line, snapshot);
+    const std::string reply =
+        too_long ? qm90emulator::Error("line too long") : Execute(client, line, snapshot);
     client.out.WriteReply(reply);
     PublishChanges();
     if (snapshot) SendSnapshot(client);
@@ -511,35 +512,37 @@ std::string Sim::Execute(ControlClient& client, const std::string& line, bool& s
       verb != "replug") {
     return ExecuteControl(bus_, faults_, line, stop_);
   }
-  if (!extra.empty()) return "error usage: " + verb;
+  if (!extra.empty()) return qm90emulator::Error("usage: " + verb);
   if (verb == "stats") return Stats();
   if (verb == "unplug" || verb == "replug") {
-    if (options_.serial.empty()) return "error no serial line (--serial)";
+    if (options_.serial.empty()) return qm90emulator::Error("no serial line (--serial)");
     if ((verb == "unplug") != (pty_master_ >= 0)) {
-      return verb == "unplug" ? "error already unplugged" : "error not unplugged";
+      return verb == "unplug" ? qm90emulator::Error("already unplugged")
+                              : qm90emulator::Error("not unplugged");
     }
     std::string error;
     if (verb == "unplug") {
       Unplug();
     } else if (!Replug(error)) {
-      return "error " + error;
+      return qm90emulator::Error("" + error);
     }
-    return "ok";
+    return qm90emulator::Ok();
   }
   snapshot = verb == "subscribe" && !client.subscribed;
   client.subscribed = verb == "subscribe";
-  return "ok";
+  return qm90emulator::Ok();
 }
 
 std::string Sim::Stats() const {
   std::uint64_t output_drops = log_.DroppedLines();
   for (const auto& client : clients_) output_drops += client->out.DroppedLines();
-  return "ok requests=" + std::to_string(counters_.requests) +
-         " answered=" + std::to_string(counters_.answered) +
-         " fault-drops=" + std::to_string(counters_.fault_drops) +
-         " queue-drops=" + std::to_string(counters_.queue_drops) +
-         " send-failures=" + std::to_string(counters_.send_failures) +
-         " output-drops=" + std::to_string(output_drops) + " queued=" + std::to_string(Queued());
+  return qm90emulator::Ok("requests=" + std::to_string(counters_.requests) +
+                          " answered=" + std::to_string(counters_.answered) +
+                          " fault-drops=" + std::to_string(counters_.fault_drops) +
+                          " queue-drops=" + std::to_string(counters_.queue_drops) +
+                          " send-failures=" + std::to_string(counters_.send_failures) +
+                          " output-drops=" + std::to_string(output_drops) +
+                          " queued=" + std::to_string(Queued()));
 }
 
 // Before a control line: every request already received is handled first,
