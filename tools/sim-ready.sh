@@ -9,8 +9,9 @@ qm90_sim_ready_line() {
 
 # qm90_sim_ready_value LINE KEY: the value of KEY in a ready line, empty if none.
 qm90_sim_ready_value() {
-  local word
-  for word in $1; do
+  local word words
+  read -ra words <<<"$1"
+  for word in "${words[@]}"; do
     case "$word" in "$2="*) printf '%s\n' "${word#"$2="}"; return 0 ;; esac
   done
 }
