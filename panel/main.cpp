@@ -30,6 +30,7 @@ struct Options {
   long long seed = -1;
   int turnaround = -1;
   bool verbose = false;
+  bool loopback = false;
   std::string attach;
   std::string sim;
   std::string screenshot;
@@ -62,6 +63,7 @@ QStringList SimArguments(const Options& o) {
   if (o.seed >= 0) add("--seed", std::to_string(o.seed));
   if (o.turnaround >= 0) add("--turnaround", std::to_string(o.turnaround));
   if (o.verbose) args << QStringLiteral("--verbose");
+  if (o.loopback) args << QStringLiteral("--loopback");
   return args;
 }
 
@@ -85,11 +87,12 @@ void AddOptions(CLI::App& app, Options& o) {
   app.add_option("--turnaround", o.turnaround, "qm90-sim: serial turnaround in ms")
       ->check(CLI::Range(0, qm90emulator::kMaxTurnaroundMs));
   app.add_flag("--verbose", o.verbose, "qm90-sim: log every request");
+  app.add_flag("--loopback", o.loopback, "qm90-sim: wire every module's DOUTk to its DINk");
   app.add_option("--attach", o.attach,
                  "Attach to a running qm90-sim through its control port 127.0.0.1:PORT "
                  "(qm90-sim --control) instead of starting one")
       ->excludes("--udp", "--serial", "--address", "--state", "--drop", "--corrupt", "--delay",
-                 "--seed", "--turnaround", "--verbose");
+                 "--seed", "--turnaround", "--verbose", "--loopback");
   app.add_option("--sim", o.sim, "qm90-sim program to start (default: the one beside qm90-panel)");
   app.add_option("--screenshot", o.screenshot,
                  "Save a picture of the window as PNG once the modules are shown, then end");
