@@ -16,15 +16,15 @@
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
-#include <sstream>
 #include <optional>
+#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "emulator/ControlGrammar.h"
-#include "protocol/Frame.h"
 #include "emulator/launcher/SimProcess.h"
+#include "protocol/Frame.h"
 
 extern char** environ;
 
