@@ -41,7 +41,8 @@ TEST(Checkout, LoopbackJudgesEachOutputOnItsInputAndRestoresThePowerUpState) {
       {"negations on both sides", 0x0F, 0xF0, 0x81, -1, 0, {}, 0},
       {"input stuck at 0", 0, 0, 0, 3, 0, {"DOUT3=1 (outputs 0x08)"}, 1},
       {"input stuck at 1", 0, 0, 0, 5, 1, {"DOUT5=0 (outputs 0x00)"}, 1},
-      {"stuck input, negated", 0x20, 0, 0, 5, 1, {"DOUT5=1 (outputs 0x20)"}, 1},
+      {"terminal stuck at 1, input negated", 0x20, 0, 0, 5, 1, {"DOUT5=0 (outputs 0x00)"}, 1},
+      {"terminal stuck at 1, output negated", 0, 0x20, 0, 5, 1, {"DOUT5=1 (outputs 0x20)"}, 1},
   };
   for (const LoopbackCase& c : cases) {
     SCOPED_TRACE(c.name);
@@ -113,8 +114,12 @@ TEST(Checkout, WhateverEndsTheRunThePowerUpStateIsWrittenBackAndReported) {
     EXPECT_EQ(record.restored, c.restored);
     EXPECT_EQ(CheckoutExitStatus(record), c.exit_status);
     EXPECT_FALSE(record.restore_text.empty());
-    if (c.restored && c.fail_read_register < 0) EXPECT_EQ(module.outputs, 0x42);
-    if (c.fail_read_register >= 0) EXPECT_EQ(module.writes, 0);  // nothing moved
+    if (c.restored && c.fail_read_register < 0) {
+      EXPECT_EQ(module.outputs, 0x42);
+    }
+    if (c.fail_read_register >= 0) {
+      EXPECT_EQ(module.writes, 0);  // nothing moved
+    }
   }
 }
 

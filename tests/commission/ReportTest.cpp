@@ -21,8 +21,7 @@ TEST(Sha256, KnownDigests) {
       {"", "e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855"},
       {"abc", "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad"},
       {"abcdbcdecdefdefgefghfghighijhijkijkljklmklmnlmnomnopnopq",  // 56: a second padding block
-       "248d6a61d20638b8e5c0262e93c9c3a6a2bf2e75d19c1f3ee8098deb48"
-       "f4d2e0"},
+       "248d6a61d20638b8e5c026930c3e6039a33ce45964ff2167f6ecedd419db06c1"},
       {std::string(1000, 'a'), "41edece42d63e8d9bf515a9ba6932e1c20cbc9f5a5d134645adb5db1b9737ea3"},
   };
   for (const auto& c : cases) EXPECT_EQ(Sha256Hex(c.text), c.digest) << c.text.size();
