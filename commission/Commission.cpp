@@ -55,7 +55,7 @@ class ModuleRun {
               Setting(row_.now_address, row_.now_baud) + ").");
     if (!options_.unattended && !tech_.Confirm("Is " + row_.tag + " connected?")) {
       stop_ = true;
-      return Fail(tech_.Interrupted() ? "interrupted" : "not connected (no answer)");
+      return Fail(tech_.Interrupted() ? "interrupted" : "stopped before this module");
     }
     bool at_target = false;
     if (!Find(at_target)) return false;
@@ -105,7 +105,7 @@ class ModuleRun {
                     "unattended run");
       if (!tech_.Confirm("Switch " + row_.tag + " off and on again. Done?")) {
         stop_ = true;
-        return Fail("not power-cycled (no answer)");
+        return Fail(tech_.Interrupted() ? "interrupted" : "stopped before the power-cycle");
       }
     }
     if (!line_.Connect(row_.address, row_.baud, entry_.module_name, message))
