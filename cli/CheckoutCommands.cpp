@@ -196,9 +196,9 @@ class ConsoleTechnician : public Technician {
 
   Reply Question(const std::string& question, bool value) {
     Reply reply;
-    const std::string choices =
-        value ? " [value, p(ass), f(ail), r(etry), s(kip), c TEXT (comment)] "
-              : " [p(ass), f(ail), r(etry), s(kip), c TEXT (comment)] ";
+    const std::string choices = value
+                                    ? " [value, p(ass), f(ail), r(etry), s(kip), c TEXT (comment)] "
+                                    : " [p(ass), f(ail), r(etry), s(kip), c TEXT (comment)] ";
     for (;;) {
       std::string line;
       if (!Line(question + choices, line)) {
@@ -282,8 +282,7 @@ int RunCheckoutCommand(Context& ctx, const CheckoutCli& cli) {
   h.baud = params.baud;
   h.version = ProgramVersion();
   h.mode = cli.loopback ? "loopback (settle " + std::to_string(cli.settle_ms) + " ms" +
-                              (cli.loopback_map.empty() ? "" : ", wiring " + cli.loopback_map) +
-                              ")"
+                              (cli.loopback_map.empty() ? "" : ", wiring " + cli.loopback_map) + ")"
                         : "manual";
   ConsoleTechnician technician(ctx.out, std::cin);
   ctx.out << "Module " << h.module_name << " at " << h.interface << ", address " << h.address
@@ -370,8 +369,7 @@ std::string StemOf(const std::string& path) {
 
 int RunCommissionCommand(Context& ctx, const CheckoutCli& cli) {
   CommissionOptions options;
-  if (const std::string problem = CheckoutSettings(cli, options.checkout_options);
-      !problem.empty())
+  if (const std::string problem = CheckoutSettings(cli, options.checkout_options); !problem.empty())
     return Fail(ctx, kExitUsage, problem);
   std::string plan_text;
   if (base::ReadRegularFile(cli.plan, kMaxSideFile, plan_text) != base::ReadStatus::kOk)
@@ -379,7 +377,8 @@ int RunCommissionCommand(Context& ctx, const CheckoutCli& cli) {
   std::vector<PlanRow> rows;
   const std::vector<PlanError> errors = ParsePlan(plan_text, rows);
   if (!errors.empty()) {
-    for (const PlanError& error : errors) ctx.err << cli.plan << ", " << PlanErrorText(error) << "\n";
+    for (const PlanError& error : errors)
+      ctx.err << cli.plan << ", " << PlanErrorText(error) << "\n";
     return Fail(ctx, kExitUsage,
                 "the plan has " + std::to_string(errors.size()) +
                     " error(s); nothing was sent to any module");
@@ -393,8 +392,9 @@ int RunCommissionCommand(Context& ctx, const CheckoutCli& cli) {
   if (journal_status == base::ReadStatus::kOk) {
     std::string error;
     if (!ParseJournal(journal_text, plan_sha, done, error))
-      return Fail(ctx, kExitUsage,
-                  journal_path + ": " + error + "; it is left as it is (move it away to begin anew)");
+      return Fail(
+          ctx, kExitUsage,
+          journal_path + ": " + error + "; it is left as it is (move it away to begin anew)");
     ctx.out << "Going on from " << journal_path << " (" << done.size() << " module(s) recorded).\n";
   } else if (journal_status != base::ReadStatus::kMissing) {
     return Fail(ctx, kExitUsage, "cannot read the journal " + journal_path);
@@ -435,7 +435,8 @@ int RunCommissionCommand(Context& ctx, const CheckoutCli& cli) {
     ctx.err << "qm90: cannot write the journal " << journal_path << ": " << journal_error << "\n";
   std::string error;
   const auto files = WriteReportFiles(
-      options.report_base + "-report", CommissionHtml(record), CommissionCsv(record, options.separator),
+      options.report_base + "-report", CommissionHtml(record),
+      CommissionCsv(record, options.separator),
       [&record](const std::vector<ReportFile>& written) { return CommissionJson(record, written); },
       error);
   int done_count = 0;
@@ -522,7 +523,8 @@ void AddCheckoutCommands(CLI::App& app, Context& ctx, std::function<int()>& chos
       ->type_name("CMD");
   commission->footer(
       "\nPlan columns (header row, ',' or ';'): tag, address, baud; optional location,\n"
-      "din_negation, dout_negation, dout_init, aout_init, now_address, now_baud (default 1, 9600).\n"
+      "din_negation, dout_negation, dout_init, aout_init, now_address, now_baud (default 1, "
+      "9600).\n"
       "A journal PLAN.journal lets an interrupted run go on where it stopped.\n"
       "Example:\n  qm90 commission line-a.csv --checkout --loopback --operator \"J. Novak\"");
   commission->final_callback([&ctx, &chosen, commission_cli, commission_loopback] {

@@ -89,6 +89,9 @@ class Run {
   }
 
   void Failed(std::uint8_t status, Ending ending, const std::string& what) {
+    // Ctrl-C can cut an exchange short: then the interruption is what ended the run.
+    if (tech_.Interrupted())
+      return Stop(Ending::kInterrupted, "interrupted by the operator (Ctrl-C)");
     Stop(module_.LinkLost() ? Ending::kLinkLost : ending, what + ": " + module_.Text(status));
   }
 
@@ -157,8 +160,8 @@ class Run {
         point.group = "output";
         point.channel = Channel("DOUT", k);
         const std::uint8_t outputs = on ? static_cast<std::uint8_t>(1u << k) : 0;
-        point.commanded = point.channel + "=" + (on ? "1" : "0") + " (outputs " + Hex(outputs, 2) +
-                          ")";
+        point.commanded =
+            point.channel + "=" + (on ? "1" : "0") + " (outputs " + Hex(outputs, 2) + ")";
         const bool terminal = on != Bit(DoutNegation(), k);
         if (!SetOutputs(outputs)) return;
         const bool done = options_.loopback ? LoopbackPoint(k, terminal, point)
@@ -271,9 +274,8 @@ class Run {
       point.expected = Number(expected) + " +/- " + Number(options_.aout_tolerance) + unit;
       if (!SetAout(raw)) return;
       for (;;) {
-        const Reply reply =
-            tech_.AskValue("AOUT = " + point.commanded + ": measured value (expected " +
-                           point.expected + ")?");
+        const Reply reply = tech_.AskValue("AOUT = " + point.commanded +
+                                           ": measured value (expected " + point.expected + ")?");
         if (Ends(reply)) return;
         if (reply.kind == Reply::Kind::kRetry) {
           ++point.retries;
@@ -341,8 +343,8 @@ class Run {
     const std::string state = "outputs " + Hex(PowerUpOutputs(), 2) + ", analog output " +
                               std::to_string(PowerUpAout()) +
                               " (power-up state of registers 32, 35, 36)";
-    record_.restore_text = record_.restored ? "returned to " + state
-                                            : "NOT returned to " + state + ": " + failure;
+    record_.restore_text =
+        record_.restored ? "returned to " + state : "NOT returned to " + state + ": " + failure;
     if (!record_.restored && !stopped_)
       Stop(module_.LinkLost() ? Ending::kLinkLost : Ending::kWriteError,
            "the power-up state could not be written back");
@@ -455,11 +457,10 @@ void RunCheckout(CheckoutModule& module, Technician& technician, const CheckoutO
 }
 
 std::string CheckoutPreview(const CheckoutOptions& options) {
-  std::string text =
-      "The checkout will switch each output DOUT0..DOUT7 on and off, one at a time";
-  text += options.loopback ? ", judged on the wired inputs after " +
-                                 std::to_string(options.settle_ms) + " ms"
-                           : ", each confirmed by you";
+  std::string text = "The checkout will switch each output DOUT0..DOUT7 on and off, one at a time";
+  text += options.loopback
+              ? ", judged on the wired inputs after " + std::to_string(options.settle_ms) + " ms"
+              : ", each confirmed by you";
   if (!options.loopback) text += "; then you operate each input DIN0..DIN7";
   if (options.test_aout) {
     text += "; then the analog output is set to";

@@ -96,8 +96,8 @@ struct CheckoutOptions {
   bool loopback = false;
   LoopbackMap map = StraightLoopback();
   int settle_ms = 100;
-  int input_timeout_ms = 10000;   // per input channel, watched without loopback
-  int loopback_reads = 3;         // reads of a loopback point before it fails
+  int input_timeout_ms = 10000;  // per input channel, watched without loopback
+  int loopback_reads = 3;        // reads of a loopback point before it fails
   std::vector<std::uint16_t> aout_points = {0, 32768, 65535};
   bool test_aout = true;
   AoutScale scale;

@@ -71,8 +71,7 @@ class ModuleRun {
     std::string message;
     if (line_.Connect(row_.now_address, row_.now_baud, entry_.module_name, message)) return true;
     std::string second;
-    if (row_.ChangesLink() &&
-        line_.Connect(row_.address, row_.baud, entry_.module_name, second)) {
+    if (row_.ChangesLink() && line_.Connect(row_.address, row_.baud, entry_.module_name, second)) {
       at_target = true;
       return true;
     }
@@ -101,16 +100,17 @@ class ModuleRun {
     std::string message;
     if (!line_.PowerCycle(row_.now_address, message)) {
       if (options_.unattended)
-        return Fail("the new address or rate needs a power-cycle, which nobody can make in an "
-                    "unattended run");
+        return Fail(
+            "the new address or rate needs a power-cycle, which nobody can make in an "
+            "unattended run");
       if (!tech_.Confirm("Switch " + row_.tag + " off and on again. Done?")) {
         stop_ = true;
         return Fail(tech_.Interrupted() ? "interrupted" : "stopped before the power-cycle");
       }
     }
     if (!line_.Connect(row_.address, row_.baud, entry_.module_name, message))
-      return Fail("does not answer at its new setting " + Setting(row_.address, row_.baud) +
-                  ": " + message);
+      return Fail("does not answer at its new setting " + Setting(row_.address, row_.baud) + ": " +
+                  message);
     return true;
   }
 
@@ -135,9 +135,7 @@ class ModuleRun {
     const auto files = WriteReportFiles(
         options_.report_base + "-" + row_.tag + "-checkout", CheckoutHtml(record),
         CheckoutCsv(record, options_.separator),
-        [&record](const std::vector<ReportFile>& written) {
-          return CheckoutJson(record, written);
-        },
+        [&record](const std::vector<ReportFile>& written) { return CheckoutJson(record, written); },
         error);
     if (files.empty()) return Fail("checkout report: " + error);
     entry_.checkout_report = files.back().path;
@@ -161,9 +159,8 @@ std::string StateOf(const ModuleOutcome& m) {
 }
 
 std::vector<std::string> ModuleColumns() {
-  return {"tag",      "location",        "address",         "baud",   "state",
-          "module",   "finished",        "message",         "checkout", "checkout_report",
-          "checkout_sha256"};
+  return {"tag",     "location", "address",         "baud",           "state", "module", "finished",
+          "message", "checkout", "checkout_report", "checkout_sha256"};
 }
 
 std::vector<std::string> ModuleFields(const ModuleOutcome& m) {
@@ -195,7 +192,8 @@ const char* ModuleStateWord(ModuleState state) {
 }
 
 void RunCommission(CommissionLine& line, Technician& technician, const CommissionOptions& options,
-                   const std::vector<PlanRow>& rows, const std::map<std::string, JournalEntry>& done,
+                   const std::vector<PlanRow>& rows,
+                   const std::map<std::string, JournalEntry>& done,
                    const std::function<bool(const JournalEntry&)>& journal,
                    CommissionRecord& record) {
   record.started = technician.Now();
@@ -248,14 +246,15 @@ std::string CommissionHtml(const CommissionRecord& record) {
   if (record.interrupted) html += "<div class=\"banner\">Run interrupted</div>\n";
   html += "<table class=\"header\">\n";
   const std::pair<const char*, std::string> header[] = {
-      {"Started", record.started},     {"Finished", record.finished},
-      {"Operator", record.operator_name}, {"Witness", record.witness},
-      {"Interface", record.interface}, {"Plan", record.plan_path},
+      {"Started", record.started},          {"Finished", record.finished},
+      {"Operator", record.operator_name},   {"Witness", record.witness},
+      {"Interface", record.interface},      {"Plan", record.plan_path},
       {"Plan SHA-256", record.plan_sha256}, {"Program", "qm90 " + record.version}};
   for (const auto& [name, value] : header)
     html += "<tr><th>" + HtmlEscape(name) + "</th><td>" + HtmlEscape(value) + "</td></tr>\n";
-  html += "</table>\n<table>\n<tr><th>Tag</th><th>Location</th><th>Address</th><th>Rate</th>"
-          "<th>State</th><th>Module</th><th>Finished</th><th>Outcome</th><th>Checkout</th></tr>\n";
+  html +=
+      "</table>\n<table>\n<tr><th>Tag</th><th>Location</th><th>Address</th><th>Rate</th>"
+      "<th>State</th><th>Module</th><th>Finished</th><th>Outcome</th><th>Checkout</th></tr>\n";
   int done = 0;
   for (const ModuleOutcome& m : record.modules) {
     const std::string state = StateOf(m);
@@ -264,13 +263,11 @@ std::string CommissionHtml(const CommissionRecord& record) {
                                                         : "skip";
     if (m.state == ModuleState::kDone) ++done;
     html += "<tr><td>" + HtmlEscape(m.row.tag) + "</td><td>" + HtmlEscape(m.row.location) +
-            "</td><td>" + std::to_string(m.row.address) + "</td><td>" +
-            std::to_string(m.row.baud) + "</td><td class=\"" + css + "\">" + state + "</td><td>" +
+            "</td><td>" + std::to_string(m.row.address) + "</td><td>" + std::to_string(m.row.baud) +
+            "</td><td class=\"" + css + "\">" + state + "</td><td>" +
             HtmlEscape(m.entry.module_name) + "</td><td>" + HtmlEscape(m.entry.finished) +
-            "</td><td>" + HtmlEscape(m.entry.message) + "</td><td>" +
-            HtmlEscape(m.entry.checkout) +
-            (m.entry.checkout_report.empty() ? ""
-                                             : "<br>" + HtmlEscape(m.entry.checkout_report)) +
+            "</td><td>" + HtmlEscape(m.entry.message) + "</td><td>" + HtmlEscape(m.entry.checkout) +
+            (m.entry.checkout_report.empty() ? "" : "<br>" + HtmlEscape(m.entry.checkout_report)) +
             "</td></tr>\n";
   }
   html += "</table>\n<p><b>Summary:</b> " + std::to_string(done) + " of " +
@@ -285,9 +282,9 @@ std::string CommissionJson(const CommissionRecord& record, const std::vector<Rep
     const std::vector<std::string> fields = ModuleFields(m);
     std::string object;
     for (std::size_t i = 0; i < columns.size(); ++i)
-      object += std::string(i ? "," : "") + JsonQuote(columns[i]) + ":" +
-                (columns[i] == "address" || columns[i] == "baud" ? fields[i]
-                                                                 : JsonQuote(fields[i]));
+      object +=
+          std::string(i ? "," : "") + JsonQuote(columns[i]) + ":" +
+          (columns[i] == "address" || columns[i] == "baud" ? fields[i] : JsonQuote(fields[i]));
     modules += std::string(modules.empty() ? "" : ",") + "{" + object + "}";
   }
   std::string report_files;
@@ -295,15 +292,16 @@ std::string CommissionJson(const CommissionRecord& record, const std::vector<Rep
     report_files += std::string(report_files.empty() ? "" : ",") +
                     "{\"path\":" + JsonQuote(file.path) + ",\"sha256\":" + JsonQuote(file.sha256) +
                     "}";
-  return "{\"plan\":" + JsonQuote(record.plan_path) + ",\"plan_sha256\":" +
-         JsonQuote(record.plan_sha256) + ",\"interface\":" + JsonQuote(record.interface) +
-         ",\"started\":" + JsonQuote(record.started) + ",\"finished\":" +
-         JsonQuote(record.finished) + ",\"operator\":" + JsonQuote(record.operator_name) +
-         ",\"witness\":" + JsonQuote(record.witness) + ",\"version\":" +
-         JsonQuote(record.version) + ",\"interrupted\":" + (record.interrupted ? "true" : "false") +
-         ",\"modules\":[" + modules + "],\"exit\":" +
-         std::to_string(CommissionExitStatus(record)) + ",\"report_files\":[" + report_files +
-         "]}\n";
+  return "{\"plan\":" + JsonQuote(record.plan_path) +
+         ",\"plan_sha256\":" + JsonQuote(record.plan_sha256) +
+         ",\"interface\":" + JsonQuote(record.interface) +
+         ",\"started\":" + JsonQuote(record.started) +
+         ",\"finished\":" + JsonQuote(record.finished) +
+         ",\"operator\":" + JsonQuote(record.operator_name) +
+         ",\"witness\":" + JsonQuote(record.witness) + ",\"version\":" + JsonQuote(record.version) +
+         ",\"interrupted\":" + (record.interrupted ? "true" : "false") + ",\"modules\":[" +
+         modules + "],\"exit\":" + std::to_string(CommissionExitStatus(record)) +
+         ",\"report_files\":[" + report_files + "]}\n";
 }
 
 }  // namespace qm90commission

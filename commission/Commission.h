@@ -74,7 +74,8 @@ struct CommissionRecord {
 // `journal` is told of each finished module (and may fail: then the run
 // stops). Stops at an interruption or when the technician gives no answer.
 void RunCommission(CommissionLine& line, Technician& technician, const CommissionOptions& options,
-                   const std::vector<PlanRow>& rows, const std::map<std::string, JournalEntry>& done,
+                   const std::vector<PlanRow>& rows,
+                   const std::map<std::string, JournalEntry>& done,
                    const std::function<bool(const JournalEntry&)>& journal,
                    CommissionRecord& record);
 

@@ -94,9 +94,9 @@ std::string StoreField(int column, const std::string& text, PlanRow& row) {
   }
   if (!Integer(text, 0, 255, value)) return "\"" + text + "\" is not 0..255";
   const auto byte = static_cast<std::uint8_t>(value);
-  std::uint8_t* targets[kColumnCount] = {nullptr,           nullptr,          &row.address,
-                                         nullptr,           &row.din_negation, &row.dout_negation,
-                                         &row.dout_init,    nullptr,          &row.now_address};
+  std::uint8_t* targets[kColumnCount] = {nullptr,        nullptr,           &row.address,
+                                         nullptr,        &row.din_negation, &row.dout_negation,
+                                         &row.dout_init, nullptr,           &row.now_address};
   *targets[column] = byte;
   return {};
 }
@@ -162,8 +162,8 @@ std::vector<PlanError> ParsePlan(const std::string& text, std::vector<PlanRow>& 
     PlanRow row;
     row.line = number;
     for (std::size_t i = 0; i < fields.size(); ++i) {
-      const bool optional_empty = fields[i].empty() && columns[i] != 0 && columns[i] != 2 &&
-                                  columns[i] != 3;
+      const bool optional_empty =
+          fields[i].empty() && columns[i] != 0 && columns[i] != 2 && columns[i] != 3;
       if (optional_empty) continue;
       const std::string problem = StoreField(columns[i], fields[i], row);
       if (!problem.empty())
@@ -203,9 +203,9 @@ std::string JournalHeader(const std::string& plan_sha256) {
 }
 
 std::string JournalLine(const JournalEntry& e) {
-  const std::vector<std::string> fields = {e.tag,      e.ok ? "ok" : "failed", e.finished,
-                                           e.module_name, e.message,          e.checkout,
-                                           e.checkout_report, e.checkout_sha256};
+  const std::vector<std::string> fields = {
+      e.tag,      e.ok ? "ok" : "failed", e.finished,       e.module_name, e.message,
+      e.checkout, e.checkout_report,      e.checkout_sha256};
   std::string line;
   for (const std::string& field : fields) line += (line.empty() ? "" : "\t") + Flatten(field);
   return line + "\n";
@@ -235,7 +235,7 @@ bool ParseJournal(const std::string& text, const std::string& plan_sha256,
       return false;
     }
     read[fields[0]] = {fields[0], fields[1] == "ok", fields[2], fields[3],
-                       fields[4], fields[5],        fields[6], fields[7]};
+                       fields[4], fields[5],         fields[6], fields[7]};
   }
   entries = read;
   return true;

@@ -35,7 +35,7 @@ std::string PlanErrorText(const PlanError& error);  // "line 3, column 4: ..."
 // The column names, as the plan's header row gives them (any order; tag,
 // address and baud must be there).
 inline constexpr const char* kPlanColumns[] = {
-    "tag",       "location",  "address",     "baud",    "din_negation",
+    "tag",           "location",  "address",   "baud",        "din_negation",
     "dout_negation", "dout_init", "aout_init", "now_address", "now_baud"};
 
 // Reads and checks the whole plan: the separator (',' or ';') is the header
@@ -49,8 +49,8 @@ struct JournalEntry {
   bool ok = false;
   std::string finished;  // time stamp
   std::string module_name;
-  std::string message;   // what happened, or why it failed
-  std::string checkout;  // "24 passed, 0 failed, 0 skipped", empty without checkout
+  std::string message;          // what happened, or why it failed
+  std::string checkout;         // "24 passed, 0 failed, 0 skipped", empty without checkout
   std::string checkout_report;  // path of its JSON report
   std::string checkout_sha256;
 };

@@ -27,7 +27,6 @@ tr { page-break-inside: avoid; }
 @media print { body { margin: 0; } th { background: #e4e4e4 !important; -webkit-print-color-adjust: exact; print-color-adjust: exact; } }
 )";
 
-
 std::string HeaderRow(const std::string& name, const std::string& value) {
   return "<tr><th>" + HtmlEscape(name) + "</th><td>" + HtmlEscape(value) + "</td></tr>\n";
 }
@@ -109,8 +108,8 @@ std::string CsvLine(const std::vector<std::string>& fields, char separator) {
 }
 
 std::vector<std::string> PointColumns() {
-  return {"tag",      "location", "address",  "group",   "channel",
-          "commanded", "expected", "observed", "verdict", "retries", "comment"};
+  return {"tag",      "location", "address", "group",   "channel", "commanded",
+          "expected", "observed", "verdict", "retries", "comment"};
 }
 
 std::vector<std::vector<std::string>> PointRows(const CheckoutRecord& record) {
@@ -161,16 +160,17 @@ std::string HtmlCheckoutSection(const CheckoutRecord& record) {
           HeaderRow("Configuration", Fingerprint(h)) + HeaderRow("Mode", h.mode) +
           HeaderRow("Program", "qm90 " + h.version) +
           HeaderRow("Power-up state", record.restore_text);
-  html += "</table>\n<table>\n<tr><th>#</th><th>Channel</th><th>Commanded</th><th>Expected</th>"
-          "<th>Observed</th><th>Verdict</th><th>Retries</th><th>Comment</th></tr>\n";
+  html +=
+      "</table>\n<table>\n<tr><th>#</th><th>Channel</th><th>Commanded</th><th>Expected</th>"
+      "<th>Observed</th><th>Verdict</th><th>Retries</th><th>Comment</th></tr>\n";
   int number = 0;
   for (const TestPoint& p : record.points) {
     const std::string verdict = VerdictWord(p.verdict);
     html += "<tr><td>" + std::to_string(++number) + "</td><td>" + HtmlEscape(p.channel) +
             "</td><td>" + HtmlEscape(p.commanded) + "</td><td>" + HtmlEscape(p.expected) +
-            "</td><td>" + HtmlEscape(p.observed) + "</td><td class=\"" + verdict + "\">" +
-            verdict + "</td><td>" + std::to_string(p.retries) + "</td><td>" +
-            HtmlEscape(p.comment) + "</td></tr>\n";
+            "</td><td>" + HtmlEscape(p.observed) + "</td><td class=\"" + verdict + "\">" + verdict +
+            "</td><td>" + std::to_string(p.retries) + "</td><td>" + HtmlEscape(p.comment) +
+            "</td></tr>\n";
   }
   html += "</table>\n<p><b>Summary:</b> " + HtmlEscape(SummaryText(record)) + "; run " +
           HtmlEscape(EndingWord(record.ending)) + ".</p>\n";
@@ -193,11 +193,11 @@ std::string CheckoutJsonObject(const CheckoutRecord& record) {
   std::string points;
   for (const TestPoint& p : record.points)
     points += std::string(points.empty() ? "" : ",") + "{\"group\":" + JsonQuote(p.group) +
-              ",\"channel\":" + JsonQuote(p.channel) + ",\"commanded\":" +
-              JsonQuote(p.commanded) + ",\"expected\":" + JsonQuote(p.expected) +
-              ",\"observed\":" + JsonQuote(p.observed) + ",\"verdict\":" +
-              JsonQuote(VerdictWord(p.verdict)) + ",\"retries\":" + std::to_string(p.retries) +
-              ",\"comment\":" + JsonQuote(p.comment) + "}";
+              ",\"channel\":" + JsonQuote(p.channel) + ",\"commanded\":" + JsonQuote(p.commanded) +
+              ",\"expected\":" + JsonQuote(p.expected) + ",\"observed\":" + JsonQuote(p.observed) +
+              ",\"verdict\":" + JsonQuote(VerdictWord(p.verdict)) +
+              ",\"retries\":" + std::to_string(p.retries) + ",\"comment\":" + JsonQuote(p.comment) +
+              "}";
   return "{\"started\":" + JsonQuote(h.started) + ",\"finished\":" + JsonQuote(h.finished) +
          ",\"operator\":" + JsonQuote(h.operator_name) + ",\"witness\":" + JsonQuote(h.witness) +
          ",\"tag\":" + JsonQuote(h.tag) + ",\"location\":" + JsonQuote(h.location) +

@@ -3,8 +3,8 @@
 // the writing of them beside each other with their SHA-256.
 #pragma once
 
-#include <string>
 #include <functional>
+#include <string>
 #include <string_view>
 #include <vector>
 

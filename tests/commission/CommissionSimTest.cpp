@@ -10,6 +10,7 @@
 #include <chrono>
 #include <filesystem>
 #include <fstream>
+#include <initializer_list>
 #include <sstream>
 #include <thread>
 
@@ -104,8 +105,8 @@ class CommissionSim : public ::testing::Test {
     control_port_ = std::stoi(ready.substr(at + 18));
   }
   std::vector<std::string> Link() const {
-    return {"--interface", "lan", "--ip", "127.0.0.1", "--udp-port",
-            std::to_string(sim_.UdpPort())};
+    return {"--interface", "lan",        "--ip",
+            "127.0.0.1",   "--udp-port", std::to_string(sim_.UdpPort())};
   }
   std::string PowerCycleCommand() const {
     return "bash -c 'exec 3<>/dev/tcp/127.0.0.1/" + std::to_string(control_port_) +
@@ -142,8 +143,7 @@ TEST_F(CommissionSim, KilledAfterTheFirstModuleTheNextRunFinishesAndReportsAll) 
         "tag,address,baud,dout_init,now_address\n"
         "K1,21,19200,1,10\nK2,22,19200,2,11\nK3,23,9600,4,12\n");
   std::vector<std::string> args = Link();
-  args.insert(args.end(), {"commission", "plan.csv", "--power-cycle-command",
-                           PowerCycleCommand()});
+  args.insert(args.end(), {"commission", "plan.csv", "--power-cycle-command", PowerCycleCommand()});
   {
     Qm90 first(dir_.Path().string(), args);
     first.Type("y\n");
@@ -163,6 +163,53 @@ TEST_F(CommissionSim, KilledAfterTheFirstModuleTheNextRunFinishesAndReportsAll) 
   const std::string csv = Slurp(dir_.File("final-report.csv"));
   for (const char* tag : {"K1,", "K2,", "K3,"})
     EXPECT_NE(csv.find(std::string("\n") + tag), std::string::npos) << tag << csv;
+}
+
+std::vector<std::string> With(std::vector<std::string> args,
+                              std::initializer_list<std::string> more) {
+  args.insert(args.end(), more);
+  return args;
+}
+
+TEST_F(CommissionSim, LoopbackCheckoutPassesAndAStuckInputFailsExactlyItsChannel) {
+  StartSim({"--loopback"});
+  Qm90 all(dir_.Path().string(), With(Link(), {"--address", "1", "checkout", "--loopback", "--yes",
+                                               "--settle", "20", "--report", "all"}));
+  EXPECT_EQ(all.Wait(), 0) << all.Out();
+  EXPECT_NE(Slurp(dir_.File("all.json")).find("\"passed\":17,\"failed\":0"), std::string::npos);
+  EXPECT_TRUE(fs::exists(dir_.File("all.html")));
+
+  ASSERT_EQ(sim_.Control("stuck 1 din 3 0").substr(0, 2), "ok");
+  Qm90 stuck(dir_.Path().string(),
+             With(Link(), {"--address", "1", "checkout", "--loopback", "--yes", "--settle", "20",
+                           "--report", "stuck", "--csv-separator", ";"}));
+  EXPECT_EQ(stuck.Wait(), 1) << stuck.Out();
+  std::istringstream csv(Slurp(dir_.File("stuck.csv")));
+  std::vector<std::string> failed;
+  for (std::string line; std::getline(csv, line);)
+    if (line.find(";fail;") != std::string::npos) failed.push_back(line.substr(0, 40));
+  ASSERT_EQ(failed.size(), 1u);
+  EXPECT_EQ(failed[0].substr(0, 35), ";;1;output;DOUT3;DOUT3=1 (outputs 0");
+}
+
+TEST_F(CommissionSim, CtrlCInTheMiddleLeavesTheOutputsAtThePowerUpState) {
+  StartSim({"--loopback"});
+  Qm90 set(dir_.Path().string(),
+           With(Link(), {"--address", "1", "config", "set", "dout-init=0x81", "aout-init=1000"}));
+  ASSERT_EQ(set.Wait(), 0) << set.Out();
+  Qm90 run(dir_.Path().string(), With(Link(), {"--address", "1", "checkout", "--loopback", "--yes",
+                                               "--settle", "300", "--report", "int"}));
+  ASSERT_TRUE(run.WaitForOut("The checkout will switch"));
+  std::this_thread::sleep_for(std::chrono::milliseconds(900));
+  run.Signal(SIGINT);
+  EXPECT_EQ(run.Wait(), 130) << run.Out();
+  const long outputs = sim_.Get(1, "outputs");
+  EXPECT_EQ(sim_.Get(1, "aout"), 1000);
+  ASSERT_EQ(sim_.Control("power 1").substr(0, 2), "ok");
+  EXPECT_EQ(sim_.Get(1, "outputs"), outputs);  // what the module itself sets at power-up
+  const std::string json = Slurp(dir_.File("int.json"));
+  EXPECT_NE(json.find("\"interrupted\":true"), std::string::npos) << json;
+  EXPECT_NE(json.find("\"restored\":true"), std::string::npos) << json;
 }
 
 }  // namespace

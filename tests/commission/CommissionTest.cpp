@@ -148,7 +148,8 @@ TEST(Commission, FailuresAreRecordedAndTheRunGoesOnToTheNextModule) {
     EXPECT_NE(record.modules[0].entry.message.find(c.message), std::string::npos)
         << record.modules[0].entry.message;
     EXPECT_FALSE(f.journal["A"].ok);
-    EXPECT_EQ(record.modules[1].state, c.can_power_cycle ? ModuleState::kDone : ModuleState::kFailed);
+    EXPECT_EQ(record.modules[1].state,
+              c.can_power_cycle ? ModuleState::kDone : ModuleState::kFailed);
     EXPECT_EQ(CommissionExitStatus(record), 1);
   }
 }

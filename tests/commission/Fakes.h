@@ -24,7 +24,7 @@ class FakeModule : public CheckoutModule {
   std::uint16_t aout = 0;
   bool wired = true;
   std::array<int, 8> stuck_din{-1, -1, -1, -1, -1, -1, -1, -1};  // -1: follows its wire
-  std::uint8_t terminals = 0;  // input terminals when not wired
+  std::uint8_t terminals = 0;                                    // input terminals when not wired
   std::uint32_t status = 1u << qm90cmd::kStatusBitPwr;
   int fail_write_number = -1;  // this write (from 1) fails
   int fail_read_register = -1;
@@ -44,7 +44,8 @@ class FakeModule : public CheckoutModule {
   }
   std::uint8_t ReadInputs(std::uint8_t& inputs) override {
     if (lost) return 4;
-    const std::uint8_t levels = wired ? static_cast<std::uint8_t>(outputs ^ registers[34]) : terminals;
+    const std::uint8_t levels =
+        wired ? static_cast<std::uint8_t>(outputs ^ registers[34]) : terminals;
     inputs = 0;
     for (int k = 0; k < 8; ++k) {
       const int level = stuck_din[k] >= 0 ? stuck_din[k] : (levels >> k) & 1;
@@ -75,7 +76,7 @@ class FakeModule : public CheckoutModule {
 
 class ScriptedTechnician : public Technician {
  public:
-  std::deque<Reply> replies;       // empty: kAbort
+  std::deque<Reply> replies;        // empty: kAbort
   int interrupt_after_sleeps = -1;  // Interrupted() turns true after this many sleeps
   bool interrupted = false;
   std::int64_t clock_ms = 0;

@@ -32,7 +32,8 @@ CheckoutRecord Sample() {
   record.header.tag = "K1<IO>";
   record.header.location = "hall 2; \"east\"";
   record.header.address = 7;
-  record.points.push_back({"output", "DOUT0", "DOUT0=1", "DIN0=1", "DIN0=1", Verdict::kPass, 0, ""});
+  record.points.push_back(
+      {"output", "DOUT0", "DOUT0=1", "DIN0=1", "DIN0=1", Verdict::kPass, 0, ""});
   record.points.push_back(
       {"output", "DOUT1", "DOUT1=1", "DIN1=1", "DIN1=0", Verdict::kFail, 2, "line\nbreak"});
   record.ending = Ending::kInterrupted;
@@ -46,9 +47,11 @@ TEST(Report, CsvQuotesWhatTheSeparatorOrQuotesWouldBreak) {
   std::string header, first;
   std::getline(lines, header);
   std::getline(lines, first);
-  EXPECT_EQ(header, "tag;location;address;group;channel;commanded;expected;observed;verdict;"
-                    "retries;comment\r");
-  EXPECT_EQ(first, "K1<IO>;\"hall 2; \"\"east\"\"\";7;output;DOUT0;DOUT0=1;DIN0=1;DIN0=1;pass;0;\r");
+  EXPECT_EQ(header,
+            "tag;location;address;group;channel;commanded;expected;observed;verdict;"
+            "retries;comment\r");
+  EXPECT_EQ(first,
+            "K1<IO>;\"hall 2; \"\"east\"\"\";7;output;DOUT0;DOUT0=1;DIN0=1;DIN0=1;pass;0;\r");
   EXPECT_NE(csv.find("fail;2;\"line\nbreak\""), std::string::npos);
   EXPECT_EQ(CsvField("a,b", ';'), "a,b");
   EXPECT_EQ(CsvField("a,b", ','), "\"a,b\"");
