@@ -74,6 +74,9 @@ std::string StoreField(int column, const std::string& text, PlanRow& row) {
   switch (column) {
     case 0:
       if (text.empty()) return "the tag is empty";
+      // The journal keys its lines by the tag: it must come back as written.
+      for (const char c : text)
+        if (static_cast<unsigned char>(c) < 0x20) return "the tag holds a control character";
       row.tag = text;
       return {};
     case 1:

@@ -59,6 +59,9 @@ TEST(Plan, EveryErrorIsListedWithLineAndColumn) {
        "tag,address,baud\nA,1,9600\nA,2,9600\n,3,9600\n",
        {"line 3, column 1: the tag \"A\" is on line 2 too",
         "line 4, column 1: tag: the tag is empty"}},
+      {"tag with a tab",
+       "tag,address,baud\nA\tB,1,9600\n",
+       {"line 2, column 1: tag: the tag holds a control character"}},
       {"empty", "", {"line 1: the plan has no header row"}},
       {"no modules", "tag,address,baud\n", {"line 1: the plan has no modules"}},
   };
