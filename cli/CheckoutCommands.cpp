@@ -255,14 +255,6 @@ void PrintFiles(Context& ctx, const std::vector<ReportFile>& files) {
     ctx.out << "  " << file.path << "  SHA-256 " << file.sha256 << "\n";
 }
 
-void PrintPoints(Context& ctx, const CheckoutRecord& record) {
-  for (const TestPoint& p : record.points)
-    ctx.out << "  " << p.channel << "  " << p.commanded << "  expected " << p.expected
-            << "  observed " << p.observed << "  " << VerdictWord(p.verdict)
-            << (p.retries ? "  retries " + std::to_string(p.retries) : "")
-            << (p.comment.empty() ? "" : "  (" + p.comment + ")") << "\n";
-}
-
 int RunCheckoutCommand(Context& ctx, const CheckoutCli& cli) {
   CheckoutOptions options;
   const std::string problem = CheckoutSettings(cli, options);
@@ -296,7 +288,6 @@ int RunCheckoutCommand(Context& ctx, const CheckoutCli& cli) {
           : cli.report;
   AccessModule module(access);
   RunCheckout(module, technician, options, record);
-  PrintPoints(ctx, record);
   const Summary summary = Summarize(record);
   ctx.out << "Summary: " << summary.passed << " passed, " << summary.failed << " failed, "
           << summary.skipped << " skipped; run " << EndingWord(record.ending)

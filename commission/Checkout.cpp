@@ -75,6 +75,12 @@ class Run {
     return static_cast<std::uint16_t>(Register(3) | Register(4) << 8);
   }
 
+  // Keeps a judged point and shows it at once.
+  void Record(const TestPoint& point) {
+    record_.points.push_back(point);
+    tech_.Say(PointLine(point));
+  }
+
   bool Stopped() {
     if (stopped_) return true;
     if (tech_.Interrupted()) Stop(Ending::kInterrupted, "interrupted by the operator (Ctrl-C)");
@@ -150,8 +156,8 @@ class Run {
     if (!SetOutputs(0)) return;
     for (int k = 0; k < 8 && !Stopped(); ++k) {
       if (options_.loopback && options_.map[k] < 0) {
-        record_.points.push_back({"output", Channel("DOUT", k), "-", "-", "-", Verdict::kSkip, 0,
-                                  "no input wired to this output"});
+        Record({"output", Channel("DOUT", k), "-", "-", "-", Verdict::kSkip, 0,
+                "no input wired to this output"});
         continue;
       }
       for (const bool on : {true, false}) {
@@ -167,7 +173,7 @@ class Run {
         const bool done = options_.loopback ? LoopbackPoint(k, terminal, point)
                                             : ManualOutputPoint(k, outputs, terminal, point);
         if (!done) return;
-        record_.points.push_back(point);
+        Record(point);
       }
     }
   }
@@ -222,7 +228,7 @@ class Run {
       point.commanded = "operate the field device";
       point.expected = point.channel + " changes";
       if (!WatchInput(k, point)) return;
-      record_.points.push_back(point);
+      Record(point);
     }
   }
 
@@ -294,7 +300,7 @@ class Run {
         }
         break;
       }
-      record_.points.push_back(point);
+      Record(point);
     }
   }
 
@@ -314,7 +320,7 @@ class Run {
                       : !power          ? "PWR not set"
                                         : "ERR24 set";
     }
-    record_.points.push_back(point);
+    Record(point);
   }
 
   // Writes the power-up state back, a few times if need be; never skipped by
@@ -449,6 +455,13 @@ std::string ConfigurationFingerprint(const std::array<std::uint8_t, 7>& register
     bytes += static_cast<char>(registers[i]);
   }
   return text + "(sha256 " + Sha256Hex(bytes).substr(0, 16) + ")";
+}
+
+std::string PointLine(const TestPoint& p) {
+  return "  " + p.channel + "  " + p.commanded + "  expected " + p.expected + "  observed " +
+         p.observed + "  " + VerdictWord(p.verdict) +
+         (p.retries ? "  retries " + std::to_string(p.retries) : "") +
+         (p.comment.empty() ? "" : "  (" + p.comment + ")");
 }
 
 void RunCheckout(CheckoutModule& module, Technician& technician, const CheckoutOptions& options,

@@ -146,6 +146,9 @@ int CheckoutExitStatus(const CheckoutRecord& record);
 // The registers' fingerprint: "32=0x00 33=0x00 ... 63=0x01 (sha256 1a2b3c4d5e6f7a8b)".
 std::string ConfigurationFingerprint(const std::array<std::uint8_t, 7>& registers);
 
+// One point in one line, as the terminal shows it while the run goes on.
+std::string PointLine(const TestPoint& point);
+
 // Runs the checkout into `record`, whose header the caller has filled with
 // everything but the registers and the times. Reads the configuration first
 // (nothing moves when that fails), then outputs, inputs, analog output and
