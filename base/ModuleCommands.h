@@ -45,4 +45,9 @@ constexpr bool IsRegister(unsigned number) {
   return false;
 }
 
+// Bits of the 32-bit status register a checkout judges: a healthy module has
+// PWR set and ERR24 clear.
+inline constexpr int kStatusBitPwr = 4;
+inline constexpr int kStatusBitErr24 = 6;
+
 }  // namespace qm90cmd

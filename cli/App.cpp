@@ -3,6 +3,7 @@
 #include <CLI/CLI.hpp>
 #include <ostream>
 
+#include "cli/CheckoutCommands.h"
 #include "cli/Commands.h"
 #include "link/QBLxxx.h"
 
@@ -179,6 +180,8 @@ int Run(int argc, const char* const* argv, std::ostream& out, std::ostream& err)
   aout->add_option("VALUE", aout_value, "0..65535")->required();
   aout->footer(Example("  qm90 aout 32768"));
   aout->callback([&] { chosen = [&] { return Aout(ctx, aout_value); }; });
+
+  AddCheckoutCommands(app, ctx, chosen);
 
   try {
     app.parse(argc, argv);
