@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <fstream>
 #include <ostream>
+#include <span>
 #include <thread>
 
 #include "base/Files.h"
@@ -61,18 +62,39 @@ int OpenModule(Context& ctx, ModuleAccess& access, LinkParams& params) {
   return kExitOk;
 }
 
+// Reads the registers in the given order into values.
+bool ReadRegisters(Context& ctx, ModuleAccess& access, std::span<const std::uint8_t> regs,
+                   RegisterValues& values, int& exit_code) {
+  std::uint8_t failed_reg = 0;
+  const std::uint8_t status = access.ReadRegisters(
+      regs, [&values](std::uint8_t reg, std::uint8_t value) { ValueOf(values, reg) = value; },
+      failed_reg);
+  if (status == 0) return true;
+  exit_code =
+      Fail(ctx, kExitFailure, "reading " + RegisterLabel(failed_reg) + ": " + access.Text(status));
+  return false;
+}
+
 bool ReadAll(Context& ctx, ModuleAccess& access, RegisterValues& values, int& exit_code) {
-  for (const std::uint8_t reg : kReadOrder) {
-    std::uint8_t value = 0;
-    const std::uint8_t status = access.ReadRegister(reg, value);
-    if (status != 0) {
-      exit_code =
-          Fail(ctx, kExitFailure, "reading " + RegisterLabel(reg) + ": " + access.Text(status));
-      return false;
-    }
-    ValueOf(values, reg) = value;
+  return ReadRegisters(ctx, access, kReadOrder, values, exit_code);
+}
+
+// The registers a `config set` assignment changes: those that differ after
+// applying it to all-zero or to all-one registers.
+std::vector<std::uint8_t> RegistersOfSettings(const std::vector<std::string>& assignments) {
+  RegisterValues zeros{}, ones{};
+  ones.fill(0xFF);
+  const RegisterValues zeros_before = zeros, ones_before = ones;
+  for (const std::string& assignment : assignments) {
+    ApplySetting(assignment, zeros);
+    ApplySetting(assignment, ones);
   }
-  return true;
+  std::vector<std::uint8_t> regs;
+  for (const std::uint8_t reg : kReadOrder)
+    if (ValueOf(zeros, reg) != ValueOf(zeros_before, reg) ||
+        ValueOf(ones, reg) != ValueOf(ones_before, reg))
+      regs.push_back(reg);
+  return regs;
 }
 
 std::string ShowValue(const RegisterInfo& info, std::uint8_t value) {
@@ -491,9 +513,11 @@ int ConfigSet(Context& ctx, const std::vector<std::string>& assignments) {
   ModuleAccess access;
   LinkParams params;
   if (const int opened = OpenModule(ctx, access, params); opened != kExitOk) return opened;
+  // Only the registers the assignments touch are read (and then written).
   RegisterValues current{};
   int exit_code = kExitOk;
-  if (!ReadAll(ctx, access, current, exit_code)) return exit_code;
+  if (!ReadRegisters(ctx, access, RegistersOfSettings(assignments), current, exit_code))
+    return exit_code;
   RegisterValues target = current;
   for (const std::string& assignment : assignments) ApplySetting(assignment, target);
 

@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <iostream>
 
+#include "base/StdDescriptors.h"
 #include "panel/PanelWindow.h"
 #include "panel/SimLink.h"
 #include "panel/StopSignals.h"
@@ -83,6 +84,7 @@ void AddOptions(CLI::App& app, Options& o) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  base::EnsureStdDescriptors();
   Options options;
   CLI::App app{"qm90-panel: front panel of the emulated QM-90 modules (qm90-sim)"};
   AddOptions(app, options);

@@ -5,6 +5,7 @@
 #include <qm90/Version.h>
 #include <string>
 
+#include "base/StdDescriptors.h"
 #include "base/ModuleCommands.h"
 #include "emulator/sim/Sim.h"
 
@@ -53,6 +54,7 @@ std::string ControlHelp() {
 }  // namespace
 
 int main(int argc, char** argv) {
+  base::EnsureStdDescriptors();
   qm90sim::SimOptions options;
   CLI::App app{"qm90-sim: emulated QM-90 modules on a local UDP port and/or a serial pty"};
   app.footer(ControlHelp());
