@@ -1,5 +1,8 @@
 #include "cli/Connection.h"
 
+#include <cerrno>
+#include <cstring>
+
 #include "base/Baud.h"
 #include "base/Files.h"
 #include "link/Dekl.h"
@@ -48,6 +51,27 @@ bool ParseIsaBase(std::string text, std::uint16_t& base) {
   return true;
 }
 
+// A settings file is a few hundred bytes; far more is not one.
+constexpr std::size_t kSettingsFileMaxBytes = 64 * 1024;
+
+std::string CheckSettingsFile(const std::string& path) {
+  std::string text;
+  errno = 0;
+  switch (base::ReadRegularFile(path, kSettingsFileMaxBytes, text)) {
+    case base::ReadStatus::kOk:
+      return "";
+    case base::ReadStatus::kMissing:
+      return std::strerror(ENOENT);
+    case base::ReadStatus::kNotRegular:
+      return "not a regular file";
+    case base::ReadStatus::kTooLarge:
+      return "too large for a settings file";
+    case base::ReadStatus::kFailed:
+      break;
+  }
+  return std::strerror(errno ? errno : EIO);
+}
+
 }  // namespace
 
 const char* InterfaceWord(std::uint8_t kind) {
@@ -88,8 +112,9 @@ std::string ResolveLink(const ConnectionOptions& options, LinkParams& params) {
   TData data;
   SetDataDefaults(&data);
   if (!options.settings_file.empty()) {
-    if (!base::PathExists(options.settings_file))
-      return "settings file " + options.settings_file + " does not exist";
+    // A file named explicitly must be one: never fall back to the defaults.
+    if (const std::string problem = CheckSettingsFile(options.settings_file); !problem.empty())
+      return "settings file " + options.settings_file + ": " + problem;
     SetSettingsFilePath(options.settings_file);
   }
   LoadSettings(&data);

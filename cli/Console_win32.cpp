@@ -2,6 +2,9 @@
 #include <windows.h>
 
 #include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <string>
 
 #include "cli/Console.h"
 
@@ -43,6 +46,26 @@ bool IsTerminal(Stream stream) {
 
 void UseUtf8Output() {
   SetConsoleOutputCP(CP_UTF8);
+}
+
+}  // namespace qm90cli::console
+
+namespace qm90cli::console {
+
+std::string CheckAppendTarget(const std::string& path) {
+  const std::wstring wide = std::filesystem::u8path(path).wstring();
+  const HANDLE file =
+      CreateFileW(wide.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                  OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE)
+    return "cannot open it (error " + std::to_string(GetLastError()) + ")";
+  const DWORD type = GetFileType(file);
+  CloseHandle(file);
+  return type == FILE_TYPE_DISK || type == FILE_TYPE_CHAR ? "" : "not a regular file";
+}
+
+void EndByBrokenPipe() {
+  std::_Exit(141);
 }
 
 }  // namespace qm90cli::console

@@ -113,6 +113,10 @@ std::string ApplySetting(std::string_view assignment, RegisterValues& values) {
     return "\"" + std::string(assignment) + "\" is not KEY=VALUE";
   const std::string key = Lower(assignment.substr(0, equals));
   const std::string_view value = assignment.substr(equals + 1);
+  if (value.empty())
+    return "\"" + std::string(assignment) +
+           "\" has no value (a shell takes \"$\" as the start of a variable: write 0x8000, "
+           "or quote the argument)";
   std::int32_t number = 0;
 
   if (key == "address") {
