@@ -7,7 +7,7 @@
 #include <ostream>
 #include <string_view>
 
-#include "cli/Commands.h"
+#include "cli/CliCommands.h"
 #include "cli/Console.h"
 #include "cli/Json.h"
 #include "link/QBLxxx.h"

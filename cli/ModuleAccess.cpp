@@ -176,6 +176,10 @@ std::uint8_t ModuleAccess::WriteAout(std::uint16_t value) {
   return WriteAnalogOutput(Link(params_.address), value);
 }
 
+bool ModuleAccess::Emulated() const {
+  return IsOpen() && DrvIsEmulation(params_.kind);
+}
+
 bool ModuleAccess::LinkLost() const {
   return DrvLinkLost();
 }

@@ -70,6 +70,8 @@ class ModuleAccess {
   // as Windows-1250 text).
   std::uint8_t Identify(std::uint8_t address, std::string& name);
   const std::string& ModuleName() const { return name_; }
+  // The open link's library is the bundled emulation: no real module answers.
+  bool Emulated() const;
   const LinkParams& Params() const { return params_; }
 
   // Requests to the module of Params().address. Registers go through the

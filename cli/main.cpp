@@ -2,7 +2,7 @@
 
 #include "base/StdDescriptors.h"
 #include "cli/App.h"
-#include "cli/Commands.h"
+#include "cli/CliCommands.h"
 #include "cli/Console.h"
 
 int main(int argc, char** argv) {

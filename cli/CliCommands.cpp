@@ -1,4 +1,4 @@
-#include "cli/Commands.h"
+#include "cli/CliCommands.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -20,6 +20,7 @@
 #include "cli/Registers.h"
 #include "cli/Trace.h"
 #include "link/Dekl.h"
+#include "link/QBLxxx.h"
 
 namespace qm90cli {
 
@@ -341,6 +342,7 @@ int Identify(Context& ctx) {
                    .Add("baud", params.baud)
                    .Add("interface", InterfaceWord(params.kind))
                    .Add("link", InterfaceDescription(params))
+                   .Add("emulated", access.Emulated())
                    .Text()
             << "\n";
   } else {
@@ -348,6 +350,9 @@ int Identify(Context& ctx) {
             << "Address:    " << int{params.address} << "\n"
             << "Baud rate:  " << params.baud << " Bd\n"
             << "Interface:  " << InterfaceDescription(params) << "\n";
+    if (access.Emulated())
+      ctx.out << "Library:    " << DriverFileName(params.kind)
+              << " is the bundled emulation: no real module is connected\n";
   }
   return kExitOk;
 }

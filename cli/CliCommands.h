@@ -1,5 +1,5 @@
-// The commands of qm90, each given its parsed options; each returns the exit
-// status.
+// The commands of qm90 (its subcommands), each given its parsed options; each
+// returns the exit status.
 #pragma once
 
 #include <cstdint>
