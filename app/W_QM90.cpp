@@ -1,9 +1,9 @@
 // W_QM90: configuration and test tool for the QM-90 remote I/O module.
 #include <QApplication>
 
-#include "base/StdDescriptors.h"
 #include "app/Hlavni.h"
 #include "app/StopSignals.h"
+#include "base/StdDescriptors.h"
 
 int main(int argc, char* argv[]) {
   base::EnsureStdDescriptors();

@@ -1,6 +1,8 @@
 #include "cli/Connection.h"
 
+#include <algorithm>
 #include <cerrno>
+#include <cstdint>
 #include <cstring>
 
 #include "base/Baud.h"
@@ -96,7 +98,9 @@ std::string InterfaceDescription(const LinkParams& params) {
 bool ParseInteger(const std::string& text, std::int64_t minimum, std::int64_t maximum,
                   std::int64_t& value) {
   std::int32_t parsed = 0;
-  if (!TryStrToInt(text, parsed) || parsed < minimum || parsed > maximum) return false;
+  const auto low = static_cast<std::int32_t>(std::max<std::int64_t>(minimum, INT32_MIN));
+  const auto high = static_cast<std::int32_t>(std::min<std::int64_t>(maximum, INT32_MAX));
+  if (!TryStrToIntInRange(text, low, high, parsed)) return false;
   value = parsed;
   return true;
 }
@@ -145,7 +149,7 @@ std::string ResolveLink(const ConnectionOptions& options, LinkParams& params) {
     params.com_port = static_cast<std::uint16_t>(value);
   }
   if (!options.base.empty() && !ParseIsaBase(options.base, params.isa_base))
-    return "--base takes the card's I/O address, e.g. 300h, $300 or 0x300";
+    return "--base takes the card's I/O address, e.g. 300h or 0x300";
   if (!options.ip.empty()) params.ip = options.ip;
   if (!options.udp_port.empty()) {
     if (!ParseInteger(options.udp_port, 0, 65535, value)) return "--udp-port takes 0..65535";

@@ -53,15 +53,12 @@ void UseUtf8Output() {
 namespace qm90cli::console {
 
 std::string CheckAppendTarget(const std::string& path) {
-  const std::wstring wide = std::filesystem::u8path(path).wstring();
-  const HANDLE file =
-      CreateFileW(wide.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                  OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (file == INVALID_HANDLE_VALUE)
-    return "cannot open it (error " + std::to_string(GetLastError()) + ")";
-  const DWORD type = GetFileType(file);
-  CloseHandle(file);
-  return type == FILE_TYPE_DISK || type == FILE_TYPE_CHAR ? "" : "not a regular file";
+  // Decided without opening: a device name (COM1, NUL, a pipe) is never opened.
+  std::error_code error;
+  const auto status = std::filesystem::status(std::filesystem::u8path(path), error);
+  if (status.type() == std::filesystem::file_type::not_found) return "";
+  if (error) return error.message();
+  return status.type() == std::filesystem::file_type::regular ? "" : "not a regular file";
 }
 
 void EndByBrokenPipe() {

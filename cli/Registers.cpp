@@ -18,10 +18,7 @@ std::size_t IndexOf(std::uint8_t number) {
 
 bool ParseInRange(std::string_view text, std::int32_t minimum, std::int32_t maximum,
                   std::int32_t& value) {
-  std::int32_t parsed = 0;
-  if (!TryStrToInt(text, parsed) || parsed < minimum || parsed > maximum) return false;
-  value = parsed;
-  return true;
+  return TryStrToIntInRange(text, minimum, maximum, value);
 }
 
 std::string Lower(std::string_view text) {

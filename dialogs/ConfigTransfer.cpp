@@ -36,11 +36,7 @@ QString TransferResultText(std::uint8_t kind, TTransferDirection direction,
 namespace {
 
 bool ParseInRange(std::string_view text, int minimum, int maximum, std::int32_t& number) {
-  std::int32_t parsed = 0;
-  if (!TryStrToInt(text, parsed)) return false;
-  if (parsed < minimum || parsed > maximum) return false;
-  number = parsed;
-  return true;
+  return TryStrToIntInRange(text, minimum, maximum, number);
 }
 
 }  // namespace

@@ -40,16 +40,15 @@ QString TSettingsForm::Status() const {
 
 TTransferPlan TSettingsForm::StatusPlan(TPause pause, TMismatch mismatch) {
   const std::uint8_t kind = Data ? Data->InterfaceKind : 0;
-  return TTransferPlan{
-      pause, mismatch,
-      [this](TTransferDirection direction, int percent) {
-        SetStatus(direction == TTransferDirection::kRead ? ReadProgress(percent)
-                                                         : WriteProgress(percent));
-      },
-      [this, kind](TTransferDirection direction, const TTransferResult& result) {
-        SetStatus(TransferResultText(kind, direction, result));
-      },
-      PauseForEvents};
+  return TTransferPlan{pause, mismatch,
+                       [this](TTransferDirection direction, int percent) {
+                         SetStatus(direction == TTransferDirection::kRead ? ReadProgress(percent)
+                                                                          : WriteProgress(percent));
+                       },
+                       [this, kind](TTransferDirection direction, const TTransferResult& result) {
+                         SetStatus(TransferResultText(kind, direction, result));
+                       },
+                       PauseForEvents};
 }
 
 void TSettingsForm::Button1Click() {

@@ -5,8 +5,8 @@
 #include <qm90/Version.h>
 #include <string>
 
-#include "base/StdDescriptors.h"
 #include "base/ModuleCommands.h"
+#include "base/StdDescriptors.h"
 #include "emulator/sim/Sim.h"
 
 namespace {

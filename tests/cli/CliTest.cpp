@@ -6,13 +6,14 @@
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <filesystem>
 #include <fstream>
-#include <cerrno>
 #include <sstream>
 
+#include "base/DriverEntries.h"
 #include "cli/App.h"
-#include "cli/Commands.h"
+#include "cli/CliCommands.h"
 #include "cli/ConfigFile.h"
 #include "cli/Connection.h"
 #include "cli/Console.h"
@@ -363,10 +364,14 @@ TEST(CommandLine, AnUnusableSettingsFileIsRefused) {
                            ("qm90-cli-bad-settings-" + std::to_string(::getpid())))
                               .string();
   std::filesystem::create_directories(dir);
-  ASSERT_EQ(::mkfifo((dir + "/fifo").c_str(), 0600), 0);
   std::ofstream(dir + "/huge", std::ios::binary) << std::string(1 << 20, '[');
+  std::vector<std::string> paths{dir, dir + "/huge", dir + "/missing"};
+#ifndef _WIN32
+  ASSERT_EQ(::mkfifo((dir + "/fifo").c_str(), 0600), 0);
+  paths.push_back(dir + "/fifo");
+#endif
   SetDriverDirectory(QM90_SCRIPTED_DIR);
-  for (const std::string& path : {dir, dir + "/fifo", dir + "/huge", dir + "/missing"}) {
+  for (const std::string& path : paths) {
     SCOPED_TRACE(path);
     scripted::Reset();
     std::vector<const char*> args{"qm90", "--settings", path.c_str(), "--address", "1", "identify"};
@@ -441,10 +446,11 @@ TEST_F(ScriptedModule, AFailedOutputEndsTheCommand) {
   }
 }
 
+#ifndef _WIN32
 TEST_F(ScriptedModule, CsvIntoAFifoIsRefusedWithoutWaiting) {
-  const std::string fifo = (std::filesystem::temp_directory_path() /
-                            ("qm90-cli-fifo-" + std::to_string(::getpid())))
-                               .string();
+  const std::string fifo =
+      (std::filesystem::temp_directory_path() / ("qm90-cli-fifo-" + std::to_string(::getpid())))
+          .string();
   ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
   EXPECT_EQ(Run({"inputs", "--csv", fifo.c_str()}), kExitUsage);
   EXPECT_NE(err.str().find("not a regular file"), std::string::npos) << err.str();
@@ -483,6 +489,22 @@ TEST_F(ScriptedModule, CtrlCEndsWith130AfterTheExchangeUnderWay) {
     }
   }
   signal(SIGINT, SIG_DFL);
+}
+#endif
+
+// A technician must not take an answer of the bundled emulation for a real
+// module: identify says so when the library's Version carries the flag.
+TEST_F(ScriptedModule, IdentifySaysWhenTheLibraryIsTheBundledEmulation) {
+  for (const bool emulated : {false, true}) {
+    SCOPED_TRACE(emulated);
+    scripted::Script().version = 0x0100 | (emulated ? QBL_VERSION_EMULATION : 0);
+    EXPECT_EQ(Run({"identify"}), kExitOk);
+    EXPECT_EQ(out.str().find("is the bundled emulation") != std::string::npos, emulated);
+    EXPECT_EQ(Run({"--json", "identify"}), kExitOk);
+    EXPECT_NE(out.str().find(emulated ? "\"emulated\":true" : "\"emulated\":false"),
+              std::string::npos)
+        << out.str();
+  }
 }
 
 TEST_F(ScriptedModule, AScanThatFindsNothingSaysSoInJson) {

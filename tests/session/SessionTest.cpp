@@ -200,6 +200,28 @@ TEST_F(SessionTest, WriteStopsAreCountedAsThePlanSays) {
   }
 }
 
+// Every front end writes a register the way its policy row says: the analog
+// output's bytes are read back with the value in d3/d4, the others plainly,
+// and only registers that pause are paused between write and read-back.
+TEST_F(SessionTest, EachRegisterIsWrittenAsItsPolicySays) {
+  ASSERT_TRUE(Open().ok());
+  for (const TRegisterPolicy& policy : kRegisterPolicies) {
+    SCOPED_TRACE(int{policy.reg});
+    scripted::Script().calls.clear();
+    int pauses = 0;
+    TTransferPlan plan;
+    plan.pause = TPause::kAfterEachSuccess;
+    plan.pause_now = [&pauses] { ++pauses; };
+    const TRegisterStep step{policy.reg, 100, 0x5A};
+    ASSERT_TRUE(WriteRegisters(LinkOf(data_), std::span(&step, 1), plan).ok());
+    const std::vector<scripted::Request> sent = scripted::SentRequests();
+    ASSERT_EQ(sent.size(), 2u);
+    const scripted::Request& read_back = sent[1];
+    EXPECT_EQ(read_back.d3 == 0x5A && read_back.d4 == 0x5A, policy.echo_read_back);
+    EXPECT_EQ(pauses, policy.pause ? 2 : 0);
+  }
+}
+
 TEST(RegisterMap, EveryRegisterHasItsByteInTheImage) {
   TModuleConfig config = DefaultModuleConfig();
   std::uint8_t value = 0x10;
