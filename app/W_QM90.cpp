@@ -3,8 +3,10 @@
 
 #include "app/Hlavni.h"
 #include "app/StopSignals.h"
+#include "base/StdDescriptors.h"
 
 int main(int argc, char* argv[]) {
+  base::EnsureStdDescriptors();
   QApplication application(argc, argv);
   TForm1 form;
   CloseOnStopSignals(form);

@@ -21,8 +21,14 @@
 #define QBL_SLOTS 100
 #define QBL_INIT_SLOTS 16
 
+// Set in the Version of a library that emulates its module in process (the
+// bundled QBL311..QBL313): nothing real is connected through it.
+#define QBL_VERSION_EMULATION 0x10000
+
 // Entry shapes (prefix QBL31x_ in front of each name):
-//   int32_t Version(void)                                    library version, 0x0102 style
+//   int32_t Version(void)                                    library version, 0x0102 style;
+//                                                            QBL_VERSION_EMULATION set: the
+//                                                            bundled emulation, no real module
 //   int32_t Init(int32_t* handle, int32_t param)             kinds 0 (COM number), 1 (ISA base)
 //   int32_t Init(int32_t* handle)                            kinds 2, 3
 //   int32_t Init(int32_t* handle, const intptr_t* block)     kind 4: IP text, UDP port, time-out ms

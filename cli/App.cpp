@@ -1,10 +1,16 @@
 #include "cli/App.h"
 
 #include <CLI/CLI.hpp>
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
 #include <ostream>
+#include <string_view>
 
 #include "cli/CheckoutCommands.h"
-#include "cli/Commands.h"
+#include "cli/CliCommands.h"
+#include "cli/Console.h"
+#include "cli/Json.h"
 #include "link/QBLxxx.h"
 
 namespace qm90cli {
@@ -12,7 +18,120 @@ namespace qm90cli {
 namespace {
 
 constexpr const char* kIntegers =
-    "Integers are decimal, or hexadecimal after \"$\" or \"0x\" ($FF, 0xFF).";
+    "Integers are decimal, or hexadecimal after \"0x\" (0xFF); \"$FF\" is taken too, but a\n"
+    "shell reads \"$\" as the start of a variable unless it is quoted.";
+
+// An option given with an empty value ("--address ''", an unset variable in
+// a script) is refused instead of standing for "not given".
+const CLI::Validator kNotEmpty(
+    [](std::string& value) {
+      return value.empty() ? std::string("an empty value") : std::string();
+    },
+    "", "NOT EMPTY");
+
+// An integer of the program's text rule within minimum..maximum.
+CLI::Validator IntegerIn(std::int64_t minimum, std::int64_t maximum) {
+  return CLI::Validator(
+      [minimum, maximum](std::string& value) {
+        std::int64_t parsed = 0;
+        if (ParseInteger(value, minimum, maximum, parsed)) return std::string();
+        return "takes " + std::to_string(minimum) + ".." + std::to_string(maximum) + ", not \"" +
+               value + "\"";
+      },
+      "", "INTEGER");
+}
+
+// Edit distance of two words, for the "did you mean" of a mistyped name.
+std::size_t Distance(std::string_view a, std::string_view b) {
+  std::vector<std::size_t> row(b.size() + 1);
+  for (std::size_t j = 0; j <= b.size(); ++j) row[j] = j;
+  for (std::size_t i = 1; i <= a.size(); ++i) {
+    std::size_t diagonal = row[0];
+    row[0] = i;
+    for (std::size_t j = 1; j <= b.size(); ++j) {
+      const std::size_t above = row[j];
+      row[j] = std::min({row[j] + 1, row[j - 1] + 1, diagonal + (a[i - 1] == b[j - 1] ? 0 : 1)});
+      diagonal = above;
+    }
+  }
+  return row[b.size()];
+}
+
+// "; did you mean 'x'?" for the nearest candidate, when one is near enough.
+std::string Suggestion(const std::string& word, const std::vector<std::string>& candidates) {
+  std::string best;
+  std::size_t best_distance = 3;  // farther than two edits is no likely typo
+  for (const std::string& candidate : candidates) {
+    const std::size_t distance = Distance(word, candidate);
+    if (distance < best_distance) {
+      best_distance = distance;
+      best = candidate;
+    }
+  }
+  return best.empty() ? "" : "; did you mean '" + best + "'?";
+}
+
+std::vector<std::string> SubcommandNames(const CLI::App& app) {
+  std::vector<std::string> names;
+  for (const CLI::App* sub : app.get_subcommands([](const CLI::App*) { return true; }))
+    names.push_back(sub->get_name());
+  return names;
+}
+
+std::vector<std::string> OptionNames(const CLI::App& app) {
+  std::vector<std::string> names;
+  for (const CLI::App* level = &app; level; level = level->get_parent())
+    for (const CLI::Option* option : level->get_options())
+      for (const std::string& name : option->get_lnames()) names.push_back("--" + name);
+  return names;
+}
+
+// What is wrong with the words CLI11 left over: an unknown option or
+// command, with the nearest known name. Empty when nothing was left over.
+std::string LeftOverProblem(CLI::App& app) {
+  CLI::App* level = &app;
+  for (CLI::App* chosen = &app; chosen;) {
+    level = chosen;
+    const auto subs = chosen->get_subcommands();
+    chosen = subs.empty() ? nullptr : subs.front();
+  }
+  const std::vector<std::string> left = app.remaining(true);
+  if (left.empty()) {
+    if (!level->get_subcommands([](const CLI::App*) { return true; }).empty())
+      return std::string(level == &app ? "a command is required" : "a subcommand is required") +
+             ": " + CLI::detail::join(SubcommandNames(*level), ", ");
+    return "";
+  }
+  const std::string& word = left.front();
+  if (word.rfind("-", 0) == 0) {
+    const std::string name = word.substr(0, word.find('='));
+    return "unknown option '" + name + "'" + Suggestion(name, OptionNames(*level));
+  }
+  if (!level->get_subcommands([](const CLI::App*) { return true; }).empty())
+    return "unknown command '" + word + "'" + Suggestion(word, SubcommandNames(*level));
+  return "unexpected argument '" + word + "'";
+}
+
+bool WantsJson(int argc, const char* const* argv) {
+  for (int i = 1; i < argc; ++i)
+    if (std::string_view(argv[i]) == "--json") return true;
+  return false;
+}
+
+int UsageError(std::ostream& out, std::ostream& err, bool json, const std::string& message) {
+  err << "qm90: " << message << "\nRun with --help for more information.\n";
+  if (json) out << JsonObject().Add("error", message).Add("exit", kExitUsage).Text() << "\n";
+  return kExitUsage;
+}
+
+// After the command: the output could not be written. A reader that went
+// away ends the program quietly as a closed pipe does; any other failure is
+// one line on stderr and exit 1.
+int OutputFailure(std::ostream& err, int error) {
+  if (error == EPIPE) return kExitBrokenPipe;
+  err << "qm90: cannot write the output: " << std::strerror(error) << "\n";
+  return kExitFailure;
+}
 
 std::string Example(const std::string& lines) {
   return "\nExample:\n" + lines + "\n\n" + kIntegers;
@@ -22,25 +141,40 @@ void AddConnectionOptions(CLI::App& app, ConnectionOptions& c) {
   const char* group = "Connection (default: the link in W_qm90.ini beside the program)";
   app.add_option("--settings", c.settings_file,
                  "Take the link from this settings file (never written)")
+      ->check(kNotEmpty)
       ->type_name("FILE")
       ->group(group);
   app.add_option("--interface", c.interface, "Interface: com, isa, pci, usb or lan")
+      ->check(CLI::IsMember({"com", "isa", "pci", "usb", "lan"}))
       ->type_name("KIND")
       ->group(group);
-  app.add_option("--port", c.port, "COM port number (com)")->type_name("N")->group(group);
+  app.add_option("--port", c.port, "COM port number (com)")
+      ->check(IntegerIn(1, 65535))
+      ->type_name("N")
+      ->group(group);
   app.add_option("--base", c.base, "I/O base address of the ISA card, e.g. 300h (isa)")
+      ->check(kNotEmpty)
       ->type_name("HEX")
       ->group(group);
   app.add_option("--ip", c.ip, "IP address of the LAN converter (lan)")
+      ->check(kNotEmpty)
       ->type_name("A.B.C.D")
       ->group(group);
   app.add_option("--udp-port", c.udp_port, "UDP port of the LAN converter (lan)")
+      ->check(IntegerIn(0, 65535))
       ->type_name("N")
       ->group(group);
-  app.add_option("--timeout", c.timeout, "UDP time-out in ms (lan)")->type_name("MS")->group(group);
-  app.add_option("--address", c.address, "Module address 0..255")->type_name("N")->group(group);
+  app.add_option("--timeout", c.timeout, "UDP time-out in ms (lan)")
+      ->check(IntegerIn(0, 65535))
+      ->type_name("MS")
+      ->group(group);
+  app.add_option("--address", c.address, "Module address 0..255")
+      ->check(IntegerIn(0, 255))
+      ->type_name("N")
+      ->group(group);
   app.add_option("--baud", c.baud,
                  "Baud rate: 600, 1200, 2400, 4800, 9600, 19200, 38400, 57600 or 115200")
+      ->check(kNotEmpty)
       ->type_name("RATE")
       ->group(group);
 }
@@ -49,9 +183,13 @@ void AddWatchOptions(CLI::App& command, WatchOptions& w, const char* period) {
   command.add_flag("--watch", w.watch, "Keep reading until Ctrl-C (or --count)");
   command
       .add_option("--interval", w.interval, std::string("Period in ms (default ") + period + ")")
+      ->check(IntegerIn(1, 3600000))
       ->type_name("MS");
-  command.add_option("--count", w.count, "Read this many times, then end")->type_name("N");
+  command.add_option("--count", w.count, "Read this many times, then end")
+      ->check(IntegerIn(1, 0x7FFFFFFF))
+      ->type_name("N");
   command.add_option("--csv", w.csv, "Append each reading with its time stamp to this CSV file")
+      ->check(kNotEmpty)
       ->type_name("FILE");
 }
 
@@ -61,7 +199,11 @@ int Run(int argc, const char* const* argv, std::ostream& out, std::ostream& err)
   Context ctx{out, err, {}};
   CLI::App app{"qm90: finds, configures and tests QM-90 modules through the driver libraries"};
   app.set_version_flag("--version", "qm90 " QM90_VERSION);
-  app.require_subcommand(1);
+  // Left-over words are reported by LeftOverProblem, with the nearest name.
+  app.require_subcommand(0, 1);
+  app.allow_extras();
+  app.add_flag("-q,--quiet", ctx.quiet, "Print results only: no progress, no notes");
+  app.add_flag("-v,--verbose", ctx.verbose, "Say on stderr what is being tried");
   app.add_flag("--trace", ctx.trace,
                "Print every exchange on stderr: time, address, command, sub-code, d0..d4 sent, "
                "status, d0..d4 received, microseconds");
@@ -75,13 +217,15 @@ int Run(int argc, const char* const* argv, std::ostream& out, std::ostream& err)
       Example("  qm90 scan --interface lan --ip 127.0.0.1 --udp-port 47090\n"
               "  qm90 --address 5 config show\n"
               "Exit status: 0 success, 1 the module or the link reported a failure, 2 usage,\n"
-              "3 the link could not be opened."));
+              "3 the link could not be opened, 130 ended by Ctrl-C (after the exchange under\n"
+              "way and with the link closed)."));
 
   // The command runs after the whole line is parsed, options after it included.
   std::function<int()> chosen;
   auto command = [&app](const char* name, const char* description) {
     CLI::App* sub = app.add_subcommand(name, description);
     sub->fallthrough();
+    sub->allow_extras();
     return sub;
   };
 
@@ -93,6 +237,7 @@ int Run(int argc, const char* const* argv, std::ostream& out, std::ostream& err)
   ScanOptions scan_options;
   CLI::App* scan = command("scan", "Find the modules on a line whose address and rate are unknown");
   scan->add_option("--addresses", scan_options.addresses, "Addresses to try (default 0-255)")
+      ->check(kNotEmpty)
       ->type_name("LIST");
   scan->add_option("--baud", scan_options.bauds,
                    "Rates to try, in this order (default all nine, the configured one first, "
@@ -104,16 +249,19 @@ int Run(int argc, const char* const* argv, std::ostream& out, std::ostream& err)
                    "Allowance in ms the driver adds to each answer wait (default the rate's own, "
                    "13 at 9600 Bd); a direct line without a USB adapter can take 1 to 5, which "
                    "makes a silent address cheaper")
+      ->check(IntegerIn(1, 1000))
       ->type_name("MS");
   scan->footer(Example("  qm90 scan --interface com --port 3 --baud 9600,19200 --addresses 1-100"));
   scan->callback([&] { chosen = [&] { return Scan(ctx, scan_options); }; });
 
   CLI::App* config = command("config", "Show, change, save and load the module's configuration");
-  config->require_subcommand(1);
+  config->require_subcommand(0, 1);
+  config->allow_extras();
   config->footer(Example("  qm90 config show"));
   auto config_command = [config](const char* name, const char* description) {
     CLI::App* sub = config->add_subcommand(name, description);
     sub->fallthrough();
+    sub->allow_extras();
     return sub;
   };
 
@@ -129,7 +277,7 @@ int Run(int argc, const char* const* argv, std::ostream& out, std::ostream& err)
       "dout-init.DOUT3=1");
   set->add_option("KEY=VALUE", assignments, "Settings to write")->required();
   set->footer(
-      Example("  qm90 config set din-negation=0 dout-init.DOUT7=1 aout-init=$8000\n"
+      Example("  qm90 config set din-negation=0 dout-init.DOUT7=1 aout-init=0x8000\n"
               "A new address or rate applies at the module's next power-up."));
   set->callback([&] { chosen = [&] { return ConfigSet(ctx, assignments); }; });
 
@@ -183,15 +331,24 @@ int Run(int argc, const char* const* argv, std::ostream& out, std::ostream& err)
 
   AddCheckoutCommands(app, ctx, chosen);
 
+  const bool json = WantsJson(argc, argv);
   try {
     app.parse(argc, argv);
+  } catch (const CLI::Success& success) {
+    app.exit(success, out, err);
+    return kExitOk;
   } catch (const CLI::ParseError& error) {
-    const int code = app.exit(error, out, err);
-    return code == 0 ? kExitOk : kExitUsage;
+    return UsageError(out, err, json, error.what());
   }
-  if (!chosen) return kExitUsage;
+  if (const std::string problem = LeftOverProblem(app); !problem.empty())
+    return UsageError(out, err, json, problem);
+  if (!chosen) return UsageError(out, err, json, "a command is required");
   SetDriverIsolation(ctx.driver_host ? DriverIsolation::kAlways : DriverIsolation::kWhenNeeded);
-  return chosen();
+  const int result = chosen();
+  if (ctx.output_error == 0 && !out.flush()) ctx.output_error = errno ? errno : EIO;
+  if (ctx.output_error != 0) return OutputFailure(err, ctx.output_error);
+  if (console::Interrupted()) return kExitInterrupted;
+  return result;
 }
 
 }  // namespace qm90cli

@@ -5,7 +5,7 @@
 #include <CLI/CLI.hpp>
 #include <functional>
 
-#include "cli/Commands.h"
+#include "cli/CliCommands.h"
 
 namespace qm90cli {
 

@@ -1,5 +1,10 @@
 #include "cli/Connection.h"
 
+#include <algorithm>
+#include <cerrno>
+#include <cstdint>
+#include <cstring>
+
 #include "base/Baud.h"
 #include "base/Files.h"
 #include "link/Dekl.h"
@@ -48,6 +53,27 @@ bool ParseIsaBase(std::string text, std::uint16_t& base) {
   return true;
 }
 
+// A settings file is a few hundred bytes; far more is not one.
+constexpr std::size_t kSettingsFileMaxBytes = 64 * 1024;
+
+std::string CheckSettingsFile(const std::string& path) {
+  std::string text;
+  errno = 0;
+  switch (base::ReadRegularFile(path, kSettingsFileMaxBytes, text)) {
+    case base::ReadStatus::kOk:
+      return "";
+    case base::ReadStatus::kMissing:
+      return std::strerror(ENOENT);
+    case base::ReadStatus::kNotRegular:
+      return "not a regular file";
+    case base::ReadStatus::kTooLarge:
+      return "too large for a settings file";
+    case base::ReadStatus::kFailed:
+      break;
+  }
+  return std::strerror(errno ? errno : EIO);
+}
+
 }  // namespace
 
 const char* InterfaceWord(std::uint8_t kind) {
@@ -72,7 +98,9 @@ std::string InterfaceDescription(const LinkParams& params) {
 bool ParseInteger(const std::string& text, std::int64_t minimum, std::int64_t maximum,
                   std::int64_t& value) {
   std::int32_t parsed = 0;
-  if (!TryStrToInt(text, parsed) || parsed < minimum || parsed > maximum) return false;
+  const auto low = static_cast<std::int32_t>(std::max<std::int64_t>(minimum, INT32_MIN));
+  const auto high = static_cast<std::int32_t>(std::min<std::int64_t>(maximum, INT32_MAX));
+  if (!TryStrToIntInRange(text, low, high, parsed)) return false;
   value = parsed;
   return true;
 }
@@ -88,8 +116,9 @@ std::string ResolveLink(const ConnectionOptions& options, LinkParams& params) {
   TData data;
   SetDataDefaults(&data);
   if (!options.settings_file.empty()) {
-    if (!base::PathExists(options.settings_file))
-      return "settings file " + options.settings_file + " does not exist";
+    // A file named explicitly must be one: never fall back to the defaults.
+    if (const std::string problem = CheckSettingsFile(options.settings_file); !problem.empty())
+      return "settings file " + options.settings_file + ": " + problem;
     SetSettingsFilePath(options.settings_file);
   }
   LoadSettings(&data);
@@ -120,7 +149,7 @@ std::string ResolveLink(const ConnectionOptions& options, LinkParams& params) {
     params.com_port = static_cast<std::uint16_t>(value);
   }
   if (!options.base.empty() && !ParseIsaBase(options.base, params.isa_base))
-    return "--base takes the card's I/O address, e.g. 300h, $300 or 0x300";
+    return "--base takes the card's I/O address, e.g. 300h or 0x300";
   if (!options.ip.empty()) params.ip = options.ip;
   if (!options.udp_port.empty()) {
     if (!ParseInteger(options.udp_port, 0, 65535, value)) return "--udp-port takes 0..65535";

@@ -2,6 +2,8 @@
 // Console_win32.cpp).
 #pragma once
 
+#include <string>
+
 namespace qm90cli::console {
 
 // Ctrl-C (and a termination request) only sets a flag that the command loops
@@ -15,5 +17,12 @@ bool IsTerminal(Stream stream);
 
 // Makes the console show UTF-8 text.
 void UseUtf8Output();
+
+// Empty when the file can be appended to without blocking (a regular file,
+// created when missing, or a terminal); else the reason, e.g. for a FIFO.
+std::string CheckAppendTarget(const std::string& path);
+
+// Ends the program as a closed pipe ends it (the shell sees SIGPIPE or 141).
+[[noreturn]] void EndByBrokenPipe();
 
 }  // namespace qm90cli::console

@@ -1,5 +1,11 @@
+#include <fcntl.h>
 #include <signal.h>
+#include <sys/stat.h>
 #include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
 
 #include "cli/Console.h"
 
@@ -39,5 +45,21 @@ bool IsTerminal(Stream stream) {
 }
 
 void UseUtf8Output() {}
+
+std::string CheckAppendTarget(const std::string& path) {
+  // Non-blocking: a FIFO without a reader fails at once instead of waiting.
+  const int fd = open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_NONBLOCK | O_CLOEXEC, 0666);
+  if (fd < 0) return errno == ENXIO ? "not a regular file" : std::strerror(errno);
+  struct stat info {};
+  const bool usable = fstat(fd, &info) == 0 && (S_ISREG(info.st_mode) || isatty(fd) == 1);
+  close(fd);
+  return usable ? "" : "not a regular file";
+}
+
+void EndByBrokenPipe() {
+  signal(SIGPIPE, SIG_DFL);
+  raise(SIGPIPE);
+  std::_Exit(141);
+}
 
 }  // namespace qm90cli::console

@@ -2,6 +2,9 @@
 #include <windows.h>
 
 #include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <string>
 
 #include "cli/Console.h"
 
@@ -43,6 +46,23 @@ bool IsTerminal(Stream stream) {
 
 void UseUtf8Output() {
   SetConsoleOutputCP(CP_UTF8);
+}
+
+}  // namespace qm90cli::console
+
+namespace qm90cli::console {
+
+std::string CheckAppendTarget(const std::string& path) {
+  // Decided without opening: a device name (COM1, NUL, a pipe) is never opened.
+  std::error_code error;
+  const auto status = std::filesystem::status(std::filesystem::u8path(path), error);
+  if (status.type() == std::filesystem::file_type::not_found) return "";
+  if (error) return error.message();
+  return status.type() == std::filesystem::file_type::regular ? "" : "not a regular file";
+}
+
+void EndByBrokenPipe() {
+  std::_Exit(141);
 }
 
 }  // namespace qm90cli::console

@@ -2,9 +2,13 @@
 
 #include <cstdio>
 
+#include "base/Text.h"
+
 namespace qm90cli {
 
-std::string JsonQuote(std::string_view text) {
+std::string JsonQuote(std::string_view raw) {
+  // Bytes that are not UTF-8 (a file name, a library's text) become U+FFFD.
+  const std::string text = base::ValidUtf8(raw);
   std::string out = "\"";
   for (const char c : text) {
     const auto byte = static_cast<unsigned char>(c);

@@ -8,7 +8,8 @@
 
 namespace qm90cli {
 
-// A JSON string literal of UTF-8 text (control characters escaped).
+// A JSON string literal of the text: control characters escaped, bytes that
+// are not valid UTF-8 replaced by U+FFFD.
 std::string JsonQuote(std::string_view text);
 
 class JsonObject {

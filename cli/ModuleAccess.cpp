@@ -1,23 +1,46 @@
 #include "cli/ModuleAccess.h"
 
 #include <thread>
+#include <vector>
 
-#include "cli/Registers.h"
+#include "base/Text.h"
 #include "link/Dekl.h"
 #include "link/OpenLink.h"
 #include "link/QBLxxx.h"
+#include "link/RegisterTransfer.h"
 
 namespace qm90cli {
 
 namespace {
 
-void PauseFor(const RegisterInfo* info) {
-  if (info && info->pause) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+// qm90 pauses 1 ms after each transfer step of the registers whose policy
+// pauses, and between their write and read-back, as the settings windows do.
+TTransferPlan CommandLinePlan() {
+  TTransferPlan plan;
+  plan.pause = TPause::kAfterEachSuccess;
+  plan.mismatch = TMismatch::kStatus9;
+  plan.pause_now = [] { std::this_thread::sleep_for(std::chrono::milliseconds(1)); };
+  return plan;
+}
+
+const char* StepName(TOpenStep step) {
+  switch (step) {
+    case TOpenStep::kOpen:
+      return "the library's Init failed";
+    case TOpenStep::kSetConfig:
+      return "the library's SetConfig failed";
+    case TOpenStep::kIdentify:
+      return "the module did not answer the identification";
+    case TOpenStep::kNone:
+      break;
+  }
+  return "failed";
 }
 
 }  // namespace
 
 ModuleAccess::ModuleAccess() {
+  SetDataDefaults(&data_);
   observer_ = [this](const TExchangeRecord& exchange) {
     if (!trace_) return;
     ExchangeRecord record;
@@ -34,7 +57,7 @@ ModuleAccess::ModuleAccess() {
   };
 }
 
-std::int32_t ModuleAccess::OpenLine(const LinkParams& params, std::string& message) {
+std::int32_t ModuleAccess::OpenWith(const LinkParams& params, bool identify, std::string& message) {
   Close();
   params_ = params;
   name_.clear();
@@ -42,93 +65,91 @@ std::int32_t ModuleAccess::OpenLine(const LinkParams& params, std::string& messa
   data_.IpAddress = params.ip;
   data_.UdpPort = params.udp_port;
   data_.UdpTimeout = params.udp_timeout;
-  FillInitBlock(data_, params.kind, params.com_port);
-  std::int32_t handle = 0;
-  const std::int32_t code = DrvOpen(params.kind, &handle, &data_.InitBlock);
-  bound_ = DrvLibraryLoaded();
-  if (code != 0 || handle == 0) {
-    const std::int32_t reported = code != 0 ? code : kStatusUnknownCode;
-    message = Text(reported);
-    Close();
-    return reported;
+  TLinkRequest request;
+  request.kind = params.kind;
+  request.address = params.address;
+  request.baud_index = IndexFromBaud(params.baud);
+  request.com_port = params.com_port;
+  request.timing = params.timing;
+  request.identify = identify;
+  request.observer = &observer_;
+  TOpenResult result = OpenLink(data_, request);
+  if (result.ok() && data_.LinkHandle == 0) {
+    // A library that reports success without a handle has opened nothing.
+    result.failed = TOpenStep::kOpen;
+    result.code = kStatusUnknownCode;
+    result.text = ErrorText(params.kind, result.code);
   }
-  handle_ = handle;
-  open_ = true;
-  const std::int32_t configured = Configure(params.baud, message);
-  if (configured != 0) Close();
-  return configured;
-}
-
-std::int32_t ModuleAccess::Open(const LinkParams& params, std::string& message) {
-  const std::int32_t code = OpenLine(params, message);
-  if (code != 0) return code;
-  std::string name;
-  const std::uint8_t status = Identify(params.address, name);
-  if (status != 0) {
-    message = Text(status);
+  if (!result.ok()) {
+    message =
+        std::string(StepName(result.failed)) + " (code " + std::to_string(result.code) +
+        "): " + (result.text.empty() ? "the library gave no text" : base::VisibleText(result.text));
     Close();
-    return status;
+    // DrvClose also unloads a library whose Init failed.
+    if (DrvLibraryLoaded()) {
+      std::int32_t handle = 0;
+      DrvClose(params.kind, &handle);
+    }
+    return result.code;
   }
-  name_ = name;
+  params_.baud = data_.BaudRate;
+  name_ = result.name;
   return 0;
 }
 
-std::int32_t ModuleAccess::SetRate(std::int32_t baud, std::string& message) {
-  return Configure(baud, message);
+std::int32_t ModuleAccess::OpenLine(const LinkParams& params, std::string& message) {
+  return OpenWith(params, false, message);
 }
 
-std::int32_t ModuleAccess::Configure(std::int32_t baud, std::string& message) {
-  const std::uint8_t index = IndexFromBaud(baud);
-  const std::int32_t timing = params_.timing > 0 ? params_.timing : TimingFromIndex(index);
-  const std::int32_t code =
-      DrvSetConfig(params_.kind, handle_, BaudFromIndex(index), timing, kSetConfigMode);
+std::int32_t ModuleAccess::Open(const LinkParams& params, std::string& message) {
+  return OpenWith(params, true, message);
+}
+
+std::int32_t ModuleAccess::SetRate(std::int32_t baud, std::string& message) {
+  const std::int32_t code = SetLinkRate(data_, IndexFromBaud(baud), params_.timing);
   if (code != 0) {
     message = Text(code);
     return code;
   }
-  params_.baud = BaudFromIndex(index);
+  params_.baud = data_.BaudRate;
   return 0;
 }
 
 void ModuleAccess::Close() {
-  // DrvClose also unloads a library whose Init failed.
-  if (bound_) {
-    std::int32_t handle = handle_;
-    DrvClose(params_.kind, &handle);
-  }
-  handle_ = 0;
-  bound_ = false;
-  open_ = false;
+  CloseLink(data_);
+  data_.LinkHandle = 0;
 }
 
 TModuleLink ModuleAccess::Link(std::uint8_t address) const {
   // A closed link carries handle 0, so nothing is sent and nothing passes for an answer.
-  return TModuleLink{params_.kind, open_ ? handle_ : 0, address, open_ ? &observer_ : nullptr};
+  const bool open = IsOpen();
+  return TModuleLink{params_.kind, open ? data_.LinkHandle : 0, address,
+                     open ? &observer_ : nullptr};
 }
 
 std::uint8_t ModuleAccess::Identify(std::uint8_t address, std::string& name) {
   return ::Identify(Link(address), name);
 }
 
-std::uint8_t ModuleAccess::ReadRegister(std::uint8_t reg, std::uint8_t& value) {
-  const std::uint8_t status = ::ReadRegister(Link(params_.address), reg, value);
-  PauseFor(FindRegister(reg));
-  return status;
+std::uint8_t ModuleAccess::ReadRegisters(
+    std::span<const std::uint8_t> regs,
+    const std::function<void(std::uint8_t, std::uint8_t)>& store, std::uint8_t& failed_reg) {
+  std::vector<TRegisterStep> steps;
+  for (const std::uint8_t reg : regs) steps.push_back({reg, 0, 0});
+  const TTransferResult result =
+      ::ReadRegisters(Link(params_.address), steps, CommandLinePlan(), store);
+  failed_reg = result.reg;
+  return result.status;
 }
 
 std::uint8_t ModuleAccess::WriteRegister(std::uint8_t reg, std::uint8_t value,
                                          std::uint8_t& read_back) {
-  const RegisterInfo* info = FindRegister(reg);
-  TReadBack how;
-  how.echo_value = info && info->echo_read_back;
-  how.pause = [info] { PauseFor(info); };
-  const TCheckedWrite write = WriteRegisterChecked(Link(params_.address), reg, value, how);
-  if (write.status != 0) return write.status;
-  PauseFor(info);
-  read_back = write.held;
-  return write.mismatch ? kStatusReadBackMismatch : 0;
+  const TRegisterStep step{reg, 100, value};
+  const TTransferResult result =
+      ::WriteRegisters(Link(params_.address), std::span(&step, 1), CommandLinePlan());
+  read_back = result.held;
+  return result.status;
 }
-
 std::uint8_t ModuleAccess::ReadInputs(std::uint8_t& inputs) {
   return ::ReadInputs(Link(params_.address), inputs);
 }
@@ -155,12 +176,18 @@ std::uint8_t ModuleAccess::WriteAout(std::uint16_t value) {
   return WriteAnalogOutput(Link(params_.address), value);
 }
 
+bool ModuleAccess::Emulated() const {
+  return IsOpen() && DrvIsEmulation(params_.kind);
+}
+
 bool ModuleAccess::LinkLost() const {
   return DrvLinkLost();
 }
 
 std::string ModuleAccess::Text(std::int32_t code) const {
-  return ErrorText(params_.kind, code);
+  const std::string text = ErrorText(params_.kind, code);
+  if (text.empty()) return "code " + std::to_string(code) + "; the library gave no text";
+  return base::VisibleText(text);
 }
 
 }  // namespace qm90cli

@@ -1,14 +1,15 @@
 // Every exchange qm90 makes with a module passes through this one class: it
-// opens the link the way the connection window does (the Init block filled by
-// the session layer), makes the session layer's typed exchanges, writes
-// configuration registers with their read-back and closes the link again.
-// --trace hangs on the session layer's exchange observer.
+// opens the link with the session layer's OpenLink (as the connection window
+// does), makes the session layer's typed exchanges and register transfers,
+// and closes the link again. --trace hangs on the session layer's exchange
+// observer.
 #pragma once
 
 #include <array>
 #include <chrono>
 #include <cstdint>
 #include <functional>
+#include <span>
 #include <string>
 
 #include "link/Commands.h"
@@ -52,8 +53,8 @@ class ModuleAccess {
   void SetTrace(TraceSink sink) { trace_ = std::move(sink); }
 
   // Loads the kind's library, initialises and configures the link. Returns 0
-  // or the code; on failure nothing stays open and message holds the driver's
-  // text.
+  // or the code; on failure nothing stays open and message names the step
+  // that failed, its code and the driver's text.
   std::int32_t OpenLine(const LinkParams& params, std::string& message);
   // OpenLine and the identification of the module at params.address; the
   // link stays open only when the module answered.
@@ -61,7 +62,7 @@ class ModuleAccess {
   // Configures the open line for another rate (one of the nine).
   std::int32_t SetRate(std::int32_t baud, std::string& message);
   void Close();
-  bool IsOpen() const { return open_; }
+  bool IsOpen() const { return LinkIsOpen(&data_); }
   // The driver host failed: nothing more can pass until the link is opened anew.
   bool LinkLost() const;
 
@@ -69,11 +70,17 @@ class ModuleAccess {
   // as Windows-1250 text).
   std::uint8_t Identify(std::uint8_t address, std::string& name);
   const std::string& ModuleName() const { return name_; }
+  // The open link's library is the bundled emulation: no real module answers.
+  bool Emulated() const;
   const LinkParams& Params() const { return params_; }
 
-  // Requests to the module of Params().address. WriteRegister answers
-  // kStatusReadBackMismatch when the module holds another value afterwards.
-  std::uint8_t ReadRegister(std::uint8_t reg, std::uint8_t& value);
+  // Requests to the module of Params().address. Registers go through the
+  // session layer's transfers, with each register's policy.
+  // Reads the registers in order; store(reg, value) for each; 0 or the
+  // failing status with failed_reg its register.
+  std::uint8_t ReadRegisters(std::span<const std::uint8_t> regs,
+                             const std::function<void(std::uint8_t, std::uint8_t)>& store,
+                             std::uint8_t& failed_reg);
   // Writes, reads back and compares: 0, the failing status, or
   // kStatusReadBackMismatch with read_back holding what the module holds.
   std::uint8_t WriteRegister(std::uint8_t reg, std::uint8_t value, std::uint8_t& read_back);
@@ -83,18 +90,16 @@ class ModuleAccess {
   std::uint8_t WriteOutputs(std::uint8_t outputs);
   std::uint8_t WriteAout(std::uint16_t value);
 
-  // The driver's text of a status or code, UTF-8.
+  // The driver's text of a status or code, UTF-8, control characters made
+  // visible; "code N; the library gave no text" when it has none.
   std::string Text(std::int32_t code) const;
 
  private:
   TModuleLink Link(std::uint8_t address) const;
-  std::int32_t Configure(std::int32_t baud, std::string& message);
+  std::int32_t OpenWith(const LinkParams& params, bool identify, std::string& message);
 
   LinkParams params_;
-  TData data_;  // holds the Init block and the IP text it points at
-  std::int32_t handle_ = 0;
-  bool bound_ = false;  // the kind's library is loaded
-  bool open_ = false;   // Init succeeded
+  TData data_;  // the session record: Init block, the IP text it points at, the handle
   std::string name_;
   TraceSink trace_;
   TExchangeObserver observer_;  // hands the session layer's records to trace_

@@ -18,10 +18,7 @@ std::size_t IndexOf(std::uint8_t number) {
 
 bool ParseInRange(std::string_view text, std::int32_t minimum, std::int32_t maximum,
                   std::int32_t& value) {
-  std::int32_t parsed = 0;
-  if (!TryStrToInt(text, parsed) || parsed < minimum || parsed > maximum) return false;
-  value = parsed;
-  return true;
+  return TryStrToIntInRange(text, minimum, maximum, value);
 }
 
 std::string Lower(std::string_view text) {
@@ -113,6 +110,10 @@ std::string ApplySetting(std::string_view assignment, RegisterValues& values) {
     return "\"" + std::string(assignment) + "\" is not KEY=VALUE";
   const std::string key = Lower(assignment.substr(0, equals));
   const std::string_view value = assignment.substr(equals + 1);
+  if (value.empty())
+    return "\"" + std::string(assignment) +
+           "\" has no value (a shell takes \"$\" as the start of a variable: write 0x8000, "
+           "or quote the argument)";
   std::int32_t number = 0;
 
   if (key == "address") {

@@ -1,5 +1,5 @@
-// The module's seven configuration registers as qm90 names them, and how the
-// settings windows transfer each one.
+// The module's seven configuration registers as qm90 names them. How each is
+// transferred is the session layer's table (link/RegisterTransfer.h).
 #pragma once
 
 #include <array>
@@ -25,8 +25,6 @@ struct RegisterInfo {
   const char* name;         // in files, JSON and messages
   const char* description;  // one line, for the file's comments
   std::uint8_t maximum;     // highest value the module takes
-  bool echo_read_back;      // the read-back request repeats the value in d3 and d4
-  bool pause;               // 1 ms between this register's requests
   bool bits;                // a bit per channel
   char channel;             // 'I' DINk, 'O' DOUTk, 0 none
 };
@@ -34,22 +32,20 @@ struct RegisterInfo {
 // Writing order: the I/O registers, the analog output, then the address and
 // the rate, which apply only at the next power-up and are written last.
 inline constexpr std::array<RegisterInfo, 7> kRegisters{{
-    {kRegDoutInit, "dout-init", "initial state of the digital outputs, bit k = DOUTk", 255, false,
-     true, true, 'O'},
-    {kRegDinNegation, "din-negation", "negation of the digital inputs, bit k = DINk", 255, false,
-     true, true, 'I'},
-    {kRegDoutNegation, "dout-negation", "negation of the digital outputs, bit k = DOUTk", 255,
-     false, true, true, 'O'},
-    {kRegAoutLow, "aout-init-low", "initial value of the analog output, low byte", 255, true, false,
-     false, 0},
-    {kRegAoutHigh, "aout-init-high", "initial value of the analog output, high byte", 255, true,
-     false, false, 0},
-    {kRegAddress, "address", "module address 0..255, applies at the next power-up", 255, false,
-     true, false, 0},
+    {kRegDoutInit, "dout-init", "initial state of the digital outputs, bit k = DOUTk", 255, true,
+     'O'},
+    {kRegDinNegation, "din-negation", "negation of the digital inputs, bit k = DINk", 255, true,
+     'I'},
+    {kRegDoutNegation, "dout-negation", "negation of the digital outputs, bit k = DOUTk", 255, true,
+     'O'},
+    {kRegAoutLow, "aout-init-low", "initial value of the analog output, low byte", 255, false, 0},
+    {kRegAoutHigh, "aout-init-high", "initial value of the analog output, high byte", 255, false,
+     0},
+    {kRegAddress, "address", "module address 0..255, applies at the next power-up", 255, false, 0},
     {kRegBaudIndex, "baud-index",
      "baud-rate index 0..8 = 600, 1200, 2400, 4800, 9600, 19200, 38400, 57600, 115200 Bd, "
      "applies at the next power-up",
-     8, false, true, false, 0},
+     8, false, 0},
 }};
 
 static_assert(kRegisters.size() == qm90cmd::kRegisters.size(), "every register has a row");

@@ -8,25 +8,35 @@
 #include <thread>
 
 #include "link/IntText.h"
+#include "link/QBLxxx.h"
 
 namespace qm90cfg {
 
 QString ReadProgress(int percent) {
-  return QString::fromStdString(ReadProgressText(percent));
+  return QStringLiteral(" Probíhá čtení konfigurace z modulu (%1 %)").arg(percent);
 }
 
 QString WriteProgress(int percent) {
-  return QString::fromStdString(WriteProgressText(percent));
+  return QStringLiteral(" Probíhá zápis konfigurace do modulu (%1 %)").arg(percent);
+}
+
+QString TransferResultText(std::uint8_t kind, TTransferDirection direction,
+                           const TTransferResult& result) {
+  switch (result.outcome) {
+    case TTransferOutcome::kDone:
+      return direction == TTransferDirection::kRead ? kReadDone : kWriteDone;
+    case TTransferOutcome::kMismatch:
+      return kNoMessage + QString::fromUtf8(kReadBackMismatchText);
+    case TTransferOutcome::kExchangeFailed:
+      break;
+  }
+  return kNoMessage + QString::fromStdString(ErrorText(kind, result.status));
 }
 
 namespace {
 
 bool ParseInRange(std::string_view text, int minimum, int maximum, std::int32_t& number) {
-  std::int32_t parsed = 0;
-  if (!TryStrToInt(text, parsed)) return false;
-  if (parsed < minimum || parsed > maximum) return false;
-  number = parsed;
-  return true;
+  return TryStrToIntInRange(text, minimum, maximum, number);
 }
 
 }  // namespace

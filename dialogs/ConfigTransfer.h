@@ -1,6 +1,6 @@
 // ConfigTransfer: what the three module settings dialogs share around the
-// register transfers of link/RegisterTransfer.h: the texts as the windows
-// show them, the range checks of their edit fields, the window's pause, and
+// register transfers of link/RegisterTransfer.h: the texts the windows show
+// for them, the range checks of their edit fields, the window's pause, and
 // the guard that keeps a transfer from being interleaved with another one or
 // with closing the dialog.
 #pragma once
@@ -25,11 +25,15 @@ namespace qm90cfg {
 
 inline const QString kNoMessage = QStringLiteral(" ");
 inline const QString kLinkNotOpen = QString::fromUtf8(kLinkNotOpenText);
-inline const QString kReadDone = QString::fromUtf8(kReadDoneText);
-inline const QString kWriteDone = QString::fromUtf8(kWriteDoneText);
+inline const QString kReadDone = QStringLiteral(" Konfigurace přečtena.");
+inline const QString kWriteDone = QStringLiteral(" Konfigurace zapsána.");
 
 QString ReadProgress(int percent);   // " Probíhá čtení konfigurace z modulu (n %)"
 QString WriteProgress(int percent);  // " Probíhá zápis konfigurace do modulu (n %)"
+// What the status bar shows when a transfer has ended: the done text, or " "
+// and the failing status's text (a read-back mismatch: " Chyba zápisu dat.").
+QString TransferResultText(std::uint8_t kind, TTransferDirection direction,
+                           const TTransferResult& result);
 
 // True when the text is an integer (the program's one conversion) within
 // minimum..maximum; only then is value written.

@@ -36,7 +36,7 @@ void TForm4::BuildControls() {
 // Back to back: no pauses, the read-back repeats the value in d3 and d4, and a
 // mismatch counts as status 9.
 TTransferPlan TForm4::Plan() {
-  return StatusPlan(TPause::kNone, true, TMismatch::kStatus9);
+  return StatusPlan(TPause::kNone, TMismatch::kStatus9);
 }
 
 void TForm4::PrectiData(TModuleConfig& config) {

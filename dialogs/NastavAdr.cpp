@@ -41,7 +41,7 @@ void TForm12::BuildControls() {
 }
 
 TTransferPlan TForm12::Plan() {
-  return StatusPlan(TPause::kBeforeEachRequestAfterFirst, false, TMismatch::kText);
+  return StatusPlan(TPause::kBeforeEachRequestAfterFirst, TMismatch::kText);
 }
 
 void TForm12::PrectiData(TModuleConfig& config) {

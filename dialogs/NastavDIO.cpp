@@ -78,7 +78,7 @@ void TForm14::BuildControls() {
 }
 
 TTransferPlan TForm14::Plan() {
-  return StatusPlan(TPause::kAfterEachSuccess, false, TMismatch::kText);
+  return StatusPlan(TPause::kAfterEachSuccess, TMismatch::kText);
 }
 
 void TForm14::PrectiData(TModuleConfig& config) {

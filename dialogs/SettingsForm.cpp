@@ -38,10 +38,16 @@ QString TSettingsForm::Status() const {
   return StatusBar1->PanelText(0);
 }
 
-TTransferPlan TSettingsForm::StatusPlan(TPause pause, bool readback_echoes_value,
-                                        TMismatch mismatch) {
-  return TTransferPlan{pause, readback_echoes_value, mismatch,
-                       [this](const std::string& text) { SetStatus(QString::fromStdString(text)); },
+TTransferPlan TSettingsForm::StatusPlan(TPause pause, TMismatch mismatch) {
+  const std::uint8_t kind = Data ? Data->InterfaceKind : 0;
+  return TTransferPlan{pause, mismatch,
+                       [this](TTransferDirection direction, int percent) {
+                         SetStatus(direction == TTransferDirection::kRead ? ReadProgress(percent)
+                                                                          : WriteProgress(percent));
+                       },
+                       [this, kind](TTransferDirection direction, const TTransferResult& result) {
+                         SetStatus(TransferResultText(kind, direction, result));
+                       },
                        PauseForEvents};
 }
 

@@ -49,7 +49,7 @@ class TSettingsForm : public QDialog {
   QString Status() const;
   // A transfer plan that shows its progress in the status bar and pauses with
   // PauseForEvents.
-  TTransferPlan StatusPlan(TPause pause, bool readback_echoes_value, TMismatch mismatch);
+  TTransferPlan StatusPlan(TPause pause, TMismatch mismatch);
 
   QPushButton* Button1 = nullptr;  // "Zapsat"
   QPushButton* Button2 = nullptr;  // "Přečíst"

@@ -57,7 +57,11 @@ std::int32_t CheckIsaBase(std::int32_t base) {
 }  // namespace
 
 QBL_EXPORT std::int32_t QBL_CALL QBL_ENTRY(Version)(void) {
+#if QBL_KIND >= 1 && QBL_KIND <= 3
+  return qbl::kLibraryVersion | QBL_VERSION_EMULATION;
+#else
   return qbl::kLibraryVersion;
+#endif
 }
 
 #if QBL_KIND == 0

@@ -4,9 +4,11 @@
 // 64-bit program) or when it is asked to keep a library apart.
 #include <CLI/CLI.hpp>
 
+#include "base/StdDescriptors.h"
 #include "drvhost/Serve.h"
 
 int main(int argc, char** argv) {
+  base::EnsureStdDescriptors();
   CLI::App app{
       "qm90-drvhost: serves one QM-90 driver library (QBL310.DLL .. QBL314.DLL) over its\n"
       "standard input and output. Started by the program's driver binding, which sends\n"

@@ -59,3 +59,11 @@ std::int32_t StrToIntDef(std::string_view text, std::int32_t fallback) {
   std::int32_t value = fallback;
   return TryStrToInt(text, value) ? value : fallback;
 }
+
+bool TryStrToIntInRange(std::string_view text, std::int32_t minimum, std::int32_t maximum,
+                        std::int32_t& value) {
+  std::int32_t parsed = 0;
+  if (!TryStrToInt(text, parsed) || parsed < minimum || parsed > maximum) return false;
+  value = parsed;
+  return true;
+}

@@ -12,5 +12,10 @@
 // ("$FFFFFFFF" is -1); hexadecimal beyond 32 bits is overflow.
 bool TryStrToInt(std::string_view text, std::int32_t& value);
 
+// As TryStrToInt, and only a number within minimum..maximum; value is
+// written only on success. The range check of every field and option.
+bool TryStrToIntInRange(std::string_view text, std::int32_t minimum, std::int32_t maximum,
+                        std::int32_t& value);
+
 // As above with a default for texts that are not integers.
 std::int32_t StrToIntDef(std::string_view text, std::int32_t fallback);

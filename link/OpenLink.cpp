@@ -8,8 +8,7 @@ namespace {
 
 inline constexpr const char* kConnectionOk = "V pořádku";
 
-void CloseAfterFailure(TData& data, std::uint8_t kind, std::int32_t& handle,
-                       TOpenResult& result) {
+void CloseAfterFailure(TData& data, std::uint8_t kind, std::int32_t& handle, TOpenResult& result) {
   result.text = ErrorText(kind, result.code);
   DrvClose(kind, &handle);
   data.LinkHandle = handle;
@@ -61,14 +60,21 @@ TOpenResult OpenLink(TData& data, const TLinkRequest& request) {
     return result;
   }
   data.LinkOpen = true;
-  result.code = DrvSetConfig(kind, handle, BaudFromIndex(request.baud_index),
-                             TimingFromIndex(request.baud_index), kSetConfigMode);
+  const std::int32_t timing =
+      request.timing > 0 ? request.timing : TimingFromIndex(request.baud_index);
+  result.code =
+      DrvSetConfig(kind, handle, BaudFromIndex(request.baud_index), timing, kSetConfigMode);
   if (result.code != 0) {
     result.failed = TOpenStep::kSetConfig;
     CloseAfterFailure(data, kind, handle, result);
     return result;
   }
-  result.code = Identify(TModuleLink{kind, handle, request.address}, result.name);
+  if (!request.identify) {
+    data.BaudRate = BaudFromIndex(request.baud_index);
+    data.LinkHandle = handle;
+    return result;
+  }
+  result.code = Identify(TModuleLink{kind, handle, request.address, request.observer}, result.name);
   if (result.code != 0) {
     result.failed = TOpenStep::kIdentify;
     CloseAfterFailure(data, kind, handle, result);
@@ -80,4 +86,12 @@ TOpenResult OpenLink(TData& data, const TLinkRequest& request) {
   data.ConnectionStatus = kConnectionOk;
   data.LinkHandle = handle;
   return result;
+}
+
+std::int32_t SetLinkRate(TData& data, std::uint8_t baud_index, std::int32_t timing) {
+  if (timing <= 0) timing = TimingFromIndex(baud_index);
+  const std::int32_t code = DrvSetConfig(data.InterfaceKind, data.LinkHandle,
+                                         BaudFromIndex(baud_index), timing, kSetConfigMode);
+  if (code == 0) data.BaudRate = BaudFromIndex(baud_index);
+  return code;
 }

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <string>
 
+#include "link/Commands.h"
 #include "link/Dekl.h"
 
 // What to open: the kind, the module's address and the baud-rate list index.
@@ -15,6 +16,13 @@ struct TLinkRequest {
   // Kind 0: the serial port number handed to the library, kept to 16 bits;
   // the record's ComPort holds only its low 8 bits.
   std::uint16_t com_port = 1;
+  // SetConfig's timing value; 0: the list index's own.
+  std::int32_t timing = 0;
+  // False: the line is opened and configured only, no module is asked (a
+  // search asks its addresses itself).
+  bool identify = true;
+  // Sees the identification's exchanges; may be null.
+  const TExchangeObserver* observer = nullptr;
 };
 
 // The step at which opening stopped.
@@ -55,3 +63,7 @@ void FillInitBlock(TData& data, std::uint8_t kind, std::uint16_t com_port);
 // clears LinkOpen and leaves LinkHandle.
 // InterfaceKind becomes the request's kind once the old link is closed.
 TOpenResult OpenLink(TData& data, const TLinkRequest& request);
+
+// Configures the open link for another list index (timing 0: the index's
+// own). Returns DrvSetConfig's result; on success BaudRate holds the rate.
+std::int32_t SetLinkRate(TData& data, std::uint8_t baud_index, std::int32_t timing = 0);

@@ -192,6 +192,15 @@ std::int32_t DrvErrorText(std::uint8_t kind, std::int32_t code, TSlotBuffer* buf
   return Entry<ErrorFn>(kError)(code, buffer->data());
 }
 
+std::int32_t DrvVersion(std::uint8_t kind) {
+  if (!IsInterfaceKind(kind) || !binding.entries[kVersion] || DrvThroughHost()) return 0;
+  return Entry<QblVersionFn>(kVersion)();
+}
+
+bool DrvIsEmulation(std::uint8_t kind) {
+  return (DrvVersion(kind) & QBL_VERSION_EMULATION) != 0;
+}
+
 std::string ErrorText(std::uint8_t kind, std::int32_t code) {
   TSlotBuffer buffer{};
   DrvErrorText(kind, code, &buffer);

@@ -42,6 +42,12 @@ std::int32_t DrvErrorText(std::uint8_t kind, std::int32_t code, TSlotBuffer* buf
 // Text of a code through a zeroed buffer: what every window shows.
 std::string ErrorText(std::uint8_t kind, std::int32_t code);
 
+// The bound library's Version; 0 when none is bound or it runs in the driver
+// host (which does not pass Version on).
+std::int32_t DrvVersion(std::uint8_t kind);
+// True when the bound library says it is the bundled emulation.
+bool DrvIsEmulation(std::uint8_t kind);
+
 // True while a library is loaded (for tests and the closing path).
 bool DrvLibraryLoaded();
 

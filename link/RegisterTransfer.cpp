@@ -2,48 +2,47 @@
 
 #include "link/QBLxxx.h"
 
-std::string ReadProgressText(int percent) {
-  return " Probíhá čtení konfigurace z modulu (" + std::to_string(percent) + " %)";
-}
-
-std::string WriteProgressText(int percent) {
-  return " Probíhá zápis konfigurace do modulu (" + std::to_string(percent) + " %)";
+TRegisterPolicy RegisterPolicy(std::uint8_t reg) {
+  for (const TRegisterPolicy& row : kRegisterPolicies)
+    if (row.reg == reg) return row;
+  return TRegisterPolicy{reg, false, true};
 }
 
 namespace {
 
 class TTransfer {
  public:
-  explicit TTransfer(const TTransferPlan& plan) : plan_(plan) {}
+  TTransfer(const TTransferPlan& plan, TTransferDirection direction)
+      : plan_(plan), direction_(direction) {}
 
-  void Show(const std::string& text) {
-    result_.text = text;
-    if (plan_.show) plan_.show(text);
+  void Progress(int percent) const {
+    if (plan_.progress) plan_.progress(direction_, percent);
   }
-  void Pause() const {
-    if (plan_.pause_now) plan_.pause_now();
+  void Pause(std::uint8_t reg) const {
+    if (plan_.pause_now && RegisterPolicy(reg).pause) plan_.pause_now();
   }
-  void PauseBeforeStep(bool first) const {
-    if (plan_.pause == TPause::kBeforeEachRequestAfterFirst && !first) Pause();
+  void PauseBeforeStep(bool first, std::uint8_t reg) const {
+    if (plan_.pause == TPause::kBeforeEachRequestAfterFirst && !first) Pause(reg);
   }
-  void PauseAfterStep() const {
-    if (plan_.pause == TPause::kAfterEachSuccess) Pause();
+  void PauseAfterStep(std::uint8_t reg) const {
+    if (plan_.pause == TPause::kAfterEachSuccess) Pause(reg);
   }
   TTransferResult Fail(TTransferOutcome outcome, std::uint8_t status, std::uint8_t reg,
-                       const std::string& text) {
+                       std::uint8_t held = 0) {
     result_.outcome = outcome;
     result_.status = status;
     result_.reg = reg;
-    Show(" " + text);
-    return result_;
+    result_.held = held;
+    return Done();
   }
-  TTransferResult Done(const char* text) {
-    Show(text);
+  TTransferResult Done() {
+    if (plan_.finished) plan_.finished(direction_, result_);
     return result_;
   }
 
  private:
   const TTransferPlan& plan_;
+  TTransferDirection direction_;
   TTransferResult result_;
 };
 
@@ -52,45 +51,44 @@ class TTransfer {
 TTransferResult ReadRegisters(
     const TModuleLink& link, std::span<const TRegisterStep> steps, const TTransferPlan& plan,
     const std::function<void(std::uint8_t reg, std::uint8_t value)>& store) {
-  TTransfer transfer(plan);
-  transfer.Show(ReadProgressText(0));
+  TTransfer transfer(plan, TTransferDirection::kRead);
+  transfer.Progress(0);
   bool first = true;
   for (const TRegisterStep& step : steps) {
-    transfer.PauseBeforeStep(first);
+    transfer.PauseBeforeStep(first, step.reg);
     first = false;
     std::uint8_t value = 0;
     if (const std::uint8_t status = ReadRegister(link, step.reg, value); status != 0)
-      return transfer.Fail(TTransferOutcome::kExchangeFailed, status, step.reg,
-                           ErrorText(link.kind, status));
+      return transfer.Fail(TTransferOutcome::kExchangeFailed, status, step.reg);
     if (store) store(step.reg, value);
-    transfer.Show(ReadProgressText(step.percent));
-    transfer.PauseAfterStep();
+    transfer.Progress(step.percent);
+    transfer.PauseAfterStep(step.reg);
   }
-  return transfer.Done(kReadDoneText);
+  return transfer.Done();
 }
 
 TTransferResult WriteRegisters(const TModuleLink& link, std::span<const TRegisterStep> steps,
                                const TTransferPlan& plan) {
-  TTransfer transfer(plan);
-  transfer.Show(WriteProgressText(0));
-  TReadBack read_back{plan.readback_echoes_value, {}};
-  // Both pausing dialogs pause between a write and its read-back.
-  if (plan.pause != TPause::kNone) read_back.pause = [&transfer] { transfer.Pause(); };
+  TTransfer transfer(plan, TTransferDirection::kWrite);
+  transfer.Progress(0);
   bool first = true;
   for (const TRegisterStep& step : steps) {
-    transfer.PauseBeforeStep(first);
+    transfer.PauseBeforeStep(first, step.reg);
     first = false;
+    TReadBack read_back{RegisterPolicy(step.reg).echo_read_back, {}};
+    // A transfer that pauses at all pauses between a write and its read-back.
+    if (plan.pause != TPause::kNone)
+      read_back.pause = [&transfer, &step] { transfer.Pause(step.reg); };
     const TCheckedWrite written = WriteRegisterChecked(link, step.reg, step.value, read_back);
     if (written.status != 0)
-      return transfer.Fail(TTransferOutcome::kExchangeFailed, written.status, step.reg,
-                           ErrorText(link.kind, written.status));
+      return transfer.Fail(TTransferOutcome::kExchangeFailed, written.status, step.reg);
     if (written.mismatch) {
       const std::uint8_t counted =
           plan.mismatch == TMismatch::kStatus9 ? kStatusReadBackMismatch : 0;
-      return transfer.Fail(TTransferOutcome::kMismatch, counted, step.reg, kReadBackMismatchText);
+      return transfer.Fail(TTransferOutcome::kMismatch, counted, step.reg, written.held);
     }
-    transfer.Show(WriteProgressText(step.percent));
-    transfer.PauseAfterStep();
+    transfer.Progress(step.percent);
+    transfer.PauseAfterStep(step.reg);
   }
-  return transfer.Done(kWriteDoneText);
+  return transfer.Done();
 }

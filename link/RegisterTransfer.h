@@ -1,25 +1,42 @@
-// The two register transfers of the settings dialogs: reading a set of
-// configuration registers, and writing them each with a read-back check.
-// What the dialogs do differently (registers and order, progress numbers,
-// pauses, the read-back request, how a mismatch is counted) is data in the
-// plan; the pause itself and the showing of texts are the caller's callbacks.
+// Register transfers, the one way every front end reads configuration
+// registers and writes them with a read-back check. How each register is
+// transferred (the read-back request, the pause) is the table below; what a
+// front end chooses (the registers and their order, progress numbers, where it
+// pauses, how a mismatch is counted) is the plan. link/ reports what happened;
+// the texts a front end shows for it are its own.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <functional>
 #include <span>
-#include <string>
 
+#include "base/ModuleCommands.h"
 #include "link/Commands.h"
 
-// Texts of a transfer, with the leading blank every settings dialog shows.
-inline constexpr const char* kReadDoneText = " Konfigurace přečtena.";
-inline constexpr const char* kWriteDoneText = " Konfigurace zapsána.";
-std::string ReadProgressText(int percent);   // " Probíhá čtení konfigurace z modulu (n %)"
-std::string WriteProgressText(int percent);  // " Probíhá zápis konfigurace do modulu (n %)"
+// How one configuration register is transferred.
+struct TRegisterPolicy {
+  std::uint8_t reg = 0;
+  bool echo_read_back = false;  // the read-back request repeats the value in d3 and d4
+  bool pause = true;            // the front end pauses between this register's requests
+};
 
-// When a transfer pauses (the caller's pause: let the window process its
-// events, then sleep 1 ms).
+inline constexpr std::array<TRegisterPolicy, 7> kRegisterPolicies{{
+    {qm90cmd::kRegDoutInit, false, true},
+    {qm90cmd::kRegDinNegation, false, true},
+    {qm90cmd::kRegDoutNegation, false, true},
+    {qm90cmd::kRegAoutLow, true, false},
+    {qm90cmd::kRegAoutHigh, true, false},
+    {qm90cmd::kRegAddress, false, true},
+    {qm90cmd::kRegBaudIndex, false, true},
+}};
+
+// The register's row; a register without one is written plainly, with pauses.
+TRegisterPolicy RegisterPolicy(std::uint8_t reg);
+
+// Where a transfer pauses (the caller's pause, e.g. let the window process its
+// events, then sleep 1 ms), for the registers whose policy pauses. A writing
+// transfer that pauses at all also pauses between a write and its read-back.
 enum class TPause {
   kNone,
   kBeforeEachRequestAfterFirst,
@@ -28,22 +45,16 @@ enum class TPause {
 
 // How a read-back that differs from the value written is counted.
 enum class TMismatch {
-  kText,     // shown as " Chyba zápisu dat."; the result's status stays 0
-  kStatus9,  // status 9, whose text "Chyba zápisu dat." is shown after " "
+  kText,     // the result's status stays 0
+  kStatus9,  // status 9 (kStatusReadBackMismatch)
 };
+
+enum class TTransferDirection { kRead, kWrite };
 
 struct TRegisterStep {
   std::uint8_t reg = 0;
-  int percent = 0;         // progress shown once this register is done
+  int percent = 0;         // progress reported once this register is done
   std::uint8_t value = 0;  // what a write puts there
-};
-
-struct TTransferPlan {
-  TPause pause = TPause::kNone;
-  bool readback_echoes_value = false;  // read-back request carries the value in d3, d4
-  TMismatch mismatch = TMismatch::kText;
-  std::function<void(const std::string&)> show;  // status texts, UTF-8; may be empty
-  std::function<void()> pause_now;               // the pause; may be empty
 };
 
 enum class TTransferOutcome { kDone, kExchangeFailed, kMismatch };
@@ -52,20 +63,27 @@ struct TTransferResult {
   TTransferOutcome outcome = TTransferOutcome::kDone;
   std::uint8_t status = 0;  // failing exchange's status; 9 or 0 for a mismatch (see TMismatch)
   std::uint8_t reg = 0;     // register of the stop
-  std::string text;         // last text shown
+  std::uint8_t held = 0;    // a mismatch: what the module holds instead
   bool ok() const { return outcome == TTransferOutcome::kDone; }
 };
 
-// Reads the registers in order. Shows the progress from 0 %; after each good
-// answer calls store(reg, d3) and shows the step's progress; after the last one
-// " Konfigurace přečtena.". Stops at the first failing request with " " and
-// its text. Returns what happened.
+struct TTransferPlan {
+  TPause pause = TPause::kNone;
+  TMismatch mismatch = TMismatch::kText;
+  // Progress: 0 at the start, then each step's percent; may be empty.
+  std::function<void(TTransferDirection, int percent)> progress;
+  // Called once with the result before the transfer returns; may be empty.
+  std::function<void(TTransferDirection, const TTransferResult&)> finished;
+  std::function<void()> pause_now;  // the pause; may be empty
+};
+
+// Reads the registers in order; after each good answer calls store(reg, d3).
+// Stops at the first failing request.
 TTransferResult ReadRegisters(
     const TModuleLink& link, std::span<const TRegisterStep> steps, const TTransferPlan& plan,
     const std::function<void(std::uint8_t reg, std::uint8_t value)>& store);
 
-// Writes the registers in order, each followed by its read-back and compare;
-// progress and final text as ReadRegisters. Stops at the first failure;
-// registers already written stay written.
+// Writes the registers in order, each followed by its read-back and compare.
+// Stops at the first failure; registers already written stay written.
 TTransferResult WriteRegisters(const TModuleLink& link, std::span<const TRegisterStep> steps,
                                const TTransferPlan& plan);

@@ -11,6 +11,7 @@
 
 #include <qm90/Version.h>
 
+#include "base/StdDescriptors.h"
 #include "emulator/ControlGrammar.h"
 #include "panel/PanelStopSignals.h"
 #include "panel/PanelWindow.h"
@@ -101,6 +102,7 @@ void AddOptions(CLI::App& app, Options& o) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  base::EnsureStdDescriptors();
   Options options;
   CLI::App app{"qm90-panel: front panel of the emulated QM-90 modules (qm90-sim)"};
   AddOptions(app, options);

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "base/ModuleCommands.h"
+#include "base/StdDescriptors.h"
 #include "emulator/ControlGrammar.h"
 #include "emulator/sim/Sim.h"
 
@@ -64,6 +65,7 @@ std::string ControlHelp() {
 }  // namespace
 
 int main(int argc, char** argv) {
+  base::EnsureStdDescriptors();
   qm90sim::SimOptions options;
   CLI::App app{"qm90-sim: emulated QM-90 modules on a local UDP port and/or a serial pty"};
   app.footer(ControlHelp());

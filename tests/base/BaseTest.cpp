@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "base/Files.h"
+#include "base/Text.h"
 #include "tests/base/BaseTestSupport.h"
 
 namespace {
@@ -225,6 +226,43 @@ TEST_F(BaseFiles, LockIsExclusiveUntilReleasedAndNeedsAFile) {
   fs::create_directory(File("folder.lock"));
   EXPECT_FALSE(first.Acquire(File("folder.lock"), 20));
   EXPECT_FALSE(first.Acquire(File("no/such.lock"), 20));
+}
+
+}  // namespace
+
+namespace {
+
+// Text from a library or a file name reaches the terminal and JSON: a control
+// character must not act, and bytes that are not UTF-8 must not pass.
+TEST(SafeText, ControlCharactersShowAndBadUtf8IsReplaced) {
+  const struct {
+    const char* in;
+    const char* visible;
+    const char* utf8;
+  } rows[] = {
+      {"modul neodpov\xC3\xAD"
+       "d\xC3\xA1",
+       "modul neodpov\xC3\xAD"
+       "d\xC3\xA1",
+       "modul neodpov\xC3\xAD"
+       "d\xC3\xA1"},
+      {"\x1b]0;owned\x07x\r\b", "\\x1b]0;owned\\x07x\\x0d\\x08", "\x1b]0;owned\x07x\r\b"},
+      {"a\xFF"
+       "b",
+       "a\xFF"
+       "b",
+       "a\xEF\xBF\xBD"
+       "b"},
+      {"\xC0\xAF", "\xC0\xAF", "\xEF\xBF\xBD\xEF\xBF\xBD"},                      // overlong '/'
+      {"\xED\xA0\x80", "\xED\xA0\x80", "\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD"},  // surrogate
+      {"end\xE2\x82", "end\xE2\x82", "end\xEF\xBF\xBD\xEF\xBF\xBD"},             // cut short
+      {"\xF0\x9F\x98\x80", "\xF0\x9F\x98\x80", "\xF0\x9F\x98\x80"},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.in);
+    EXPECT_EQ(base::VisibleText(row.in), row.visible);
+    EXPECT_EQ(base::ValidUtf8(row.in), row.utf8);
+  }
 }
 
 }  // namespace

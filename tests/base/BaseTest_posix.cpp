@@ -5,6 +5,7 @@
 #include <stdlib.h>
 #include <sys/file.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <ctime>
@@ -14,6 +15,7 @@
 
 #include "base/Files.h"
 #include "base/Folders.h"
+#include "base/StdDescriptors.h"
 #include "tests/base/BaseTestSupport.h"
 
 namespace basetest {
@@ -193,3 +195,22 @@ TEST_F(PosixFiles, SaveThroughALinkUpdatesItsTargetAndKeepsTheLink) {
 }
 
 }  // namespace
+
+// A program started with 0, 1 or 2 closed must not hand that number to the
+// first file (or socket) it opens: it would write its own text onto it.
+TEST_F(PosixFiles, ClosedStandardDescriptorsAreNotHandedOutAgain) {
+  for (int closed = 0; closed <= 2; ++closed) {
+    SCOPED_TRACE(closed);
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+      ::close(closed);
+      base::EnsureStdDescriptors();
+      const int fd = ::open(File("link").c_str(), O_WRONLY | O_CREAT, 0600);
+      _exit(fd > 2 && fcntl(closed, F_GETFD) != -1 ? 0 : 1);
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+  }
+}

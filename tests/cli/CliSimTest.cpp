@@ -286,7 +286,7 @@ TEST_F(ThreeModules, CtrlCDuringAScanPrintsWhatWasFound) {
   scan.WaitForErr("addr 3 cmd 200");  // past the module at address 1
   scan.Interrupt();
   const Result result = scan.Wait(std::chrono::seconds(20));
-  EXPECT_EQ(result.exit, 1) << "no clean end after Ctrl-C";
+  EXPECT_EQ(result.exit, 130) << "no clean end after Ctrl-C";
   EXPECT_EQ(result.out, "Address  Baud rate  Module\n      1    9600 Bd  QM-90    v.1.02\n");
   EXPECT_NE(result.err.find("scan interrupted after"), std::string::npos) << result.err;
   // The simulator serves the next client as before.
@@ -321,7 +321,7 @@ TEST_F(ThreeModules, DriverHostSurvivesCtrlCAndEndsWithTheProgram) {
   // The host gets the terminal's Ctrl-C too; it is qm90 that decides to end.
   scan.InterruptGroup();
   const Result result = scan.Wait(std::chrono::seconds(20));
-  EXPECT_EQ(result.exit, 1) << result.err;
+  EXPECT_EQ(result.exit, 130) << result.err;
   EXPECT_EQ(result.out, "Address  Baud rate  Module\n      1    9600 Bd  QM-90    v.1.02\n");
   EXPECT_NE(result.err.find("scan interrupted after"), std::string::npos) << result.err;
   EXPECT_EQ(result.err.find("knihovna ovlada"), std::string::npos) << result.err;

@@ -1,17 +1,22 @@
 // qm90's file format, settings and argument rules, and its reaction to a
 // module that does not keep a written value (scripted driver).
+#include <signal.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
 
+#include "base/DriverEntries.h"
 #include "cli/App.h"
-#include "cli/Commands.h"
+#include "cli/CliCommands.h"
 #include "cli/ConfigFile.h"
 #include "cli/Connection.h"
+#include "cli/Console.h"
 #include "cli/Registers.h"
 #include "link/QBLxxx.h"
 #include "tests/scripted/ScriptedDriver.h"
@@ -291,6 +296,222 @@ TEST_F(ScriptedModule, ScanConfiguresEachRateWithItsTimingUnlessGivenOne) {
   for (const scripted::Call& call : scripted::Script().CallsOf(scripted::Entry::SetConfig))
     configured.emplace_back(call.args[0], call.args[1]);
   EXPECT_EQ(configured, (std::vector<std::pair<int, int>>{{600, 100}, {115200, 5}, {9600, 2}}));
+}
+
+// config set of one register: identify once (three requests), read what it
+// changes, write and read back what differs.
+TEST_F(ScriptedModule, ConfigSetMakesOnlyTheExchangesItNeeds) {
+  const struct {
+    const char* setting;
+    std::size_t sends;
+  } rows[] = {
+      {"din-negation=0x0F", 3 + 1 + 2},
+      {"aout-init=0x8000", 3 + 2 + 2},  // the low byte is 0 already
+      {"DIN3=1", 3 + 1},                // factory negation 0xFF: nothing to write
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.setting);
+    scripted::Reset();
+    scripted::Script().responder = scripted::ModuleResponder();
+    EXPECT_EQ(Run({"config", "set", row.setting}), kExitOk) << err.str();
+    EXPECT_EQ(scripted::Script().CallsOf(scripted::Entry::Send).size(), row.sends);
+  }
+}
+
+// Usage errors: exit 2, nothing loaded or sent, a reason with the nearest name,
+// and JSON when --json was asked for.
+TEST(CommandLine, UsageErrorsSayWhyAndSendNothing) {
+  const struct {
+    std::vector<const char*> args;
+    const char* said;
+  } rows[] = {
+      {{"idnetify"}, "unknown command 'idnetify'; did you mean 'identify'?"},
+      {{"--adress", "1", "identify"}, "unknown option '--adress'; did you mean '--address'?"},
+      {{"config", "shwo"}, "unknown command 'shwo'; did you mean 'show'?"},
+      {{"config"}, "a subcommand is required"},
+      {{"--json", "frobnicate"}, "unknown command 'frobnicate'"},
+      {{"--address", "", "identify"}, "--address"},
+      {{"--udp-port", "", "identify"}, "--udp-port"},
+      {{"--ip", "", "identify"}, "--ip"},
+      {{"--interface", "", "identify"}, "--interface"},
+      {{"--baud", "", "identify"}, "--baud"},
+      {{"--timeout", "", "identify"}, "--timeout"},
+      {{"--settings", "", "identify"}, "--settings"},
+      {{"inputs", "--count", ""}, "--count"},
+      {{"inputs", "--interval", ""}, "--interval"},
+      {{"--address", "256", "identify"}, "--address"},
+      {{"config", "set", "aout-init="}, "0x8000"},
+  };
+  SetDriverDirectory(QM90_SCRIPTED_DIR);
+  for (const auto& row : rows) {
+    std::vector<const char*> args{"qm90", "--interface", "pci", "--json"};
+    args.insert(args.end(), row.args.begin(), row.args.end());
+    SCOPED_TRACE(row.said);
+    scripted::Reset();
+    std::ostringstream out, err;
+    EXPECT_EQ(qm90cli::Run(static_cast<int>(args.size()), args.data(), out, err), kExitUsage);
+    EXPECT_NE(err.str().find(row.said), std::string::npos) << err.str();
+    EXPECT_EQ(out.str().rfind("{\"error\":", 0), 0u) << out.str();
+    EXPECT_TRUE(scripted::Script().CallsOf(scripted::Entry::Init).empty());
+  }
+  SetDriverDirectory("");
+}
+
+// A settings file named on the command line that is no settings file is
+// refused; the link of the defaults (COM1) is never tried instead.
+TEST(CommandLine, AnUnusableSettingsFileIsRefused) {
+  const std::string dir = (std::filesystem::temp_directory_path() /
+                           ("qm90-cli-bad-settings-" + std::to_string(::getpid())))
+                              .string();
+  std::filesystem::create_directories(dir);
+  std::ofstream(dir + "/huge", std::ios::binary) << std::string(1 << 20, '[');
+  std::vector<std::string> paths{dir, dir + "/huge", dir + "/missing"};
+#ifndef _WIN32
+  ASSERT_EQ(::mkfifo((dir + "/fifo").c_str(), 0600), 0);
+  paths.push_back(dir + "/fifo");
+#endif
+  SetDriverDirectory(QM90_SCRIPTED_DIR);
+  for (const std::string& path : paths) {
+    SCOPED_TRACE(path);
+    scripted::Reset();
+    std::vector<const char*> args{"qm90", "--settings", path.c_str(), "--address", "1", "identify"};
+    std::ostringstream out, err;
+    EXPECT_EQ(qm90cli::Run(static_cast<int>(args.size()), args.data(), out, err), kExitUsage);
+    EXPECT_NE(err.str().find("settings file"), std::string::npos) << err.str();
+    EXPECT_TRUE(scripted::Script().CallsOf(scripted::Entry::Init).empty());
+  }
+  SetDriverDirectory("");
+  std::filesystem::remove_all(dir);
+}
+
+// A library's text reaches the terminal with its control characters shown, and
+// a missing text is said to be missing, with the code.
+TEST_F(ScriptedModule, LibraryTextsAreShownSafelyOrSaidToBeMissing) {
+  const struct {
+    std::int32_t init_result;
+    std::string text;
+    const char* said;
+  } rows[] = {
+      {0, "", "did not answer the identification (code 3): the library gave no text"},
+      {5, "", "Init failed (code 5): the library gave no text"},
+      {0, "\x1b]0;owned\x07\r", "\\x1b]0;owned\\x07\\x0d"},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.said);
+    scripted::Reset();
+    scripted::Script().responder = scripted::ModuleResponder();
+    scripted::Script().init_result = row.init_result;
+    scripted::Script().error_texts[row.init_result ? row.init_result : 3] = row.text;
+    if (!row.init_result) scripted::Script().answers.push_back(scripted::Fail(3));
+    EXPECT_EQ(Run({"identify"}), kExitNoLink);
+    EXPECT_NE(err.str().find(row.said), std::string::npos) << err.str();
+    EXPECT_EQ(err.str().find('\x1b'), std::string::npos);
+  }
+}
+
+// An output that cannot be written ends the command (a watch too) with the
+// link closed: quietly for a reader that went away, else with the reason.
+TEST_F(ScriptedModule, AFailedOutputEndsTheCommand) {
+  struct FailingBuffer : std::streambuf {
+    int error = 0;
+    int overflow(int) override {
+      errno = error;
+      return traits_type::eof();
+    }
+  };
+  const struct {
+    int error;
+    std::vector<const char*> args;
+    int exit;
+    const char* said;
+  } rows[] = {
+      {ENOSPC, {"identify"}, kExitFailure, "No space left on device"},
+      {EPIPE, {"identify"}, kExitBrokenPipe, ""},
+      {EPIPE, {"inputs", "--watch", "--interval", "1"}, kExitBrokenPipe, ""},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.said);
+    FailingBuffer buffer;
+    buffer.error = row.error;
+    std::ostream failing(&buffer);
+    std::vector<const char*> args{"qm90", "--interface", "pci", "--address", "1"};
+    args.insert(args.end(), row.args.begin(), row.args.end());
+    std::ostringstream errors;
+    EXPECT_EQ(qm90cli::Run(static_cast<int>(args.size()), args.data(), failing, errors), row.exit);
+    if (*row.said)
+      EXPECT_NE(errors.str().find(row.said), std::string::npos) << errors.str();
+    else
+      EXPECT_EQ(errors.str(), "");
+    EXPECT_FALSE(DrvLibraryLoaded());
+  }
+}
+
+#ifndef _WIN32
+TEST_F(ScriptedModule, CsvIntoAFifoIsRefusedWithoutWaiting) {
+  const std::string fifo =
+      (std::filesystem::temp_directory_path() / ("qm90-cli-fifo-" + std::to_string(::getpid())))
+          .string();
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+  EXPECT_EQ(Run({"inputs", "--csv", fifo.c_str()}), kExitUsage);
+  EXPECT_NE(err.str().find("not a regular file"), std::string::npos) << err.str();
+  std::filesystem::remove(fifo);
+  EXPECT_EQ(Run({"config", "load", (fifo + ".missing").c_str()}), kExitFailure);
+  EXPECT_NE(err.str().find("No such file or directory"), std::string::npos) << err.str();
+}
+
+// Ctrl-C ends a command with 130 once the exchange under way is complete: a
+// write is read back, the registers after it are not written.
+TEST_F(ScriptedModule, CtrlCEndsWith130AfterTheExchangeUnderWay) {
+  console::InstallInterruptHandler();
+  const struct {
+    std::vector<const char*> args;
+    int interrupt_at;  // the send during which Ctrl-C comes
+  } rows[] = {
+      {{"inputs", "--watch", "--interval", "1"}, 5},
+      {{"config", "set", "din-negation=0", "dout-negation=0"}, 6},  // the first write
+      {{"scan", "--addresses", "1-200"}, 10},
+  };
+  for (const auto& row : rows) {
+    scripted::Reset();
+    scripted::Script().module.wrong_address_status = 3;
+    int sends = 0;
+    const int at = row.interrupt_at;
+    scripted::Script().responder = [&sends, at](const std::uint8_t request[8]) {
+      if (++sends == at) raise(SIGINT);
+      return scripted::ModuleAnswer(scripted::Script().module, scripted::Decode(request));
+    };
+    EXPECT_EQ(Run(row.args), kExitInterrupted) << err.str();
+    console::ClearInterrupt();
+    EXPECT_FALSE(DrvLibraryLoaded());
+    if (row.args[0] == std::string("config")) {
+      EXPECT_EQ(scripted::Script().module.registers[33], 0x00) << "the write under way completes";
+      EXPECT_EQ(scripted::Script().module.registers[34], 0xFF) << "no register after it";
+    }
+  }
+  signal(SIGINT, SIG_DFL);
+}
+#endif
+
+// A technician must not take an answer of the bundled emulation for a real
+// module: identify says so when the library's Version carries the flag.
+TEST_F(ScriptedModule, IdentifySaysWhenTheLibraryIsTheBundledEmulation) {
+  for (const bool emulated : {false, true}) {
+    SCOPED_TRACE(emulated);
+    scripted::Script().version = 0x0100 | (emulated ? QBL_VERSION_EMULATION : 0);
+    EXPECT_EQ(Run({"identify"}), kExitOk);
+    EXPECT_EQ(out.str().find("is the bundled emulation") != std::string::npos, emulated);
+    EXPECT_EQ(Run({"--json", "identify"}), kExitOk);
+    EXPECT_NE(out.str().find(emulated ? "\"emulated\":true" : "\"emulated\":false"),
+              std::string::npos)
+        << out.str();
+  }
+}
+
+TEST_F(ScriptedModule, AScanThatFindsNothingSaysSoInJson) {
+  scripted::Script().module.wrong_address_status = 3;
+  EXPECT_EQ(Run({"--json", "scan", "--addresses", "5", "--baud", "9600"}), kExitFailure);
+  EXPECT_NE(out.str().find("\"error\":\"no module answered\""), std::string::npos) << out.str();
+  EXPECT_NE(out.str().find("\"exit\":1"), std::string::npos) << out.str();
 }
 
 }  // namespace

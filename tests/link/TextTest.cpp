@@ -62,6 +62,23 @@ struct BaudRow {
   std::int32_t timing;
 };
 
+// The range check every field and option shares: bounds inclusive, the value
+// untouched on refusal, hexadecimal compared as the number it gives.
+TEST(IntTextTest, RangeCheckKeepsTheValueOnRefusal) {
+  const struct {
+    const char* text;
+    bool ok;
+    std::int32_t value;
+  } rows[] = {{"0", true, 0},   {"255", true, 255},  {"256", false, 7},
+              {"-1", false, 7}, {"0xFF", true, 255}, {"$100", false, 7},
+              {"", false, 7},   {" 5", true, 5},     {"$FFFFFFFF", false, 7}};
+  for (const auto& row : rows) {
+    std::int32_t value = 7;
+    EXPECT_EQ(TryStrToIntInRange(row.text, 0, 255, value), row.ok) << row.text;
+    EXPECT_EQ(value, row.value) << row.text;
+  }
+}
+
 TEST(BaudTablesTest, ListEntriesMapBothWays) {
   const BaudRow rows[] = {{0, 600, 100}, {1, 1200, 100}, {2, 2400, 50},
                           {3, 4800, 25}, {4, 9600, 13},  {5, 19200, 7},

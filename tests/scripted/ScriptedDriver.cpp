@@ -101,8 +101,9 @@ void WriteText(const std::string& bytes, std::int32_t* text) {
 }  // namespace
 
 QBL_EXPORT int32_t QBL_CALL QBL_NAME(Version)(void) {
-  Record(HostState(), NewCall(Entry::Version));
-  return 0x0102;
+  State* state = HostState();
+  Record(state, NewCall(Entry::Version));
+  return state ? state->version : 0x0102;
 }
 
 #if QBL_KIND == 0 || QBL_KIND == 1

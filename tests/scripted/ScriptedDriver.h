@@ -82,6 +82,7 @@ struct State {
   // Script
   std::int32_t init_result = 0;
   std::int32_t init_handle = 4711;  // stored by a successful Init
+  std::int32_t version = 0x0102;    // what Version returns
   std::int32_t set_config_result = 0;
   std::int32_t done_result = 0;
   std::int32_t done_handle = 0;  // what Done leaves in the handle variable

@@ -1,14 +1,18 @@
-#include "cli/Commands.h"
+#include "cli/CliCommands.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <chrono>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <ostream>
+#include <span>
 #include <thread>
 
 #include "base/Files.h"
+#include "base/Text.h"
 #include "cli/ConfigFile.h"
 #include "cli/Console.h"
 #include "cli/Json.h"
@@ -16,6 +20,7 @@
 #include "cli/Registers.h"
 #include "cli/Trace.h"
 #include "link/Dekl.h"
+#include "link/QBLxxx.h"
 
 namespace qm90cli {
 
@@ -55,24 +60,47 @@ int OpenModule(Context& ctx, ModuleAccess& access, LinkParams& params) {
   if (!problem.empty()) return Fail(ctx, kExitUsage, problem);
   if (ctx.trace)
     access.SetTrace([&ctx](const ExchangeRecord& record) { ctx.err << TraceLine(record) << "\n"; });
+  if (ctx.verbose) ctx.err << "qm90: opening " << LinkSummary(params) << "\n";
   std::string message;
   if (access.Open(params, message) != 0)
     return Fail(ctx, kExitNoLink, "cannot open the link (" + LinkSummary(params) + "): " + message);
+  if (ctx.verbose) ctx.err << "qm90: module " << access.ModuleName() << " answered\n";
   return kExitOk;
 }
 
+// Reads the registers in the given order into values.
+bool ReadRegisters(Context& ctx, ModuleAccess& access, std::span<const std::uint8_t> regs,
+                   RegisterValues& values, int& exit_code) {
+  std::uint8_t failed_reg = 0;
+  const std::uint8_t status = access.ReadRegisters(
+      regs, [&values](std::uint8_t reg, std::uint8_t value) { ValueOf(values, reg) = value; },
+      failed_reg);
+  if (status == 0) return true;
+  exit_code =
+      Fail(ctx, kExitFailure, "reading " + RegisterLabel(failed_reg) + ": " + access.Text(status));
+  return false;
+}
+
 bool ReadAll(Context& ctx, ModuleAccess& access, RegisterValues& values, int& exit_code) {
-  for (const std::uint8_t reg : kReadOrder) {
-    std::uint8_t value = 0;
-    const std::uint8_t status = access.ReadRegister(reg, value);
-    if (status != 0) {
-      exit_code =
-          Fail(ctx, kExitFailure, "reading " + RegisterLabel(reg) + ": " + access.Text(status));
-      return false;
-    }
-    ValueOf(values, reg) = value;
+  return ReadRegisters(ctx, access, kReadOrder, values, exit_code);
+}
+
+// The registers a `config set` assignment changes: those that differ after
+// applying it to all-zero or to all-one registers.
+std::vector<std::uint8_t> RegistersOfSettings(const std::vector<std::string>& assignments) {
+  RegisterValues zeros{}, ones{};
+  ones.fill(0xFF);
+  const RegisterValues zeros_before = zeros, ones_before = ones;
+  for (const std::string& assignment : assignments) {
+    ApplySetting(assignment, zeros);
+    ApplySetting(assignment, ones);
   }
-  return true;
+  std::vector<std::uint8_t> regs;
+  for (const std::uint8_t reg : kReadOrder)
+    if (ValueOf(zeros, reg) != ValueOf(zeros_before, reg) ||
+        ValueOf(ones, reg) != ValueOf(ones_before, reg))
+      regs.push_back(reg);
+  return regs;
 }
 
 std::string ShowValue(const RegisterInfo& info, std::uint8_t value) {
@@ -91,7 +119,7 @@ int WriteRegisters(Context& ctx, ModuleAccess& access, const RegisterValues& tar
   for (const RegisterInfo& info : kRegisters) {
     if (!wanted(info.number)) continue;
     if (console::Interrupted())
-      return Fail(ctx, kExitFailure, "interrupted; the registers reported above are written");
+      return Fail(ctx, kExitInterrupted, "interrupted; the registers reported above are written");
     const std::uint8_t value = ValueOf(target, info.number);
     std::uint8_t read_back = 0;
     const std::uint8_t status = access.WriteRegister(info.number, value, read_back);
@@ -119,7 +147,7 @@ int WriteRegisters(Context& ctx, ModuleAccess& access, const RegisterValues& tar
 
 void PowerUpNote(Context& ctx, const LinkParams& params, const std::vector<std::uint8_t>& written) {
   const bool communication = std::any_of(written.begin(), written.end(), IsCommunicationRegister);
-  if (communication && !ctx.json)
+  if (communication && !ctx.json && !ctx.quiet)
     ctx.out << "The new address or baud rate applies at the module's next power-up; until then it "
                "answers at address "
             << int{params.address} << ", " << params.baud << " Bd.\n";
@@ -174,11 +202,16 @@ int Watch(Context& ctx, const WatchOptions& options, int default_interval_ms,
   // Opened only once the module has answered, so a failed link leaves no file behind.
   std::ofstream csv;
   if (!options.csv.empty()) {
+    if (const std::string problem = console::CheckAppendTarget(options.csv); !problem.empty())
+      return Fail(ctx, kExitUsage, "cannot append to " + options.csv + ": " + problem);
     std::error_code ignored;
     const bool fresh = !std::filesystem::exists(options.csv, ignored) ||
                        std::filesystem::file_size(options.csv, ignored) == 0;
+    errno = 0;
     csv.open(options.csv, std::ios::app | std::ios::binary);
-    if (!csv) return Fail(ctx, kExitFailure, "cannot open " + options.csv + " for appending");
+    if (!csv)
+      return Fail(ctx, kExitFailure,
+                  "cannot open " + options.csv + " for appending: " + std::strerror(errno));
     if (fresh) csv << "time," << csv_header << "\r\n";
   }
 
@@ -191,7 +224,7 @@ int Watch(Context& ctx, const WatchOptions& options, int default_interval_ms,
       if (Clock::now() > due) due = Clock::now();  // a slow answer: no burst to catch up
       SleepUntil(due);
     }
-    if (console::Interrupted()) break;
+    if (console::Interrupted()) return kExitInterrupted;
     const auto when = std::chrono::system_clock::now();
     std::string line, row;
     JsonObject json;
@@ -200,17 +233,24 @@ int Watch(Context& ctx, const WatchOptions& options, int default_interval_ms,
       if (access.LinkLost()) break;  // reported; nothing more can pass
       continue;
     }
+    errno = 0;
     if (ctx.json) {
       if (timestamps) json.Add("time", IsoTimestamp(when));
       ctx.out << json.Text() << "\n";
     } else {
       ctx.out << (timestamps ? TimeOfDay(when).substr(0, 12) + "  " : "") << line << "\n";
     }
-    ctx.out.flush();
+    if (!ctx.out.flush()) {
+      // The reader went away or the output is full: stop, the link is closed on return.
+      ctx.output_error = errno ? errno : EIO;
+      return kExitFailure;
+    }
     if (csv.is_open()) {
       csv << IsoTimestamp(when) << "," << row << "\r\n";
       csv.flush();
-      if (!csv) return Fail(ctx, kExitFailure, "writing " + options.csv + " failed");
+      if (!csv)
+        return Fail(ctx, kExitFailure,
+                    "writing " + options.csv + " failed: " + std::strerror(errno ? errno : EIO));
     }
   }
   return failed ? kExitFailure : kExitOk;
@@ -302,6 +342,7 @@ int Identify(Context& ctx) {
                    .Add("baud", params.baud)
                    .Add("interface", InterfaceWord(params.kind))
                    .Add("link", InterfaceDescription(params))
+                   .Add("emulated", access.Emulated())
                    .Text()
             << "\n";
   } else {
@@ -309,6 +350,9 @@ int Identify(Context& ctx) {
             << "Address:    " << int{params.address} << "\n"
             << "Baud rate:  " << params.baud << " Bd\n"
             << "Interface:  " << InterfaceDescription(params) << "\n";
+    if (access.Emulated())
+      ctx.out << "Library:    " << DriverFileName(params.kind)
+              << " is the bundled emulation: no real module is connected\n";
   }
   return kExitOk;
 }
@@ -344,7 +388,7 @@ int Scan(Context& ctx, const ScanOptions& options) {
     std::string name;
   };
   std::vector<Found> found;
-  const bool progress = !ctx.trace && console::IsTerminal(console::Stream::kErr);
+  const bool progress = !ctx.trace && !ctx.quiet && console::IsTerminal(console::Stream::kErr);
   const std::size_t total = addresses.size() * rates.size();
   std::size_t tries = 0;
   const auto start = Clock::now();
@@ -353,6 +397,8 @@ int Scan(Context& ctx, const ScanOptions& options) {
   for (std::size_t r = 0; r < rates.size() && !stop; ++r) {
     if (r > 0 && access.SetRate(rates[r], message) != 0)
       return Fail(ctx, kExitNoLink, "cannot set " + std::to_string(rates[r]) + " Bd: " + message);
+    if (ctx.verbose)
+      ctx.err << "qm90: trying " << addresses.size() << " addresses at " << rates[r] << " Bd\n";
     for (const std::uint8_t address : addresses) {
       if (console::Interrupted()) {
         stop = true;
@@ -401,7 +447,15 @@ int Scan(Context& ctx, const ScanOptions& options) {
     result.AddRaw("modules", JsonArray(items))
         .Add("tries", static_cast<std::int64_t>(tries))
         .Add("interrupted", interrupted);
-    if (!lost.empty()) result.Add("error", lost);
+    if (!lost.empty())
+      result.Add("error", lost);
+    else if (interrupted)
+      result.Add("error", "interrupted");
+    else if (found.empty())
+      result.Add("error", "no module answered");
+    result.Add("exit", interrupted                      ? kExitInterrupted
+                       : found.empty() || !lost.empty() ? kExitFailure
+                                                        : kExitOk);
     ctx.out << result.Text() << "\n";
   } else if (!found.empty()) {
     ctx.out << "Address  Baud rate  Module\n";
@@ -411,7 +465,8 @@ int Scan(Context& ctx, const ScanOptions& options) {
       ctx.out << line << f.name << "\n";
     }
   }
-  if (interrupted || !lost.empty()) return kExitFailure;
+  if (interrupted) return kExitInterrupted;
+  if (!lost.empty()) return kExitFailure;
   if (found.empty()) {
     ctx.err << "qm90: no module answered (" << tries << " tries on " << InterfaceDescription(params)
             << ")\n";
@@ -491,9 +546,11 @@ int ConfigSet(Context& ctx, const std::vector<std::string>& assignments) {
   ModuleAccess access;
   LinkParams params;
   if (const int opened = OpenModule(ctx, access, params); opened != kExitOk) return opened;
+  // Only the registers the assignments touch are read (and then written).
   RegisterValues current{};
   int exit_code = kExitOk;
-  if (!ReadAll(ctx, access, current, exit_code)) return exit_code;
+  if (!ReadRegisters(ctx, access, RegistersOfSettings(assignments), current, exit_code))
+    return exit_code;
   RegisterValues target = current;
   for (const std::string& assignment : assignments) ApplySetting(assignment, target);
 
@@ -537,6 +594,7 @@ int ConfigSave(Context& ctx, const std::string& file, bool force) {
 
 int ConfigLoad(Context& ctx, const ConfigLoadOptions& options) {
   std::string text;
+  errno = 0;
   switch (base::ReadRegularFile(options.file, kConfigFileMaxBytes, text)) {
     case base::ReadStatus::kOk:
       break;
@@ -545,8 +603,14 @@ int ConfigLoad(Context& ctx, const ConfigLoadOptions& options) {
                   options.file + " is too large for a configuration file; nothing written");
     case base::ReadStatus::kNotRegular:
       return Fail(ctx, kExitFailure, options.file + " is not a regular file; nothing written");
+    case base::ReadStatus::kMissing:
+      return Fail(
+          ctx, kExitFailure,
+          "cannot read " + options.file + ": " + std::strerror(ENOENT) + "; nothing written");
     default:
-      return Fail(ctx, kExitFailure, "cannot read " + options.file + "; nothing written");
+      return Fail(ctx, kExitFailure,
+                  "cannot read " + options.file + ": " + std::strerror(errno ? errno : EIO) +
+                      "; nothing written");
   }
   RegisterValues wanted{};
   const std::string problem = ParseConfigFile(text, wanted);
@@ -645,7 +709,7 @@ int Status(Context& ctx, const WatchOptions& options) {
       Fail(ctx, kExitFailure, "clearing the status register: " + access.Text(status));
       return false;
     }
-    if (!ctx.json) ctx.out << "Status register cleared.\n";
+    if (!ctx.json && !ctx.quiet) ctx.out << "Status register cleared.\n";
     return true;
   };
   return Watch(

@@ -1,5 +1,5 @@
-// The commands of qm90, each given its parsed options; each returns the exit
-// status.
+// The commands of qm90 (its subcommands), each given its parsed options; each
+// returns the exit status.
 #pragma once
 
 #include <cstdint>
@@ -14,7 +14,10 @@ namespace qm90cli {
 inline constexpr int kExitOk = 0;
 inline constexpr int kExitFailure = 1;  // the module or the link reported a failure
 inline constexpr int kExitUsage = 2;
-inline constexpr int kExitNoLink = 3;  // the link could not be opened
+inline constexpr int kExitNoLink = 3;         // the link could not be opened
+inline constexpr int kExitInterrupted = 130;  // Ctrl-C, after restoring what was changed
+// The reader of the output went away: main() ends by SIGPIPE, as shells expect.
+inline constexpr int kExitBrokenPipe = 141;
 
 struct Context {
   std::ostream& out;
@@ -23,6 +26,9 @@ struct Context {
   bool json = false;
   bool trace = false;
   bool driver_host = false;  // the library in qm90-drvhost, even of our own word size
+  bool quiet = false;        // results only
+  bool verbose = false;      // what is being tried, on stderr
+  int output_error = 0;      // errno of a failed write to out; the command has stopped
 };
 
 struct ScanOptions {
