@@ -114,6 +114,23 @@ int main(int argc, char** argv) {
     seconds = TimedRun(with({"scan"}, on_com), &exit_code);
     ScanLine("256 addresses at all nine rates", seconds, wire, exit_code);
   }
+
+  // find: the module at its factory setting, then at a setting nobody would
+  // guess, found near the end of the full search (every address at all nine
+  // rates), whose requests' wire time is the yardstick.
+  std::printf("\nqm90 find, one module on the emulator's serial line:\n");
+  std::vector<double> factory;
+  for (int i = 0; i < 5; ++i) factory.push_back(TimedRun(with({"find"}, on_com), &exit_code));
+  std::printf("%-52s %8.3f s (median of 5)%s\n", "factory setting (address 1, 9600 Bd)",
+              Median(factory), exit_code == 0 ? "" : "   (no module found!)");
+  if (nine_rates) {
+    double full_wire = 0;
+    for (const int rate : kRates) full_wire += WireSeconds(rate, 256, 0);
+    TimedRun(with({"config", "set", "address=254", "baud=600", "--address", "1"}, on_com));
+    serial.PowerCycle(1);
+    seconds = TimedRun(with({"find"}, on_com), &exit_code);
+    ScanLine("address 254 at 600 Bd (the 2302nd of 2304 tries)", seconds, full_wire, exit_code);
+  }
   serial.Stop();
 
   qm90sim::SimProcess udp;
