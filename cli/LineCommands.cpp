@@ -38,7 +38,14 @@ void Warn(Context& ctx, const std::string& message) {
 // opened again: SetConfig takes it together with the rate.
 class AccessProbe : public commission::TLineProbe {
  public:
-  AccessProbe(ModuleAccess& access, LinkParams params) : access_(access), params_(params) {}
+  // The exchanges are counted through the trace hook; `trace` still gets them.
+  AccessProbe(ModuleAccess& access, LinkParams params, TraceSink trace = nullptr)
+      : access_(access), params_(params) {
+    access_.SetTrace([this, trace](const ExchangeRecord& record) {
+      if (record.status == 0) ++answered_;
+      if (trace) trace(record);
+    });
+  }
 
   std::int32_t SetRate(std::int32_t baud, std::int32_t allowance_ms) override {
     std::string message;
@@ -55,8 +62,11 @@ class AccessProbe : public commission::TLineProbe {
     message_ = message;
     return code;
   }
-  std::uint8_t Identify(std::uint8_t address, std::string& name) override {
-    return access_.Identify(address, name);
+  std::uint8_t Identify(std::uint8_t address, std::string& name, bool& heard) override {
+    answered_ = 0;
+    const std::uint8_t status = access_.Identify(address, name);
+    heard = answered_ > 0;
+    return status;
   }
   bool Lost() const override { return access_.LinkLost(); }
   const std::string& Message() const { return message_; }
@@ -65,7 +75,13 @@ class AccessProbe : public commission::TLineProbe {
   ModuleAccess& access_;
   LinkParams params_;
   std::string message_;
+  int answered_ = 0;
 };
+
+TraceSink TraceOf(Context& ctx) {
+  if (!ctx.trace) return nullptr;
+  return [&ctx](const ExchangeRecord& record) { ctx.err << TraceLine(record) << "\n"; };
+}
 
 // The rate's own allowance, as the connection window configures it.
 std::int32_t RateTiming(std::int32_t baud) {
@@ -199,9 +215,7 @@ int ScanLine(Context& ctx, const ScanOptions& options) {
   if (const int bad = Prepare(ctx, options.addresses, options.bauds, options.timing, setup))
     return bad;
   ModuleAccess access;
-  if (ctx.trace)
-    access.SetTrace([&ctx](const ExchangeRecord& record) { ctx.err << TraceLine(record) << "\n"; });
-  AccessProbe probe(access, setup.params);
+  AccessProbe probe(access, setup.params, TraceOf(ctx));
   const std::int32_t first_allowance =
       setup.timing > 0 ? setup.timing : commission::kSearchAllowanceMs;
   if (probe.SetRate(setup.rates.front(), first_allowance) != 0)
@@ -245,9 +259,7 @@ int Find(Context& ctx, const FindOptions& options) {
   if (const int bad = Prepare(ctx, options.addresses, options.bauds, options.timing, setup))
     return bad;
   ModuleAccess access;
-  if (ctx.trace)
-    access.SetTrace([&ctx](const ExchangeRecord& record) { ctx.err << TraceLine(record) << "\n"; });
-  AccessProbe probe(access, setup.params);
+  AccessProbe probe(access, setup.params, TraceOf(ctx));
   commission::TFindHints hints;
   hints.last = {setup.params.address, setup.params.baud};
   hints.rates = setup.rates;
@@ -332,7 +344,7 @@ int ModulesToSave(Context& ctx, const BackupOptions& options, const SearchSetup&
     return kExitOk;
   }
   ModuleAccess access;
-  AccessProbe probe(access, setup.params);
+  AccessProbe probe(access, setup.params, TraceOf(ctx));
   if (probe.SetRate(setup.rates.front(), commission::kSearchAllowanceMs) != 0)
     return Fail(
         ctx, kExitNoLink,

@@ -20,6 +20,10 @@ constexpr double kTurnaroundSeconds = 0.003;
 constexpr double kSlowSilenceFactor = 1.25;
 // Silent tries at a rate before their usual length is trusted.
 constexpr std::size_t kSilenceSamples = 5;
+// The likely addresses are tried first at this many of the likeliest rates.
+constexpr std::size_t kMostUsedRates = 3;
+// How often a module that answers only in part is asked again.
+constexpr int kPartialRetries = 3;
 
 double SteadySeconds() {
   return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
@@ -114,9 +118,10 @@ class Search {
   }
 
   // One identification; the time it took in `seconds`.
-  std::uint8_t Ask(const TLineSetting& setting, std::string& name, double& seconds) {
+  std::uint8_t Ask(const TLineSetting& setting, std::string& name, double& seconds, bool& heard) {
     const double start = clock_();
-    const std::uint8_t status = probe_.Identify(setting.address, name);
+    heard = false;
+    const std::uint8_t status = probe_.Identify(setting.address, name, heard);
     seconds = clock_() - start;
     return status;
   }
@@ -140,13 +145,18 @@ class Search {
   void TryOnce(const TLineSetting& setting) {
     std::string name;
     double seconds = 0;
-    const std::uint8_t status = Ask(setting, name, seconds);
+    bool heard = false;
+    const std::uint8_t status = Ask(setting, name, seconds, heard);
     ++result_.tries;
     estimate_.Done(setting, seconds);
     if (status == 0) return Found(setting, name);
     if (CheckLost(status)) return;
     if (status != kSilenceStatus) return TryGarbled(setting);
-    const bool slow = IsSlowSilence(seconds);
+    if (heard) {
+      Recheck(setting);  // it answered, but not all of it in time
+      return;
+    }
+    const bool slow = IsSlowSilence(seconds, setting.baud);
     silences_.push_back(seconds);
     if (slow) {
       // Bytes came during this wait: a late answer to the try before, or a slow one to this.
@@ -156,16 +166,23 @@ class Search {
     previous_silent_ = setting;
   }
 
-  bool IsSlowSilence(double seconds) const {
-    return silences_.size() >= kSilenceSamples && seconds > Median(silences_) * kSlowSilenceFactor;
+  // Until enough silences at the rate are measured, the model says how long one takes.
+  bool IsSlowSilence(double seconds, std::int32_t baud) const {
+    if (silences_.size() >= kSilenceSamples)
+      return seconds > Median(silences_) * kSlowSilenceFactor;
+    return options_.cost && seconds > options_.cost(baud) * kSlowSilenceFactor;
   }
 
-  // Asks again with the full allowance; false when the search must end.
+  // Asks again with the full allowance, while the module answers only in
+  // part; false when the search must end.
   bool Recheck(const TLineSetting& setting) {
     if (!SetLine(setting.baud, true)) return false;
     std::string name;
     double seconds = 0;
-    const std::uint8_t status = Ask(setting, name, seconds);
+    bool heard = true;
+    std::uint8_t status = kSilenceStatus;
+    for (int attempt = 0; attempt < kPartialRetries && status == kSilenceStatus && heard; ++attempt)
+      status = Ask(setting, name, seconds, heard);
     if (status == 0)
       Found(setting, name);
     else if (CheckLost(status))
@@ -179,7 +196,8 @@ class Search {
     if (!SetLine(setting.baud, true)) return;
     std::string name;
     double seconds = 0;
-    const std::uint8_t status = Ask(setting, name, seconds);
+    bool heard = false;
+    const std::uint8_t status = Ask(setting, name, seconds, heard);
     if (status == 0) {
       Found(setting, name);
     } else if (!CheckLost(status) && status != kSilenceStatus) {
@@ -242,10 +260,10 @@ std::vector<TLineSetting> FindOrder(const TFindHints& hints) {
   };
   add(kFactorySetting);
   add(hints.last);
-  for (const std::int32_t baud : hints.rates)
+  for (std::size_t r = 0; r < std::min(hints.rates.size(), kMostUsedRates); ++r)
     for (const std::uint8_t address :
          {kFactorySetting.address, hints.last.address, std::uint8_t{0}})
-      add({address, baud});
+      add({address, hints.rates[r]});
   for (const std::int32_t baud : hints.rates)
     for (const std::uint8_t address : hints.addresses) add({address, baud});
   return order;

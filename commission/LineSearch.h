@@ -30,7 +30,8 @@ class TLineProbe {
   // to its answer waits. Returns 0 or the driver's code.
   virtual std::int32_t SetRate(std::int32_t baud, std::int32_t allowance_ms) = 0;
   // The three identification requests to one address; 0 or the status.
-  virtual std::uint8_t Identify(std::uint8_t address, std::string& name) = 0;
+  // `heard` tells whether any of them was answered.
+  virtual std::uint8_t Identify(std::uint8_t address, std::string& name, bool& heard) = 0;
   // True once nothing more can pass (the driver host has failed).
   virtual bool Lost() const = 0;
 };
@@ -118,7 +119,8 @@ struct TFindHints {
   std::vector<std::uint8_t> addresses;  // the addresses of the full sweep
 };
 // The factory setting, the last setting, the likely addresses (factory, last,
-// 0) at each rate, then every address at each rate; each setting once.
+// 0) at the three likeliest rates, then every address at each rate; each
+// setting once.
 std::vector<TLineSetting> FindOrder(const TFindHints& hints);
 
 inline constexpr TLineSetting kFactorySetting{1, 9600};
@@ -126,9 +128,10 @@ inline constexpr TLineSetting kFactorySetting{1, 9600};
 // Tries the settings in order. Found modules, shared addresses and progress
 // go to the events as they happen. A try that gives neither an answer nor
 // silence is tried again once; garbled twice, the address is reported as
-// shared. A silent try that took clearly longer than silence at its rate
-// (bytes came, late) has its address and the one before tried again with the
-// full allowance.
+// shared. A module that answered only part of the identification is asked
+// again, up to three times, with the full allowance. A silent try that took clearly longer than
+// silence at its rate (bytes came, late; until silence at the rate is measured, the cost model says
+// how long it takes) has its address and the one before tried again with the full allowance.
 TSearchResult RunSearch(TLineProbe& probe, std::span<const TLineSetting> order,
                         const TSearchOptions& options, const TSearchEvents& events);
 

@@ -8,7 +8,7 @@
 namespace commission {
 namespace {
 
-enum class Answer { kModule, kGarbled, kGarbledOnce, kLate };
+enum class Answer { kModule, kGarbled, kGarbledOnce, kPartOnce, kLate };
 
 // A line of fake modules with a simulated clock: a silent try costs the
 // model's time at the rate; an answer that comes late makes the next try
@@ -29,7 +29,7 @@ class FakeLine : public TLineProbe {
     allowance_ = allowance;
     return 0;
   }
-  std::uint8_t Identify(std::uint8_t address, std::string& name) override {
+  std::uint8_t Identify(std::uint8_t address, std::string& name, bool& heard) override {
     ++asked;
     now += SilentCost(baud_) * (late_pending_ ? 1.6 : 1.0);
     late_pending_ = false;
@@ -43,6 +43,10 @@ class FakeLine : public TLineProbe {
       case Answer::kModule:
         name = "QM-90 " + std::to_string(address);
         return 0;
+      case Answer::kPartOnce:
+        it->second = Answer::kModule;
+        heard = true;
+        return kSilenceStatus;
       case Answer::kGarbledOnce:
         it->second = Answer::kModule;
         return 4;
@@ -78,6 +82,7 @@ TSearchOptions Options(FakeLine& line) {
   TSearchOptions options;
   options.clock = [&line] { return line.now; };
   options.full_allowance = [](std::int32_t) { return 13; };
+  options.cost = FakeLine::SilentCost;
   return options;
 }
 
@@ -120,8 +125,10 @@ TEST(RunSearch, FindsReportsSharedAddressesAndLateAnswers) {
        {},
        4},
       {"collision", {{{5, 9600}, Answer::kGarbled}}, false, {}, {5}, 40},
+      {"answered in part", {{{7, 19200}, Answer::kPartOnce}}, false, {{7, 19200}}, {}, 40},
       {"noise once", {{{5, 9600}, Answer::kGarbledOnce}}, false, {{5, 9600}}, {}, 40},
       {"late answer", {{{12, 9600}, Answer::kLate}}, false, {{12, 9600}}, {}, 40},
+      {"late at the first try", {{{0, 19200}, Answer::kLate}}, false, {{0, 19200}}, {}, 40},
   };
   const std::vector<std::int32_t> rates = {9600, 19200};
   const std::vector<std::uint8_t> addresses = Range(0, 19);
