@@ -4,6 +4,7 @@
 #include <array>
 #include <chrono>
 #include <cmath>
+#include <utility>
 
 #include "base/Baud.h"
 
@@ -16,8 +17,8 @@ constexpr double kRequestBits = 12 * 10;
 constexpr double kAnswerBits = 11 * 10;
 // A module starts to answer within this time of a request's last byte.
 constexpr double kTurnaroundSeconds = 0.003;
-// A silent try that takes this many times the usual silence heard something.
-constexpr double kSlowSilenceFactor = 1.25;
+// The answer's bytes after its first.
+constexpr double kAnswerRestBits = 10 * 10;
 // Silent tries at a rate before their usual length is trusted.
 constexpr std::size_t kSilenceSamples = 5;
 // The likely addresses are tried first at this many of the likeliest rates.
@@ -40,6 +41,10 @@ class LineState {
  public:
   LineState(TLineProbe& probe, const TSearchOptions& options) : probe_(probe), options_(options) {}
 
+  std::int32_t ShortAllowance() const {
+    return options_.allowance_ms > 0 ? options_.allowance_ms : kSearchAllowanceMs;
+  }
+
   std::int32_t Use(std::int32_t baud, bool full) {
     const std::int32_t allowance = full ? Full(baud) : Short(baud);
     if (baud == baud_ && allowance == allowance_) return 0;
@@ -50,10 +55,7 @@ class LineState {
   }
 
  private:
-  std::int32_t Short(std::int32_t baud) const {
-    (void)baud;
-    return options_.allowance_ms > 0 ? options_.allowance_ms : kSearchAllowanceMs;
-  }
+  std::int32_t Short(std::int32_t) const { return ShortAllowance(); }
   std::int32_t Full(std::int32_t baud) const {
     if (options_.allowance_ms > 0) return options_.allowance_ms;
     return options_.full_allowance ? options_.full_allowance(baud) : Short(baud);
@@ -149,28 +151,30 @@ class Search {
     const std::uint8_t status = Ask(setting, name, seconds, heard);
     ++result_.tries;
     estimate_.Done(setting, seconds);
+    const std::optional<TLineSetting> previous = std::exchange(previous_silent_, std::nullopt);
     if (status == 0) return Found(setting, name);
     if (CheckLost(status)) return;
-    if (status != kSilenceStatus) return TryGarbled(setting);
+    if (status != kSilenceStatus) return TryGarbled(setting, previous);
     if (heard) {
       Recheck(setting);  // it answered, but not all of it in time
       return;
     }
     const bool slow = IsSlowSilence(seconds, setting.baud);
     silences_.push_back(seconds);
-    if (slow) {
-      // Bytes came during this wait: a late answer to the try before, or a slow one to this.
-      if (previous_silent_ && !Recheck(*previous_silent_)) return;
-      if (!Recheck(setting)) return;
-    }
+    // Bytes came during this wait and made no answer to it: the try before
+    // was answered late (an answer begun in time would have been taken).
+    if (slow && previous && !Recheck(*previous)) return;
     previous_silent_ = setting;
   }
 
-  // Until enough silences at the rate are measured, the model says how long one takes.
+  // A wait in which bytes came lasts longer than silence by the rest of an
+  // answer and the allowance; half of that tells it from scheduling noise.
+  // Until enough silences at the rate are measured, the model says how long
+  // one takes.
   bool IsSlowSilence(double seconds, std::int32_t baud) const {
-    if (silences_.size() >= kSilenceSamples)
-      return seconds > Median(silences_) * kSlowSilenceFactor;
-    return options_.cost && seconds > options_.cost(baud) * kSlowSilenceFactor;
+    const double margin = 0.5 * (kAnswerRestBits / baud + line_.ShortAllowance() / 1000.0);
+    if (silences_.size() >= kSilenceSamples) return seconds > Median(silences_) + margin;
+    return options_.cost && seconds > options_.cost(baud) + margin;
   }
 
   // Asks again with the full allowance, while the module answers only in
@@ -192,7 +196,10 @@ class Search {
     return !stop_ && SetLine(setting.baud, false);
   }
 
-  void TryGarbled(const TLineSetting& setting) {
+  // Garbled bytes may be the late answer of the try before: that one is asked
+  // again first, so that what is left of it has passed before this address is.
+  void TryGarbled(const TLineSetting& setting, const std::optional<TLineSetting>& previous) {
+    if (previous && !Recheck(*previous)) return;
     if (!SetLine(setting.baud, true)) return;
     std::string name;
     double seconds = 0;

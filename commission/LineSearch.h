@@ -129,9 +129,10 @@ inline constexpr TLineSetting kFactorySetting{1, 9600};
 // go to the events as they happen. A try that gives neither an answer nor
 // silence is tried again once; garbled twice, the address is reported as
 // shared. A module that answered only part of the identification is asked
-// again, up to three times, with the full allowance. A silent try that took clearly longer than
-// silence at its rate (bytes came, late; until silence at the rate is measured, the cost model says
-// how long it takes) has its address and the one before tried again with the full allowance.
+// again, up to three times, with the full allowance. A silent try that took
+// clearly longer than silence at its rate (bytes came, late; until silence at
+// the rate is measured, the cost model says how long it takes) has the address
+// before it tried again with the full allowance.
 TSearchResult RunSearch(TLineProbe& probe, std::span<const TLineSetting> order,
                         const TSearchOptions& options, const TSearchEvents& events);
 

@@ -4,11 +4,12 @@
 
 #include <map>
 #include <set>
+#include <utility>
 
 namespace commission {
 namespace {
 
-enum class Answer { kModule, kGarbled, kGarbledOnce, kPartOnce, kLate };
+enum class Answer { kModule, kGarbled, kGarbledOnce, kPartOnce, kLate, kLateGarbles };
 
 // A line of fake modules with a simulated clock: a silent try costs the
 // model's time at the rate; an answer that comes late makes the next try
@@ -33,6 +34,7 @@ class FakeLine : public TLineProbe {
     ++asked;
     now += SilentCost(baud_) * (late_pending_ ? 1.6 : 1.0);
     late_pending_ = false;
+    if (std::exchange(garble_next_, false)) return 4;
     if (lose_after >= 0 && asked > lose_after) {
       lost_ = true;
       return 120;
@@ -52,6 +54,13 @@ class FakeLine : public TLineProbe {
         return 4;
       case Answer::kGarbled:
         return 4;
+      case Answer::kLateGarbles:
+        if (allowance_ > kSearchAllowanceMs) {
+          name = "slow";
+          return 0;
+        }
+        garble_next_ = true;
+        return kSilenceStatus;
       case Answer::kLate:
         if (allowance_ > kSearchAllowanceMs) {
           name = "slow";
@@ -69,6 +78,7 @@ class FakeLine : public TLineProbe {
  private:
   std::int32_t baud_ = 0, allowance_ = 0;
   bool late_pending_ = false;
+  bool garble_next_ = false;
   bool lost_ = false;
 };
 
@@ -128,6 +138,12 @@ TEST(RunSearch, FindsReportsSharedAddressesAndLateAnswers) {
       {"answered in part", {{{7, 19200}, Answer::kPartOnce}}, false, {{7, 19200}}, {}, 40},
       {"noise once", {{{5, 9600}, Answer::kGarbledOnce}}, false, {{5, 9600}}, {}, 40},
       {"late answer", {{{12, 9600}, Answer::kLate}}, false, {{12, 9600}}, {}, 40},
+      {"late answer garbles the next try",
+       {{{4, 9600}, Answer::kLateGarbles}},
+       false,
+       {{4, 9600}},
+       {},
+       40},
       {"late at the first try", {{{0, 19200}, Answer::kLate}}, false, {{0, 19200}}, {}, 40},
   };
   const std::vector<std::int32_t> rates = {9600, 19200};
