@@ -1,7 +1,7 @@
 // Figures of the qm90 command-line tool against qm90-sim on 127.0.0.1: how
 // long a scan takes against the time its bytes need on the wire, and what
 // share of `qm90 identify` the link takes.
-//   qm90-bench-cli [--skip-nine-rates] [--runs N]
+//   qm90-bench-cli [--skip-nine-rates] [--serial-only] [--runs N]
 #include <fcntl.h>
 #include <spawn.h>
 #include <sys/wait.h>
@@ -75,10 +75,13 @@ void ScanLine(const char* what, double seconds, double wire, int exit_code) {
 
 int main(int argc, char** argv) {
   bool nine_rates = true;
+  bool serial_only = false;
   int runs = 20;
   for (int i = 1; i < argc; ++i) {
     if (std::strcmp(argv[i], "--skip-nine-rates") == 0)
       nine_rates = false;
+    else if (std::strcmp(argv[i], "--serial-only") == 0)
+      serial_only = true;
     else if (std::strcmp(argv[i], "--runs") == 0 && i + 1 < argc)
       runs = std::max(1, std::atoi(argv[++i]));
   }
@@ -132,6 +135,10 @@ int main(int argc, char** argv) {
     ScanLine("address 254 at 600 Bd (the 2302nd of 2304 tries)", seconds, full_wire, exit_code);
   }
   serial.Stop();
+  if (serial_only) {
+    std::filesystem::remove_all(folder);
+    return 0;
+  }
 
   qm90sim::SimProcess udp;
   if (!udp.Start(

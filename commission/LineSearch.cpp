@@ -25,6 +25,8 @@ constexpr std::size_t kSilenceSamples = 5;
 constexpr std::size_t kMostUsedRates = 3;
 // How often a module that answers only in part is asked again.
 constexpr int kPartialRetries = 3;
+// A late answer may come during either of the two tries after its own.
+constexpr std::size_t kLateTries = 2;
 
 double SteadySeconds() {
   return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
@@ -89,7 +91,7 @@ class Search {
       if (setting.baud != silence_baud_) {
         silences_.clear();
         silence_baud_ = setting.baud;
-        previous_silent_.reset();
+        recent_silent_.clear();
       }
       if (!SetLine(setting.baud, false)) break;
       Report(setting);
@@ -151,20 +153,22 @@ class Search {
     const std::uint8_t status = Ask(setting, name, seconds, heard);
     ++result_.tries;
     estimate_.Done(setting, seconds);
-    const std::optional<TLineSetting> previous = std::exchange(previous_silent_, std::nullopt);
+    const std::vector<TLineSetting> recent = std::exchange(recent_silent_, {});
     if (status == 0) return Found(setting, name);
     if (CheckLost(status)) return;
-    if (status != kSilenceStatus) return TryGarbled(setting, previous);
+    if (status != kSilenceStatus) return TryGarbled(setting, recent);
     if (heard) {
       Recheck(setting);  // it answered, but not all of it in time
       return;
     }
     const bool slow = IsSlowSilence(seconds, setting.baud);
     silences_.push_back(seconds);
-    // Bytes came during this wait and made no answer to it: the try before
-    // was answered late (an answer begun in time would have been taken).
-    if (slow && previous && !Recheck(*previous)) return;
-    previous_silent_ = setting;
+    // Bytes came during this wait and made no answer to it: a try before was
+    // answered late (an answer begun in time would have been taken).
+    if (slow && !RecheckAll(recent)) return;
+    recent_silent_ = slow ? std::vector<TLineSetting>{} : recent;
+    recent_silent_.push_back(setting);
+    if (recent_silent_.size() > kLateTries) recent_silent_.erase(recent_silent_.begin());
   }
 
   // A wait in which bytes came lasts longer than silence by the rest of an
@@ -175,6 +179,12 @@ class Search {
     const double margin = 0.5 * (kAnswerRestBits / baud + line_.ShortAllowance() / 1000.0);
     if (silences_.size() >= kSilenceSamples) return seconds > Median(silences_) + margin;
     return options_.cost && seconds > options_.cost(baud) + margin;
+  }
+
+  bool RecheckAll(const std::vector<TLineSetting>& settings) {
+    for (const TLineSetting& setting : settings)
+      if (!Recheck(setting)) return false;
+    return true;
   }
 
   // Asks again with the full allowance, while the module answers only in
@@ -198,8 +208,8 @@ class Search {
 
   // Garbled bytes may be the late answer of the try before: that one is asked
   // again first, so that what is left of it has passed before this address is.
-  void TryGarbled(const TLineSetting& setting, const std::optional<TLineSetting>& previous) {
-    if (previous && !Recheck(*previous)) return;
+  void TryGarbled(const TLineSetting& setting, const std::vector<TLineSetting>& recent) {
+    if (!RecheckAll(recent)) return;
     if (!SetLine(setting.baud, true)) return;
     std::string name;
     double seconds = 0;
@@ -228,7 +238,7 @@ class Search {
   bool stop_ = false;
   std::int32_t silence_baud_ = -1;
   std::vector<double> silences_;
-  std::optional<TLineSetting> previous_silent_;
+  std::vector<TLineSetting> recent_silent_;  // the last silent tries, oldest first
 };
 
 }  // namespace

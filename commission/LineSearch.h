@@ -131,8 +131,8 @@ inline constexpr TLineSetting kFactorySetting{1, 9600};
 // shared. A module that answered only part of the identification is asked
 // again, up to three times, with the full allowance. A silent try that took
 // clearly longer than silence at its rate (bytes came, late; until silence at
-// the rate is measured, the cost model says how long it takes) has the address
-// before it tried again with the full allowance.
+// the rate is measured, the cost model says how long it takes) has the two
+// silent addresses before it tried again with the full allowance.
 TSearchResult RunSearch(TLineProbe& probe, std::span<const TLineSetting> order,
                         const TSearchOptions& options, const TSearchEvents& events);
 
