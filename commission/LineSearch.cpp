@@ -19,6 +19,8 @@ constexpr double kAnswerBits = 11 * 10;
 constexpr double kTurnaroundSeconds = 0.003;
 // The answer's bytes after its first.
 constexpr double kAnswerRestBits = 10 * 10;
+// Share of that rest by which a wait that heard bytes outlasts silence.
+constexpr double kLateShare = 0.8;
 // Silent tries at a rate before their usual length is trusted.
 constexpr std::size_t kSilenceSamples = 5;
 // The likely addresses are tried first at this many of the likeliest rates.
@@ -171,12 +173,12 @@ class Search {
     if (recent_silent_.size() > kLateTries) recent_silent_.erase(recent_silent_.begin());
   }
 
-  // A wait in which bytes came lasts longer than silence by the rest of an
-  // answer and the allowance; half of that tells it from scheduling noise.
-  // Until enough silences at the rate are measured, the model says how long
-  // one takes.
+  // A wait in which bytes came ends only once the rest of an answer and the
+  // allowance could have come too; most of that tells it from the scheduling
+  // noise of a busy machine. Until enough silences at the rate are measured,
+  // the model says how long one takes.
   bool IsSlowSilence(double seconds, std::int32_t baud) const {
-    const double margin = 0.5 * (kAnswerRestBits / baud + line_.ShortAllowance() / 1000.0);
+    const double margin = kLateShare * (kAnswerRestBits / baud + line_.ShortAllowance() / 1000.0);
     if (silences_.size() >= kSilenceSamples) return seconds > Median(silences_) + margin;
     return options_.cost && seconds > options_.cost(baud) + margin;
   }

@@ -13,7 +13,7 @@ enum class Answer { kModule, kGarbled, kGarbledOnce, kPartOnce, kLate, kLateGarb
 
 // A line of fake modules with a simulated clock: a silent try costs the
 // model's time at the rate; an answer that comes late makes the next try
-// take half as long again, and is seen only with the full allowance.
+// wait for the rest of an answer, and is seen only with the full allowance.
 class FakeLine : public TLineProbe {
  public:
   std::map<std::pair<int, std::int32_t>, Answer> modules;
@@ -32,7 +32,8 @@ class FakeLine : public TLineProbe {
   }
   std::uint8_t Identify(std::uint8_t address, std::string& name, bool& heard) override {
     ++asked;
-    now += SilentCost(baud_) * (late_pending_ ? 1.6 : 1.0);
+    // Bytes heard keep the driver waiting for the rest of an answer.
+    now += SilentCost(baud_) + (late_pending_ ? 100.0 / baud_ + 0.001 : 0.0);
     late_pending_ = false;
     if (std::exchange(garble_next_, false)) return 4;
     if (lose_after >= 0 && asked > lose_after) {
