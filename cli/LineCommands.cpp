@@ -83,6 +83,10 @@ TraceSink TraceOf(Context& ctx) {
   return [&ctx](const ExchangeRecord& record) { ctx.err << TraceLine(record) << "\n"; };
 }
 
+// find's first tries, the factory setting and the last one used, get the
+// rate's own allowance.
+constexpr std::size_t kFindHintTries = 2;
+
 // The rate's own allowance, as the connection window configures it.
 std::int32_t RateTiming(std::int32_t baud) {
   return TimingFromIndex(IndexFromBaud(baud));
@@ -172,10 +176,12 @@ std::string JsonShared(const std::vector<commission::TSharedAddress>& shared) {
 // module as it is found (text form only).
 commission::TSearchResult Search(Context& ctx, AccessProbe& probe, const SearchSetup& setup,
                                  const std::vector<TLineSetting>& order, bool stop_at_first,
+                                 std::size_t full_allowance_tries,
                                  const std::function<void(const commission::TFoundModule&)>& row) {
   ProgressLine progress(ctx);
   commission::TSearchOptions options = SearchOptions(setup);
   options.stop_at_first = stop_at_first;
+  options.full_allowance_tries = full_allowance_tries;
   commission::TSearchEvents events;
   events.progress = [&](const commission::TSearchProgress& p) { progress.Show(p); };
   events.found = [&](const commission::TFoundModule& m) {
@@ -226,7 +232,7 @@ int ScanLine(Context& ctx, const ScanOptions& options) {
   const std::vector<TLineSetting> order = commission::ScanOrder(setup.addresses, setup.rates);
   bool header = false;
   const commission::TSearchResult result =
-      Search(ctx, probe, setup, order, options.first, [&](const commission::TFoundModule& m) {
+      Search(ctx, probe, setup, order, options.first, 0, [&](const commission::TFoundModule& m) {
         if (!header) ctx.out << "Address  Baud rate  Module\n";
         header = true;
         char line[64];
@@ -269,17 +275,19 @@ int Find(Context& ctx, const FindOptions& options) {
   for (const TLineSetting& s : commission::FindOrder(hints))
     if (std::find(setup.rates.begin(), setup.rates.end(), s.baud) != setup.rates.end())
       order.push_back(s);
-  if (probe.SetRate(order.front().baud,
-                    setup.timing > 0 ? setup.timing : commission::kSearchAllowanceMs) != 0)
+  const std::int32_t first_allowance =
+      setup.timing > 0 ? setup.timing : RateTiming(order.front().baud);
+  if (probe.SetRate(order.front().baud, first_allowance) != 0)
     return Fail(
         ctx, kExitNoLink,
         "cannot open the line (" + InterfaceDescription(setup.params) + "): " + probe.Message());
   const auto start = std::chrono::steady_clock::now();
   const commission::TSearchResult result =
-      Search(ctx, probe, setup, order, !options.all, [&](const commission::TFoundModule& m) {
-        ctx.out << "Found " << m.name << " at address " << int{m.address} << ", " << m.baud
-                << " Bd\n";
-      });
+      Search(ctx, probe, setup, order, !options.all, kFindHintTries,
+             [&](const commission::TFoundModule& m) {
+               ctx.out << "Found " << m.name << " at address " << int{m.address} << ", " << m.baud
+                       << " Bd\n";
+             });
   access.Close();
   const double seconds =
       std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
@@ -351,7 +359,7 @@ int ModulesToSave(Context& ctx, const BackupOptions& options, const SearchSetup&
         "cannot open the line (" + InterfaceDescription(setup.params) + "): " + probe.Message());
   const std::vector<TLineSetting> order = commission::ScanOrder(setup.addresses, setup.rates);
   const commission::TSearchResult result =
-      Search(ctx, probe, setup, order, false, [](const commission::TFoundModule&) {});
+      Search(ctx, probe, setup, order, false, 0, [](const commission::TFoundModule&) {});
   access.Close();
   if (const int ended = ReportEnd(ctx, "scan", result, probe, access); ended != kExitOk)
     return ended;

@@ -90,12 +90,13 @@ class Search {
         break;
       }
       const TLineSetting setting = order[i];
+      // A late answer may show at the next rate too: the recent silent tries
+      // are kept, each asked again at its own rate.
       if (setting.baud != silence_baud_) {
         silences_.clear();
         silence_baud_ = setting.baud;
-        recent_silent_.clear();
       }
-      if (!SetLine(setting.baud, false)) break;
+      if (!SetLine(setting.baud, i < options_.full_allowance_tries)) break;
       Report(setting);
       TryOnce(setting);
     }

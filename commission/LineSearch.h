@@ -59,6 +59,9 @@ inline constexpr std::int32_t kSearchAllowanceMs = 1;
 
 struct TSearchOptions {
   bool stop_at_first = false;
+  // The first tries of the order get the full allowance (the likeliest
+  // settings, where a miss costs most).
+  std::size_t full_allowance_tries = 0;
   // Allowance per rate; 0: kSearchAllowanceMs. Re-checks use `full_allowance`.
   std::int32_t allowance_ms = 0;
   std::function<std::int32_t(std::int32_t baud)> full_allowance;

@@ -173,6 +173,17 @@ TEST(RunSearch, FindsReportsSharedAddressesAndLateAnswers) {
   }
 }
 
+// find hops between rates among its likely settings: an answer late at one
+// rate shows at the next and is asked for again at its own.
+TEST(RunSearch, LateAnswerSeenAtTheNextRate) {
+  FakeLine line;
+  line.modules = {{{1, 9600}, Answer::kLate}};
+  const std::vector<TLineSetting> order = {{1, 9600}, {0, 19200}, {1, 19200}};
+  const TSearchResult result = RunSearch(line, order, Options(line), {});
+  ASSERT_EQ(result.modules.size(), 1u);
+  EXPECT_EQ(result.modules[0].baud, 9600);
+}
+
 TEST(RunSearch, StopsWhenTheLinkIsLostInterruptedOrARateFails) {
   const std::vector<std::int32_t> rates = {9600, 19200};
   const std::vector<TLineSetting> order = ScanOrder(Range(0, 9), rates);
