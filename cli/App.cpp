@@ -124,8 +124,7 @@ int Run(int argc, const char* const* argv, std::ostream& out, std::ostream& err)
 
   BackupOptions backup_options;
   CLI::App* backup = command(
-      "backup", "Save every module of the line (or the addresses given), one file each, with a "
-                "manifest; files that exist are never replaced");
+      "backup", "Save every module of the line into a folder: a file each, and a manifest");
   backup->add_option("DIR", backup_options.folder, "Folder to save in (created if missing)")
       ->required();
   backup->add_option("--addresses", backup_options.addresses,
@@ -134,13 +133,15 @@ int Run(int argc, const char* const* argv, std::ostream& out, std::ostream& err)
   backup->add_option("--baud", backup_options.bauds, "Rates to scan (default all nine)")
       ->delimiter(',')
       ->type_name("RATE");
-  backup->footer(Example("  qm90 backup line-a --baud 9600"));
+  backup->footer(
+      Example("  qm90 backup line-a --baud 9600\n"
+              "A folder that exists is taken only when neither the manifest nor a module's file\n"
+              "of this backup stands in it; nothing in it is ever replaced."));
   backup->callback([&] { chosen = [&] { return Backup(ctx, backup_options); }; });
 
   RestoreOptions restore_options;
   CLI::App* restore = command(
-      "restore", "Write a line's backup back: each module identified, differences shown, only "
-                 "what differs written, each read back");
+      "restore", "Write a line's backup back: only what differs, each read back");
   restore->add_option("DIR", restore_options.folder, "Folder of a backup")->required();
   restore->add_flag("--dry-run", restore_options.dry_run, "Only show the differences");
   restore->add_flag("--force", restore_options.force,
