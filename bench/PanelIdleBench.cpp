@@ -16,13 +16,15 @@
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
+#include <optional>
 #include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
 
-#include "protocol/Frame.h"
+#include "emulator/ControlGrammar.h"
 #include "emulator/launcher/SimProcess.h"
+#include "protocol/Frame.h"
 
 extern char** environ;
 
@@ -77,13 +79,14 @@ int main(int argc, char** argv) {
   std::string ready;
   char c = 0;
   while (ready.find('\n') == std::string::npos && ::read(out[0], &c, 1) == 1) ready += c;
-  const std::size_t at = ready.find("udp=127.0.0.1:");
-  if (at == std::string::npos) {
+  if (!ready.empty()) ready.pop_back();  // the line end
+  const std::optional<qm90emulator::ReadyLine> parsed = qm90emulator::ParseReady(ready);
+  const int port = parsed ? qm90emulator::PortOf(parsed->udp) : 0;
+  if (port == 0) {
     std::fprintf(stderr, "no ready line from qm90-panel: '%s'\n", ready.c_str());
     ::kill(panel, SIGTERM);
     return 1;
   }
-  const int port = std::atoi(ready.c_str() + at + 14);
   std::this_thread::sleep_for(std::chrono::seconds(2));  // start-up is not idle
   const pid_t sim = ChildOf(panel);
 

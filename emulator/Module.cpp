@@ -153,12 +153,48 @@ void Module::SetInputs(std::uint8_t terminals) {
   inputs_ = terminals;
 }
 
+namespace {
+
+std::uint8_t Force(std::uint8_t levels, std::uint8_t low, std::uint8_t high) {
+  return static_cast<std::uint8_t>((levels & ~low) | high);
+}
+
+void SetStuck(int channel, Module::Stuck stuck, std::uint8_t& low, std::uint8_t& high) {
+  if (channel < 0 || channel > 7) return;
+  const auto bit = static_cast<std::uint8_t>(1u << channel);
+  low = static_cast<std::uint8_t>((low & ~bit) | (stuck == Module::Stuck::kLow ? bit : 0));
+  high = static_cast<std::uint8_t>((high & ~bit) | (stuck == Module::Stuck::kHigh ? bit : 0));
+}
+
+}  // namespace
+
+std::uint8_t Module::InputTerminals() const {
+  return Force(loopback_ ? Outputs() : inputs_, din_low_, din_high_);
+}
+
 std::uint8_t Module::Inputs() const {
-  return static_cast<std::uint8_t>(inputs_ ^ eeprom_[kRegDinNegation]);
+  return static_cast<std::uint8_t>(InputTerminals() ^ eeprom_[kRegDinNegation]);
 }
 
 std::uint8_t Module::Outputs() const {
-  return static_cast<std::uint8_t>(outputs_ ^ eeprom_[kRegDoutNegation]);
+  return Force(static_cast<std::uint8_t>(outputs_ ^ eeprom_[kRegDoutNegation]), dout_low_,
+               dout_high_);
+}
+
+void Module::SetStuckInput(int channel, Stuck stuck) {
+  SetStuck(channel, stuck, din_low_, din_high_);
+}
+
+void Module::SetStuckOutput(int channel, Stuck stuck) {
+  SetStuck(channel, stuck, dout_low_, dout_high_);
+}
+
+std::uint8_t Module::StuckInputs(Stuck level) const {
+  return level == Stuck::kLow ? din_low_ : level == Stuck::kHigh ? din_high_ : 0;
+}
+
+std::uint8_t Module::StuckOutputs(Stuck level) const {
+  return level == Stuck::kLow ? dout_low_ : level == Stuck::kHigh ? dout_high_ : 0;
 }
 
 std::uint16_t Module::AnalogOutput() const {

@@ -14,6 +14,13 @@ inline constexpr std::uint32_t kStatusFn = 1u << 1;
 inline constexpr std::uint32_t kStatusPwr = 1u << 4;
 inline constexpr std::uint32_t kStatusErr24 = 1u << 6;
 
+// The status bits that have a name (and that the emulator lets one set).
+struct StatusBitName {
+  int bit;
+  const char* name;
+};
+inline constexpr StatusBitName kStatusBitNames[] = {{1, "FN"}, {4, "PWR"}, {6, "ERR24"}};
+
 class Module {
  public:
   // factory_address/baud: the EEPROM contents of a new module (1, index 4).
@@ -30,9 +37,24 @@ class Module {
   std::uint8_t ActiveAddress() const;    // address in force since power-up
   std::uint8_t ActiveBaudIndex() const;  // baud index in force since power-up
 
-  void SetInputs(std::uint8_t terminals);  // levels at the input terminals
+  void SetInputs(std::uint8_t terminals);  // levels driven onto the input terminals
+  std::uint8_t InputTerminals() const;     // levels the input terminals read (wiring, stuck)
   std::uint8_t Inputs() const;             // as reported (after negation, register 33)
   std::uint8_t Outputs() const;            // levels at the output terminals (after register 34)
+
+  // Wiring and channel faults at the terminals. Loopback: DOUTk wired to DINk.
+  // A stuck channel k reads (input) or stays (output) at its level whatever
+  // drives it; the negation registers act on the inside of the terminals.
+  enum class Stuck { kNone, kLow, kHigh };
+  void SetLoopback(bool wired) { loopback_ = wired; }
+  bool Loopback() const { return loopback_; }
+  void SetStuckInput(int channel, Stuck stuck);
+  void SetStuckOutput(int channel, Stuck stuck);
+  std::uint8_t StuckInputs(Stuck level) const;  // mask of the channels stuck at level
+  std::uint8_t StuckOutputs(Stuck level) const;
+  // A second module that answers at this one's address (a collision).
+  void SetTwin(bool present) { twin_ = present; }
+  bool Twin() const { return twin_; }
   std::uint16_t AnalogOutput() const;
   std::uint32_t Status() const;
   void SetStatusBits(std::uint32_t mask);
@@ -58,6 +80,10 @@ class Module {
   std::uint8_t outputs_ = 0;  // as commanded (before negation)
   std::uint16_t aout_ = 0;
   std::uint32_t status_ = 0;
+  bool loopback_ = false;
+  bool twin_ = false;
+  std::uint8_t din_low_ = 0, din_high_ = 0;  // channels stuck at 0 / 1
+  std::uint8_t dout_low_ = 0, dout_high_ = 0;
 };
 
 }  // namespace qm90

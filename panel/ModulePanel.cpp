@@ -1,6 +1,7 @@
 #include "panel/ModulePanel.h"
 
 #include <QCheckBox>
+#include <QComboBox>
 #include <QFormLayout>
 #include <QGridLayout>
 #include <QGroupBox>
@@ -10,41 +11,57 @@
 #include <QPushButton>
 #include <QSignalBlocker>
 #include <QVBoxLayout>
+#include <iterator>
+
+#include "base/Baud.h"
+#include "base/ModuleCommands.h"
+#include "emulator/ControlGrammar.h"
+#include "emulator/Module.h"
 
 namespace qm90panel {
 
 namespace {
 
-constexpr int kBaudRates[] = {600, 1200, 2400, 4800, 9600, 19200, 38400, 57600, 115200};
-constexpr int kRegisters[] = {63, 62, 32, 33, 34, 35, 36};
-constexpr int kSettableBits[] = {1, 4, 6};  // FN, PWR, ERR24
+using qm90emulator::kChannels;
+
+// The order the configuration is shown in: where the module answers first.
+constexpr std::uint8_t kShownRegisters[] = {qm90cmd::kRegAddress,      qm90cmd::kRegBaudIndex,
+                                            qm90cmd::kRegDoutInit,     qm90cmd::kRegDinNegation,
+                                            qm90cmd::kRegDoutNegation, qm90cmd::kRegAoutLow,
+                                            qm90cmd::kRegAoutHigh};
+static_assert(std::size(kShownRegisters) == qm90cmd::kRegisters.size());
 
 const char* BitName(int bit) {
-  switch (bit) {
-    case 1:
-      return "FN";
-    case 4:
-      return "PWR";
-    case 6:
-      return "ERR24";
-    default:
-      return nullptr;
+  for (const qm90::StatusBitName& named : qm90::kStatusBitNames) {
+    if (named.bit == bit) return named.name;
   }
+  return nullptr;
+}
+
+// "FN, PWR a ERR24"
+QString SettableBitsText() {
+  QString text;
+  const std::size_t count = std::size(qm90::kStatusBitNames);
+  for (std::size_t i = 0; i < count; ++i) {
+    if (i > 0) text += i + 1 == count ? QStringLiteral(" a ") : QStringLiteral(", ");
+    text += QLatin1String(qm90::kStatusBitNames[i].name);
+  }
+  return text;
 }
 
 QString RegisterTitle(int number) {
   switch (number) {
-    case 63:
+    case qm90cmd::kRegAddress:
       return QStringLiteral("Adresa (63)");
-    case 62:
+    case qm90cmd::kRegBaudIndex:
       return QStringLiteral("Rychlost (62)");
-    case 32:
+    case qm90cmd::kRegDoutInit:
       return QStringLiteral("Výstupy po zapnutí (32)");
-    case 33:
+    case qm90cmd::kRegDinNegation:
       return QStringLiteral("Negace vstupů (33)");
-    case 34:
+    case qm90cmd::kRegDoutNegation:
       return QStringLiteral("Negace výstupů (34)");
-    case 35:
+    case qm90cmd::kRegAoutLow:
       return QStringLiteral("AOUT po zapnutí, nižší bajt (35)");
     default:
       return QStringLiteral("AOUT po zapnutí, vyšší bajt (36)");
@@ -52,8 +69,9 @@ QString RegisterTitle(int number) {
 }
 
 QString BaudText(int index) {
-  return index >= 0 && index < 9 ? QStringLiteral("%1 Bd").arg(kBaudRates[index])
-                                 : QStringLiteral("?");
+  return index >= 0 && index < base::kBaudCount
+             ? QStringLiteral("%1 Bd").arg(base::kBaudRates[index])
+             : QStringLiteral("?");
 }
 
 // Bits shown as channel 7 .. channel 0.
@@ -79,6 +97,7 @@ ModulePanel::ModulePanel(int identity, QWidget* parent) : QWidget(parent), ident
   auto* right = new QVBoxLayout;
   right->addWidget(MakeStatus());
   right->addWidget(MakeConfiguration());
+  right->addWidget(MakeWiring());
   right->addStretch(1);
   auto* columns = new QHBoxLayout(this);
   columns->addLayout(left, 1);
@@ -93,7 +112,7 @@ QString ModulePanel::Title() const {
 
 QWidget* ModulePanel::MakeInputs() {
   auto* grid = new QGridLayout;
-  for (int k = 0; k < 8; ++k) {
+  for (int k = 0; k < kChannels; ++k) {
     auto* button = new QPushButton(QStringLiteral("DIN%1").arg(k));
     button->setObjectName(QStringLiteral("din%1").arg(k));
     button->setCheckable(true);
@@ -112,7 +131,7 @@ QWidget* ModulePanel::MakeInputs() {
 
 QWidget* ModulePanel::MakeOutputs() {
   auto* row = new QHBoxLayout;
-  for (int k = 0; k < 8; ++k) {
+  for (int k = 0; k < kChannels; ++k) {
     auto* lamp = new QLabel(QStringLiteral("DOUT%1").arg(k));
     lamp->setObjectName(QStringLiteral("dout%1").arg(k));
     lamp->setAlignment(Qt::AlignCenter);
@@ -153,7 +172,7 @@ QWidget* ModulePanel::MakeStatus() {
   status_value_ = new QLabel(QStringLiteral("0x00000000"));
   status_value_->setObjectName(QStringLiteral("statusValue"));
   grid->addWidget(status_value_, 4, 0, 1, 8);
-  return Group(QStringLiteral("Stavový registr (FN, PWR a ERR24 lze nastavit)"), grid);
+  return Group(QStringLiteral("Stavový registr (%1 lze nastavit)").arg(SettableBitsText()), grid);
 }
 
 QWidget* ModulePanel::MakeConfiguration() {
@@ -163,9 +182,9 @@ QWidget* ModulePanel::MakeConfiguration() {
   form->addRow(QStringLiteral("Nyní odpovídá:"), active_);
   for (std::size_t i = 0; i < registers_.size(); ++i) {
     auto* value = new QLabel(QStringLiteral("?"));
-    value->setObjectName(QStringLiteral("reg%1").arg(kRegisters[i]));
+    value->setObjectName(QStringLiteral("reg%1").arg(kShownRegisters[i]));
     value->setTextInteractionFlags(Qt::TextSelectableByMouse);
-    form->addRow(RegisterTitle(kRegisters[i]) + u':', value);
+    form->addRow(RegisterTitle(kShownRegisters[i]) + u':', value);
     registers_[i] = value;
   }
   power_cycle_ = new QPushButton(QStringLiteral("Vypnout a zapnout napájení"));
@@ -176,19 +195,39 @@ QWidget* ModulePanel::MakeConfiguration() {
   return Group(QStringLiteral("Uložená konfigurace"), form);
 }
 
+// On every change of state, however it came (a click, the keyboard, an
+// accessibility client's toggle), not on clicks only: the switch and the
+// module must never disagree. What the emulator reports is shown with the
+// signals blocked.
 void ModulePanel::ConnectSignals() {
-  for (int k = 0; k < 8; ++k) {
-    connect(input_switches_[static_cast<std::size_t>(k)], &QPushButton::clicked, this,
-            [this, k] { emit inputsRequested(identity_, inputs_ ^ (1 << k)); });
+  for (int k = 0; k < kChannels; ++k) {
+    connect(input_switches_[static_cast<std::size_t>(k)], &QPushButton::toggled, this,
+            [this, k](bool on) {
+              inputs_ = on ? inputs_ | (1 << k) : inputs_ & ~(1 << k);
+              emit inputsRequested(identity_, inputs_);
+            });
   }
   connect(all_on_, &QPushButton::clicked, this, [this] { emit inputsRequested(identity_, 0xFF); });
   connect(all_off_, &QPushButton::clicked, this, [this] { emit inputsRequested(identity_, 0); });
-  for (int bit : kSettableBits) {
-    connect(status_bits_[static_cast<std::size_t>(bit)], &QCheckBox::clicked, this,
+  for (const qm90::StatusBitName& named : qm90::kStatusBitNames) {
+    const int bit = named.bit;
+    connect(status_bits_[static_cast<std::size_t>(bit)], &QCheckBox::toggled, this,
             [this, bit](bool set) { emit statusBitRequested(identity_, bit, set); });
   }
   connect(power_cycle_, &QPushButton::clicked, this,
           [this] { emit powerCycleRequested(identity_); });
+  connect(loopback_, &QCheckBox::toggled, this,
+          [this](bool wired) { emit wiringRequested(identity_, wired); });
+  connect(twin_, &QCheckBox::toggled, this,
+          [this](bool present) { emit twinRequested(identity_, present); });
+  for (int side = 0; side < 2; ++side) {
+    for (int k = 0; k < kChannels; ++k) {
+      QComboBox* box = stuck_[static_cast<std::size_t>(side)][static_cast<std::size_t>(k)];
+      connect(box, &QComboBox::currentIndexChanged, this, [this, side, k](int index) {
+        emit stuckRequested(identity_, side == 0, k, index - 1);
+      });
+    }
+  }
 }
 
 void ModulePanel::ShowAddress(int address, int baud_index) {
@@ -210,8 +249,10 @@ void ModulePanel::ShowValue(const QString& what, qint64 value) {
 
 void ModulePanel::ShowInputs(int terminals) {
   inputs_ = terminals & 0xFF;
-  for (int k = 0; k < 8; ++k) {
-    input_switches_[static_cast<std::size_t>(k)]->setChecked((inputs_ >> k) & 1);
+  for (int k = 0; k < kChannels; ++k) {
+    QPushButton* button = input_switches_[static_cast<std::size_t>(k)];
+    const QSignalBlocker quiet(button);
+    button->setChecked((inputs_ >> k) & 1);
   }
 }
 
@@ -222,7 +263,7 @@ void ModulePanel::ShowOutputs(int terminals) {
   static const QString kDark = QStringLiteral(
       "QLabel { background: #5a5a5a; color: #d0d0d0; border: 1px solid #303030; border-radius: "
       "4px; }");
-  for (int k = 0; k < 8; ++k) {
+  for (int k = 0; k < kChannels; ++k) {
     QLabel* lamp = lamps_[static_cast<std::size_t>(k)];
     const bool lit = (terminals >> k) & 1;
     if (lamp->property("lit").toBool() == lit && !lamp->styleSheet().isEmpty()) continue;
@@ -233,7 +274,9 @@ void ModulePanel::ShowOutputs(int terminals) {
 
 void ModulePanel::ShowStatus(std::uint32_t status) {
   for (int bit = 0; bit < 32; ++bit) {
-    status_bits_[static_cast<std::size_t>(bit)]->setChecked((status >> bit) & 1u);
+    QCheckBox* box = status_bits_[static_cast<std::size_t>(bit)];
+    const QSignalBlocker quiet(box);
+    box->setChecked((status >> bit) & 1u);
   }
   status_value_->setText(QStringLiteral("0x%1")
                              .arg(status, 8, 16, QChar(u'0'))
@@ -243,11 +286,67 @@ void ModulePanel::ShowStatus(std::uint32_t status) {
 
 void ModulePanel::ShowRegister(int number, int value) {
   for (std::size_t i = 0; i < registers_.size(); ++i) {
-    if (kRegisters[i] != number) continue;
+    if (kShownRegisters[i] != number) continue;
     QString text = QString::number(value);
-    if (number == 62) text += QStringLiteral("  (%1)").arg(BaudText(value));
-    if (number >= 32 && number <= 34) text = BitsText(value);
+    if (number == qm90cmd::kRegBaudIndex) text += QStringLiteral("  (%1)").arg(BaudText(value));
+    if (number == qm90cmd::kRegDoutInit || number == qm90cmd::kRegDinNegation ||
+        number == qm90cmd::kRegDoutNegation) {
+      text = BitsText(value);
+    }
     registers_[i]->setText(text);
+  }
+}
+
+QWidget* ModulePanel::MakeWiring() {
+  auto* grid = new QGridLayout;
+  loopback_ = new QCheckBox(QStringLiteral("Smyčka: DOUTk napájí DINk"));
+  loopback_->setObjectName(QStringLiteral("loopback"));
+  loopback_->setToolTip(QStringLiteral(
+      "Výstupní svorky propojené se vstupními, jako ve zkušebním zapojení; vstupy pak "
+      "sledují výstupy"));
+  twin_ = new QCheckBox(QStringLiteral("Druhý modul na téže adrese"));
+  twin_->setObjectName(QStringLiteral("twin"));
+  twin_->setToolTip(QStringLiteral(
+      "Odpovídají dva moduly: na sériové lince se odpovědi srazí, po UDP přijdou dvě"));
+  grid->addWidget(loopback_, 0, 0, 1, kChannels + 1);
+  grid->addWidget(twin_, 1, 0, 1, kChannels + 1);
+  const QString sides[] = {QStringLiteral("DIN"), QStringLiteral("DOUT")};
+  for (int side = 0; side < 2; ++side) {
+    grid->addWidget(new QLabel(QStringLiteral("%1 trvale:").arg(sides[side])), 2 + side, 0);
+    for (int k = 0; k < kChannels; ++k) {
+      auto* box = new QComboBox;
+      box->addItems({QStringLiteral("–"), QStringLiteral("0"), QStringLiteral("1")});
+      box->setObjectName(QStringLiteral("stuck%1%2").arg(side == 0 ? "Din" : "Dout").arg(k));
+      box->setAccessibleName(QStringLiteral("%1%2 trvale").arg(sides[side]).arg(k));
+      box->setToolTip(QStringLiteral("%1%2: – pracuje, 0 nebo 1 trvale bez ohledu na buzení")
+                          .arg(sides[side])
+                          .arg(k));
+      grid->addWidget(box, 2 + side, 1 + k);
+      stuck_[static_cast<std::size_t>(side)][static_cast<std::size_t>(k)] = box;
+    }
+  }
+  return Group(QStringLiteral("Zapojení a poruchy svorek"), grid);
+}
+
+void ModulePanel::ShowWiring(bool loopback) {
+  const QSignalBlocker quiet(loopback_);
+  loopback_->setChecked(loopback);
+  // Wired, the input terminals follow the outputs: no switch can drive them.
+  for (QPushButton* button : input_switches_) button->setEnabled(!loopback);
+  all_on_->setEnabled(!loopback);
+  all_off_->setEnabled(!loopback);
+}
+
+void ModulePanel::ShowTwin(bool present) {
+  const QSignalBlocker quiet(twin_);
+  twin_->setChecked(present);
+}
+
+void ModulePanel::ShowStuck(bool input, int low, int high) {
+  for (int k = 0; k < kChannels; ++k) {
+    QComboBox* box = stuck_[input ? 0 : 1][static_cast<std::size_t>(k)];
+    const QSignalBlocker quiet(box);
+    box->setCurrentIndex((low >> k) & 1 ? 1 : (high >> k) & 1 ? 2 : 0);
   }
 }
 

@@ -8,6 +8,7 @@
 #include <cstdint>
 
 class QCheckBox;
+class QComboBox;
 class QLabel;
 class QProgressBar;
 class QPushButton;
@@ -24,11 +25,18 @@ class ModulePanel : public QWidget {
   void ShowAddress(int address, int baud_index);
   void ShowValue(const QString& what, qint64 value);
   void ShowRegister(int number, int value);
+  void ShowWiring(bool loopback);
+  void ShowTwin(bool present);
+  void ShowStuck(bool input, int low, int high);
 
  signals:
   void inputsRequested(int identity, int terminals);
   void statusBitRequested(int identity, int bit, bool set);
   void powerCycleRequested(int identity);
+  void wiringRequested(int identity, bool loopback);
+  void twinRequested(int identity, bool present);
+  // level 0 or 1, -1: works again.
+  void stuckRequested(int identity, bool input, int channel, int level);
   void titleChanged();
 
  private:
@@ -37,6 +45,7 @@ class ModulePanel : public QWidget {
   QWidget* MakeAnalog();
   QWidget* MakeStatus();
   QWidget* MakeConfiguration();
+  QWidget* MakeWiring();
   void ConnectSignals();
   void ShowInputs(int terminals);
   void ShowOutputs(int terminals);
@@ -57,6 +66,9 @@ class ModulePanel : public QWidget {
   QLabel* active_ = nullptr;
   std::array<QLabel*, 7> registers_{};
   QPushButton* power_cycle_ = nullptr;
+  QCheckBox* loopback_ = nullptr;
+  QCheckBox* twin_ = nullptr;
+  std::array<std::array<QComboBox*, 8>, 2> stuck_{};  // [0] DIN, [1] DOUT
 };
 
 }  // namespace qm90panel

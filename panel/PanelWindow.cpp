@@ -19,6 +19,10 @@
 #include <QTableView>
 #include <QVBoxLayout>
 
+#include <optional>
+#include <string>
+
+#include "emulator/ControlGrammar.h"
 #include "panel/ModulePanel.h"
 #include "panel/TrafficModel.h"
 
@@ -29,20 +33,26 @@ namespace {
 constexpr int kTrafficBatchMs = 500;  // new exchanges reach the list this often at most
 constexpr int kMaxDelaySliderMs = 2000;
 
-// "qm90-sim ready udp=H:P pty=/dev/pts/N com=COMn control=H:P" in words.
+// The ready line in words.
 QString DescribeReady(const QString& line) {
-  QString udp, pty, com, control;
-  for (const QString& word : line.split(u' ', Qt::SkipEmptyParts)) {
-    if (word.startsWith(QStringLiteral("udp="))) udp = word.mid(4);
-    if (word.startsWith(QStringLiteral("pty="))) pty = word.mid(4);
-    if (word.startsWith(QStringLiteral("com="))) com = word.mid(4);
-    if (word.startsWith(QStringLiteral("control="))) control = word.mid(8);
-  }
+  const std::optional<qm90emulator::ReadyLine> ready = qm90emulator::ParseReady(line.toStdString());
+  if (!ready) return QStringLiteral("Emulátor běží: %1").arg(line);
+  const auto text = [](const std::string& value) { return QString::fromStdString(value); };
   QStringList parts;
-  if (!udp.isEmpty()) parts << QStringLiteral("UDP %1").arg(udp);
-  if (!com.isEmpty()) parts << QStringLiteral("sériová linka %1 (%2)").arg(com, pty);
-  if (!control.isEmpty()) parts << QStringLiteral("ovládání %1").arg(control);
+  if (!ready->udp.empty()) parts << QStringLiteral("UDP %1").arg(text(ready->udp));
+  if (!ready->com.empty()) {
+    parts << QStringLiteral("sériová linka %1 (%2)").arg(text(ready->com), text(ready->pty));
+  }
+  if (!ready->control.empty()) parts << QStringLiteral("ovládání %1").arg(text(ready->control));
   return QStringLiteral("Emulátor běží: %1").arg(parts.join(QStringLiteral(", ")));
+}
+
+QString Command(const char* verb, std::vector<std::string> args) {
+  return QString::fromStdString(qm90emulator::FormatCommand({verb, std::move(args)}));
+}
+
+std::string Identity(int identity) {
+  return "#" + std::to_string(identity);
 }
 
 QSlider* MakeSlider(const char* name, int maximum) {
@@ -81,8 +91,8 @@ PanelWindow::PanelWindow(SimLink* link, std::size_t traffic_bound, QWidget* pare
 }
 
 QWidget* PanelWindow::MakeFaults() {
-  drop_ = MakeSlider("faultDrop", 100);
-  corrupt_ = MakeSlider("faultCorrupt", 100);
+  drop_ = MakeSlider("faultDrop", qm90emulator::kMaxPercent);
+  corrupt_ = MakeSlider("faultCorrupt", qm90emulator::kMaxPercent);
   delay_ = MakeSlider("faultDelay", kMaxDelaySliderMs);
   delay_->setSingleStep(10);
   delay_->setPageStep(100);
@@ -99,6 +109,13 @@ QWidget* PanelWindow::MakeFaults() {
   row(QStringLiteral("Ztracené odpovědi:"), drop_, drop_value_);
   row(QStringLiteral("Poškozené odpovědi:"), corrupt_, corrupt_value_);
   row(QStringLiteral("Zpoždění odpovědí:"), delay_, delay_value_);
+  unplug_ = new QPushButton(QStringLiteral("Sériový port odpojen"));
+  unplug_->setObjectName(QStringLiteral("serialUnplugged"));
+  unplug_->setCheckable(true);
+  unplug_->setToolTip(QStringLiteral(
+      "Port zmizí jako odpojený převodník USB a po opětovném stisku se vrátí pod týmž jménem"));
+  unplug_->setVisible(false);  // only with a serial line
+  line->addWidget(unplug_);
   auto* box = new QGroupBox(QStringLiteral("Poruchy linky"));
   box->setLayout(line);
   return box;
@@ -134,8 +151,10 @@ QWidget* PanelWindow::MakeTraffic(std::size_t bound) {
 }
 
 void PanelWindow::ConnectSignals() {
-  connect(link_, &SimLink::ready, this,
-          [this](const QString& line) { SetStatus(DescribeReady(line)); });
+  connect(link_, &SimLink::ready, this, [this](const QString& line) {
+    SetStatus(port_note_.isEmpty() ? DescribeReady(line)
+                                   : DescribeReady(line) + QStringLiteral("; ") + port_note_);
+  });
   connect(link_, &SimLink::failed, this, &PanelWindow::SetStatus);
   connect(link_, &SimLink::logLine, this, &PanelWindow::SetStatus);
   connect(link_, &SimLink::replyError, this, [this](const QString& line) {
@@ -152,6 +171,22 @@ void PanelWindow::ConnectSignals() {
     if (ModulePanel* m = Module(identity)) m->ShowRegister(number, value);
   });
   connect(link_, &SimLink::faultsChanged, this, &PanelWindow::ShowFaults);
+  connect(link_, &SimLink::wiringChanged, this, [this](int identity, bool loopback) {
+    if (ModulePanel* m = Module(identity)) m->ShowWiring(loopback);
+  });
+  connect(link_, &SimLink::twinChanged, this, [this](int identity, bool present) {
+    if (ModulePanel* m = Module(identity)) m->ShowTwin(present);
+  });
+  connect(link_, &SimLink::stuckChanged, this, [this](int identity, bool input, int low, int high) {
+    if (ModulePanel* m = Module(identity)) m->ShowStuck(input, low, high);
+  });
+  connect(link_, &SimLink::serialChanged, this, [this](bool present) {
+    const QSignalBlocker quiet(unplug_);
+    unplug_->setVisible(true);
+    unplug_->setChecked(!present);
+  });
+  connect(unplug_, &QPushButton::toggled, this,
+          [this](bool unplugged) { link_->Send(Command(unplugged ? "unplug" : "replug", {})); });
   connect(link_, &SimLink::exchange, this, [this](const ExchangeRecord& record) {
     if (incoming_.size() >= traffic_->Bound()) incoming_.erase(incoming_.begin());
     incoming_.push_back(record);
@@ -167,23 +202,42 @@ void PanelWindow::ConnectSignals() {
 }
 
 // Module panels connect here as they appear: still the window's one place.
+// Only what a module can be is shown (one per factory address 0..255), so
+// that an emulator announcing more cannot make the panel grow without bound.
 void PanelWindow::AddModule(int identity) {
   if (modules_.count(identity) != 0) return;
+  if (identity < 0 || identity >= qm90emulator::kMaxModules ||
+      modules_.size() >= static_cast<std::size_t>(qm90emulator::kMaxModules)) {
+    ++refused_modules_;
+    SetStatus(QStringLiteral("Emulátor ohlásil modul %1, který nemůže existovat (adresa 0 až 255); "
+                             "nezobrazen (odmítnuto celkem %2).")
+                  .arg(identity)
+                  .arg(refused_modules_));
+    return;
+  }
   auto* panel = new ModulePanel(identity);
   modules_[identity] = panel;
   tabs_->addTab(panel, panel->Title());
   connect(panel, &ModulePanel::titleChanged, this, &PanelWindow::RetitleTabs);
   connect(panel, &ModulePanel::inputsRequested, this, [this](int id, int terminals) {
-    link_->Send(QStringLiteral("inputs #%1 %2").arg(id).arg(terminals));
+    link_->Send(Command("inputs", {Identity(id), std::to_string(terminals)}));
   });
   connect(panel, &ModulePanel::statusBitRequested, this, [this](int id, int bit, bool set) {
-    link_->Send(QStringLiteral("%1 #%2 %3")
-                    .arg(set ? QStringLiteral("status-set") : QStringLiteral("status-clear"))
-                    .arg(id)
-                    .arg(1u << bit));
+    link_->Send(
+        Command(set ? "status-set" : "status-clear", {Identity(id), std::to_string(1u << bit)}));
   });
   connect(panel, &ModulePanel::powerCycleRequested, this,
-          [this](int id) { link_->Send(QStringLiteral("power #%1").arg(id)); });
+          [this](int id) { link_->Send(Command("power", {Identity(id)})); });
+  connect(panel, &ModulePanel::wiringRequested, this, [this](int id, bool loopback) {
+    link_->Send(Command("wiring", {Identity(id), loopback ? "loopback" : "none"}));
+  });
+  connect(panel, &ModulePanel::twinRequested, this, [this](int id, bool present) {
+    link_->Send(Command("twin", {Identity(id), present ? "on" : "off"}));
+  });
+  connect(panel, &ModulePanel::stuckRequested, this, [this](int id, bool input, int k, int level) {
+    link_->Send(Command("stuck", {Identity(id), input ? "din" : "dout", std::to_string(k),
+                                  level < 0 ? "none" : std::to_string(level)}));
+  });
   if (modules_.size() == 1) emit firstModuleShown();
 }
 
@@ -243,6 +297,10 @@ bool PanelWindow::SaveTraffic(const QString& path) const {
   if (!file.open(QIODevice::WriteOnly | QIODevice::Text)) return false;
   file.write(traffic_->ToText().toUtf8());
   return file.commit();
+}
+
+void PanelWindow::SetPortNote(const QString& note) {
+  port_note_ = note;
 }
 
 QString PanelWindow::StatusText() const {

@@ -30,6 +30,8 @@ class PanelWindow : public QMainWindow {
   TrafficModel* Traffic() const { return traffic_; }
   bool SaveTraffic(const QString& path) const;
   QString StatusText() const;
+  // Said after the ready line's description (which UDP port and why).
+  void SetPortNote(const QString& note);
 
  signals:
   void firstModuleShown();
@@ -61,6 +63,9 @@ class PanelWindow : public QMainWindow {
   QPushButton* save_ = nullptr;
   QPushButton* clear_ = nullptr;
   QLabel* status_ = nullptr;
+  QPushButton* unplug_ = nullptr;
+  QString port_note_;
+  int refused_modules_ = 0;
   std::vector<ExchangeRecord> incoming_;
   QTimer traffic_timer_;
 };

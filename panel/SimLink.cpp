@@ -1,8 +1,12 @@
 #include "panel/SimLink.h"
 
 #include <QHostAddress>
+#include <QUdpSocket>
+#include <optional>
 
-#include "panel/StopSignals.h"
+#include "emulator/ControlGrammar.h"
+
+#include "panel/PanelStopSignals.h"
 
 namespace qm90panel {
 
@@ -10,13 +14,6 @@ namespace {
 
 constexpr int kMaxLine = 4096;  // longer lines are no emulator's; they are dropped
 constexpr int kChildStopMs = 2000;
-
-QString Value(const QString& line, const QString& key) {
-  for (const QString& word : line.split(u' ', Qt::SkipEmptyParts)) {
-    if (word.startsWith(key)) return word.mid(key.size());
-  }
-  return {};
-}
 
 // Takes the complete lines out of buffer (without their '\n').
 QStringList TakeLines(QByteArray& buffer) {
@@ -92,11 +89,12 @@ void SimLink::Send(const QString& line) {
 void SimLink::ReadChildOutput() {
   child_stdout_ += child_.readAllStandardOutput();
   for (const QString& line : TakeLines(child_stdout_)) {
-    if (!ready_line_.isEmpty() || !line.startsWith(QStringLiteral("qm90-sim ready"))) continue;
+    const std::optional<qm90emulator::ReadyLine> ready =
+        qm90emulator::ParseReady(line.toStdString());
+    if (!ready_line_.isEmpty() || !ready) continue;
     ready_line_ = line;
-    const QString control = Value(line, QStringLiteral("control="));
-    const qsizetype colon = control.lastIndexOf(u':');
-    Connect(control.left(colon), control.mid(colon + 1).toUShort());
+    Connect(QString::fromStdString(qm90emulator::HostOf(ready->control)),
+            static_cast<quint16>(qm90emulator::PortOf(ready->control)));
   }
 }
 
@@ -120,9 +118,10 @@ void SimLink::ChildEnded(int code, QProcess::ExitStatus status) {
 void SimLink::ReadSocket() {
   socket_buffer_ += socket_.readAll();
   for (const QString& line : TakeLines(socket_buffer_)) {
-    if (line.startsWith(QStringLiteral("event "))) {
+    const std::string text = line.toStdString();
+    if (text.rfind(qm90emulator::kEventPrefix, 0) == 0) {
       HandleEvent(line);
-    } else if (line.startsWith(QStringLiteral("error"))) {
+    } else if (const auto reply = qm90emulator::ParseReply(text); reply && !reply->ok) {
       emit replyError(line);
     }
   }
@@ -133,42 +132,59 @@ void SimLink::SocketFailed(QAbstractSocket::SocketError) {
 }
 
 bool SimLink::HandleEvent(const QString& line) {
-  const QStringList w = line.split(u' ', Qt::SkipEmptyParts);
-  if (w.size() < 3) return false;
-  const QString& kind = w[1];
-  QList<qint64> n;
-  for (qsizetype i = 2; i < w.size(); ++i) {
-    bool ok = false;
-    n << w[i].toLongLong(&ok);
-    if (!ok) n.back() = -1;
-  }
-  if (kind == u"module" && n.size() == 1) {
-    emit moduleSeen(int(n[0]));
-  } else if (kind == u"address" && n.size() == 3) {
-    emit addressChanged(int(n[0]), int(n[1]), int(n[2]));
-  } else if ((kind == u"inputs" || kind == u"outputs" || kind == u"aout" || kind == u"status") &&
-             n.size() == 2) {
-    emit valueChanged(int(n[0]), kind, n[1]);
-  } else if (kind == u"register" && n.size() == 3) {
-    emit registerChanged(int(n[0]), int(n[1]), int(n[2]));
-  } else if (kind == u"faults" && n.size() == 3) {
-    emit faultsChanged(int(n[0]), int(n[1]), int(n[2]));
-  } else if (kind == u"exchange" && w.size() == 19) {
+  const std::optional<qm90emulator::Event> event = qm90emulator::ParseEvent(line.toStdString());
+  if (!event) return false;
+  const auto number = [&event](const char* name) { return event->Number(name); };
+  const auto field = [&event](const char* name) { return event->Field(name); };
+  const std::string& kind = event->kind;
+  const int id = static_cast<int>(number("module"));
+  if (kind == "module") {
+    emit moduleSeen(id);
+  } else if (kind == "address") {
+    emit addressChanged(id, int(number("address")), int(number("baud")));
+  } else if (kind == "inputs" || kind == "outputs") {
+    emit valueChanged(id, QString::fromStdString(kind), number("terminals"));
+  } else if (kind == "aout" || kind == "status") {
+    emit valueChanged(id, QString::fromStdString(kind), number("value"));
+  } else if (kind == "register") {
+    emit registerChanged(id, int(number("register")), int(number("value")));
+  } else if (kind == "faults") {
+    emit faultsChanged(int(number("drop")), int(number("corrupt")), int(number("delay")));
+  } else if (kind == "wiring") {
+    emit wiringChanged(id, field("wiring") == "loopback");
+  } else if (kind == "stuck") {
+    emit stuckChanged(id, field("side") == "din", int(number("low")), int(number("high")));
+  } else if (kind == "twin") {
+    emit twinChanged(id, field("twin") == "on");
+  } else if (kind == "serial") {
+    emit serialChanged(field("state") == "present");
+  } else if (kind == "exchange") {
     ExchangeRecord r;
-    r.unix_ms = n[0];
-    r.udp = w[3] == u"udp";
-    r.address = int(n[2]);
-    r.command = int(n[3]);
-    r.subcode = int(n[4]);
-    for (int i = 0; i < 5; ++i) r.sent[i] = int(n[5 + i]);
-    r.result = w[12];
-    r.status = int(n[11]);
-    for (int i = 0; i < 5; ++i) r.answered[i] = int(n[12 + i]);
+    r.unix_ms = number("time");
+    r.udp = field("line") == "udp";
+    r.address = int(number("address"));
+    r.command = int(number("command"));
+    r.subcode = int(number("subcode"));
+    const char* sent[] = {"d0", "d1", "d2", "d3", "d4"};
+    const char* answered[] = {"a0", "a1", "a2", "a3", "a4"};
+    for (int i = 0; i < 5; ++i) {
+      r.sent[i] = int(number(sent[i]));
+      r.answered[i] = int(number(answered[i]));
+    }
+    r.result = QString::fromStdString(field("result"));
+    r.status = int(number("status"));
     emit exchange(r);
   } else {
     return false;
   }
   return true;
+}
+
+QString SimLink::FreeUdpOrAny(quint16 preferred) {
+  QUdpSocket probe;
+  const bool free =
+      probe.bind(QHostAddress::LocalHost, preferred, QAbstractSocket::DontShareAddress);
+  return QStringLiteral("127.0.0.1:%1").arg(free ? preferred : 0);
 }
 
 }  // namespace qm90panel

@@ -42,6 +42,10 @@ class SimLink : public QObject {
   // Parses one event line; false when it is none the panel knows.
   bool HandleEvent(const QString& line);
 
+  // "127.0.0.1:PORT" when that port is free on the loopback, else
+  // "127.0.0.1:0" (the system chooses).
+  static QString FreeUdpOrAny(quint16 preferred);
+
  signals:
   void ready(const QString& description);
   void failed(const QString& text);
@@ -52,6 +56,11 @@ class SimLink : public QObject {
   void valueChanged(int identity, const QString& what, qint64 value);
   void registerChanged(int identity, int number, int value);
   void faultsChanged(int drop, int corrupt, int delay);
+  void wiringChanged(int identity, bool loopback);
+  // input: DIN, else DOUT; low/high: masks of the channels stuck at 0 / 1.
+  void stuckChanged(int identity, bool input, int low, int high);
+  void twinChanged(int identity, bool present);
+  void serialChanged(bool present);
   void exchange(const qm90panel::ExchangeRecord& record);
 
  private:

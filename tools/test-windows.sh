@@ -174,13 +174,17 @@ mkdir -m 700 "$work/runtime"
 XDG_RUNTIME_DIR="$work/runtime" "$native/bin/qm90-sim" --udp 127.0.0.1:0 --serial "COM$SIM_COM" \
   --state "$work/sim.state" </dev/null >"$work/sim.out" 2>"$work/sim.log" &
 sim_pid=$!
+. "$QM90_ROOT/tools/sim-ready.sh"
+ready=""
 for _ in $(seq 100); do
-  grep -q "ready" "$work/sim.out" 2>/dev/null && break
+  ready=$(qm90_sim_ready_line "$work/sim.out")
+  [ -n "$ready" ] && break
   sleep 0.1
 done
-ready=$(grep "ready" "$work/sim.out") || fail "qm90-sim did not start: $(cat "$work/sim.log")"
-sim_port=$(sed -n 's/.*udp=127\.0\.0\.1:\([0-9]*\).*/\1/p' <<<"$ready")
-pty=$(sed -n 's/.*pty=\([^ ]*\).*/\1/p' <<<"$ready")
+[ -n "$ready" ] || fail "qm90-sim did not start: $(cat "$work/sim.log")"
+udp=$(qm90_sim_ready_value "$ready" udp)
+sim_port=${udp##*:}
+pty=$(qm90_sim_ready_value "$ready" pty)
 ln -sfn "$pty" "$WINEPREFIX/dosdevices/com$SIM_COM"
 say "qm90-sim on 127.0.0.1:$sim_port and $pty (COM$SIM_COM under Wine)"
 

@@ -11,7 +11,10 @@
 #include <climits>
 #include <cstdlib>
 #include <cstring>
+#include <optional>
 #include <sstream>
+
+#include "emulator/ControlGrammar.h"
 
 namespace qm90sim {
 
@@ -20,13 +23,6 @@ namespace {
 constexpr int kReadyTimeoutMs = 10000;
 constexpr int kControlTimeoutMs = 5000;
 constexpr int kStopGraceMs = 3000;
-
-std::string ValueAfter(const std::string& line, const std::string& key) {
-  const std::size_t at = line.find(" " + key);
-  if (at == std::string::npos) return "";
-  const std::size_t start = at + 1 + key.size();
-  return line.substr(start, line.find(' ', start) - start);
-}
 
 bool WaitForExit(pid_t pid, int timeout_ms) {
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeout_ms);
@@ -92,14 +88,16 @@ bool SimProcess::Start(const std::vector<std::string>& args) {
     Stop();
     return false;
   }
-  if (!ReadLine(ready_line_, kReadyTimeoutMs) || ready_line_.rfind("qm90-sim ready", 0) != 0) {
+  const bool read = ReadLine(ready_line_, kReadyTimeoutMs);
+  const std::optional<qm90emulator::ReadyLine> ready =
+      read ? qm90emulator::ParseReady(ready_line_) : std::nullopt;
+  if (!ready) {
     error_ = "no ready line from " + program + " (got '" + ready_line_ + "')";
     Stop();
     return false;
   }
-  const std::string udp = ValueAfter(ready_line_, "udp=");
-  udp_port_ = udp.empty() ? 0 : std::atoi(udp.substr(udp.rfind(':') + 1).c_str());
-  pty_path_ = ValueAfter(ready_line_, "pty=");
+  udp_port_ = qm90emulator::PortOf(ready->udp);
+  pty_path_ = ready->pty;
   return true;
 }
 
@@ -175,11 +173,26 @@ bool SimProcess::SetFaults(int drop_percent, int corrupt_percent, int delay_ms) 
   return Control(line.str()) == "ok";
 }
 
+bool SimProcess::SetLoopback(int address, bool wired) {
+  return Control("wiring " + std::to_string(address) + (wired ? " loopback" : " none")) == "ok";
+}
+
+bool SimProcess::SetStuck(int address, bool input, int channel, int level) {
+  const std::string what = level < 0 ? "none" : std::to_string(level);
+  return Control("stuck " + std::to_string(address) + (input ? " din " : " dout ") +
+                 std::to_string(channel) + " " + what) == "ok";
+}
+
+bool SimProcess::SetTwin(int address, bool present) {
+  return Control("twin " + std::to_string(address) + (present ? " on" : " off")) == "ok";
+}
+
 long SimProcess::Get(int address, const std::string& what) {
-  const std::string reply = Control("get " + std::to_string(address) + " " + what);
-  if (reply.rfind("ok ", 0) != 0) return -1;
+  const std::optional<qm90emulator::Reply> reply =
+      qm90emulator::ParseReply(Control("get " + std::to_string(address) + " " + what));
+  if (!reply || !reply->ok || reply->text.empty()) return -1;
   char* end = nullptr;
-  const long value = std::strtol(reply.c_str() + 3, &end, 10);
+  const long value = std::strtol(reply->text.c_str(), &end, 10);
   return (end != nullptr && *end == '\0') ? value : -1;
 }
 

@@ -40,6 +40,10 @@ class SimProcess {
   bool SetStatusBits(int address, std::uint32_t mask);
   bool PowerCycle(int address);
   bool SetFaults(int drop_percent, int corrupt_percent, int delay_ms);
+  bool SetLoopback(int address, bool wired);
+  // input: DINk, else DOUTk; level 0 or 1, -1 clears.
+  bool SetStuck(int address, bool input, int channel, int level);
+  bool SetTwin(int address, bool present);
   // "get ADDR WHAT" -> number; -1 on error. WHAT: outputs, aout, status,
   // inputs, address, baud, reg N.
   long Get(int address, const std::string& what);

@@ -1,17 +1,6 @@
 // What a subscriber of the control channel is told: one line per change of a
 // module's observable values, one per request served, one per fault change.
-//   event module F                 a module (factory address F) on the line
-//   event address F A B            answers at address A, baud index B
-//   event inputs F T               levels at the input terminals
-//   event outputs F V              levels at the output terminals
-//   event aout F V                 analog output
-//   event status F V               status register
-//   event register F R V           stored configuration register R
-//   event faults DROP CORRUPT DELAY
-//   event exchange T LINE A C S d0 d1 d2 d3 d4 RESULT ST a0 a1 a2 a3 a4
-// T is milliseconds since 1970 (UTC), LINE udp or pty, RESULT ok (answered),
-// drop (dropped by the fault injection), none (no module listens), lost (the
-// delayed-answer queue was full); ST and a0..a4 are 0 unless answered.
+// The lines and their fields are those of emulator/ControlGrammar.h.
 #pragma once
 
 #include <array>
@@ -19,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "base/ModuleCommands.h"
 #include "emulator/Module.h"
 #include "protocol/Frame.h"
 
@@ -32,16 +22,23 @@ struct ModuleView {
   std::uint16_t aout = 0;
   std::uint32_t status = 0;
   std::array<std::uint8_t, 7> registers{};  // in the order of ConfigRegisters()
+  bool loopback = false;
+  bool twin = false;
+  std::uint8_t din_low = 0, din_high = 0, dout_low = 0, dout_high = 0;  // stuck channels
   bool operator==(const ModuleView&) const = default;
 };
 
-const std::array<std::uint8_t, 7>& ConfigRegisters();
+inline const std::array<std::uint8_t, 7>& ConfigRegisters() {
+  return qm90cmd::kRegisters;
+}
 ModuleView ViewOf(const qm90::Module& module);
 
 // Lines for what differs between before and now; every value when whole.
 void ChangeEvents(std::uint8_t identity, const ModuleView& before, const ModuleView& now,
                   bool whole, std::vector<std::string>& lines);
 
+std::string FaultsEvent(int drop, int corrupt, int delay);
+std::string SerialEvent(bool present);
 std::string ExchangeEvent(long long unix_ms, bool udp, const qm90::Request& request,
                           const char* result, const qm90::Answer* answer);
 

@@ -75,6 +75,16 @@ void OutputChannel::WriteLine(std::string_view text) {
   Flush();
 }
 
+void OutputChannel::WriteReply(std::string_view text) {
+  if (fd_ < 0) {
+    if (broken_) ++dropped_lines_;
+    return;
+  }
+  buffer_.append(text);
+  buffer_ += '\n';
+  Flush();
+}
+
 long OutputChannel::WriteSome(const char* data, std::size_t size) {
   switch (mode_) {
     case Mode::kSocket:

@@ -14,6 +14,9 @@ namespace qm90sim {
 class OutputChannel {
  public:
   static constexpr std::size_t kDefaultBound = 64 * 1024;
+  // A controller's next line is handled only while less than this waits for
+  // it, so that its replies never reach the bound.
+  static constexpr std::size_t kReplyRoom = 16 * 1024;
 
   OutputChannel() = default;
   ~OutputChannel();
@@ -28,11 +31,14 @@ class OutputChannel {
 
   // Queues text + '\n' whole or not at all; then writes what it can.
   void WriteLine(std::string_view text);
+  // Queues text + '\n' even beyond the bound (the caller keeps replies few).
+  void WriteReply(std::string_view text);
   void Flush();  // never blocks
 
   bool Attached() const { return fd_ >= 0; }
   bool Pending() const { return fd_ >= 0 && !buffer_.empty(); }
   int Fd() const { return fd_; }
+  std::size_t Buffered() const { return fd_ >= 0 ? buffer_.size() : 0; }
   std::uint64_t DroppedLines() const { return dropped_lines_; }
 
  private:

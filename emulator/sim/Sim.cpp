@@ -23,6 +23,7 @@
 #include "base/Folders.h"
 
 #include "base/ModuleCommands.h"
+#include "emulator/ControlGrammar.h"
 
 namespace qm90sim {
 
@@ -56,6 +57,12 @@ constexpr std::size_t kMaxControlLine = 256;
 
 constexpr speed_t kSpeeds[] = {B600, B1200, B2400, B4800, B9600, B19200, B38400, B57600, B115200};
 static_assert(std::size(kSpeeds) == base::kBaudCount);
+
+// Two modules answer at once: on the line the dominant level wins, and the
+// twin's bytes trail by a bit, so each byte meets itself shifted by one bit.
+void Collide(std::vector<std::uint8_t>& bytes) {
+  for (std::uint8_t& byte : bytes) byte = static_cast<std::uint8_t>(byte & (byte << 1));
+}
 
 std::string Hex(const std::uint8_t* bytes, std::size_t count) {
   std::string text;
@@ -134,11 +141,13 @@ bool ParseLoopbackHostPort(const std::string& text, sockaddr_in& out, std::strin
   out = sockaddr_in{};
   out.sin_family = AF_INET;
   out.sin_port = htons(static_cast<std::uint16_t>(port));
-  if (::inet_pton(AF_INET, host.c_str(), &out.sin_addr) != 1 ||
+  // localhost is the loopback by name; no resolver is asked.
+  const std::string numeric = host == "localhost" ? "127.0.0.1" : host;
+  if (::inet_pton(AF_INET, numeric.c_str(), &out.sin_addr) != 1 ||
       (ntohl(out.sin_addr.s_addr) >> 24) != 127) {
     error = "host '" + host +
             "' refused: qm90-sim is a local test device and binds only to a loopback address "
-            "127.x.x.x";
+            "127.x.x.x or localhost";
     return false;
   }
   return true;
@@ -184,16 +193,21 @@ int Sim::Run() {
   faults_told_[1] = faults_.CorruptPercent();
   faults_told_[2] = faults_.DelayMs();
 
-  std::string ready = "qm90-sim ready";
-  if (udp_fd_ >= 0) ready += " udp=127.0.0.1:" + std::to_string(udp_port_);
-  if (pty_master_ >= 0) ready += " pty=" + pty_path_ + " com=COM" + std::to_string(com_number_);
-  if (control_fd_ >= 0) ready += " control=127.0.0.1:" + std::to_string(control_port_);
-  clients_[0]->out.WriteLine(ready);
+  clients_[0]->out.WriteLine(ReadyText());
   Loop();
   for (auto& client : clients_) client->out.Flush();
   log_.Flush();
   CleanUp();
   return 0;
+}
+
+std::string Sim::ReadyText() const {
+  qm90emulator::ReadyLine ready;
+  if (udp_fd_ >= 0) ready.udp = "127.0.0.1:" + std::to_string(udp_port_);
+  if (pty_master_ >= 0) ready.pty = pty_path_;
+  if (!options_.serial.empty()) ready.com = "COM" + std::to_string(com_number_);
+  if (control_fd_ >= 0) ready.control = "127.0.0.1:" + std::to_string(control_port_);
+  return qm90emulator::FormatReady(ready);
 }
 
 bool Sim::SetUp(std::string& error) {
@@ -207,6 +221,7 @@ bool Sim::SetUp(std::string& error) {
       error = "address " + std::to_string(address) + " given twice";
       return false;
     }
+    bus_.FindIdentity(static_cast<std::uint8_t>(address))->SetLoopback(options_.loopback);
   }
   if (options_.udp.empty() && options_.serial.empty()) {
     error = "nothing to serve: give --udp HOST:PORT and/or --serial COMn";
@@ -313,8 +328,9 @@ void Sim::Loop() {
     if (udp_fd_ >= 0) watch(udp_fd_, POLLIN, kUdp);
     if (pty_master_ >= 0) watch(pty_master_, POLLIN, kPty);
     if (control_fd_ >= 0) watch(control_fd_, POLLIN, kAccept);
+    const auto now = Clock::now();
     for (std::size_t i = 0; i < clients_.size(); ++i) {
-      if (clients_[i]->input_open) watch(clients_[i]->in_fd, POLLIN, kControlIn, i);
+      if (WantsInput(*clients_[i], now)) watch(clients_[i]->in_fd, POLLIN, kControlIn, i);
       if (clients_[i]->out.Pending()) watch(clients_[i]->out.Fd(), POLLOUT, kControlOut, i);
     }
     if (log_.Pending()) watch(log_.Fd(), POLLOUT, kLogOut);
@@ -355,6 +371,7 @@ void Sim::Loop() {
           break;
         case kControlOut:
           clients_[index]->out.Flush();
+          HandleControlLines(*clients_[index]);
           break;
         case kLogOut:
           log_.Flush();
@@ -362,20 +379,27 @@ void Sim::Loop() {
       }
     }
     SendDue();
-    // Connections that ended; never the console, whose output may still be read.
+    // Connections that ended, once their replies are out; never the console,
+    // whose output may still be read.
     for (std::size_t i = clients_.size(); i-- > 1;) {
       ControlClient& client = *clients_[i];
-      if (!client.input_open || !client.out.Attached())
-        clients_.erase(clients_.begin() + static_cast<long>(i));
+      const bool done = !client.input_open && !client.HasLine() && !client.out.Pending();
+      if (done || !client.out.Attached()) clients_.erase(clients_.begin() + static_cast<long>(i));
     }
   }
 }
 
-// Time to the next answer (or answer byte) due; -1 when nothing waits.
+// Time to the next answer (or answer byte) due, or to a controller whose
+// reading was paused; -1 when nothing waits.
 int Sim::PollTimeoutNs(timespec& timeout) const {
-  if (Queued() == 0) return -1;
+  const auto now = Clock::now();
   Clock::time_point due = Clock::time_point::max();
-  if (!udp_queue_.empty()) due = udp_queue_.begin()->first;
+  for (const auto& client : clients_) {
+    const Clock::time_point resumes = InputResumes(*client);
+    if (client->input_open && resumes > now) due = std::min(due, resumes);
+  }
+  if (Queued() == 0 && due == Clock::time_point::max()) return -1;
+  if (!udp_queue_.empty()) due = std::min(due, udp_queue_.begin()->first);
   if (pty_current_ >= 0) {
     due = std::min(due, pty_queue_[static_cast<std::size_t>(pty_current_)].NextDue());
   } else {
@@ -383,7 +407,7 @@ int Sim::PollTimeoutNs(timespec& timeout) const {
       due = std::min(due, std::max(out.start, pty_line_free_));
   }
   const auto wait = std::max<long long>(
-      0, std::chrono::duration_cast<std::chrono::nanoseconds>(due - Clock::now()).count());
+      0, std::chrono::duration_cast<std::chrono::nanoseconds>(due - now).count());
   timeout.tv_sec = static_cast<time_t>(wait / 1000000000);
   timeout.tv_nsec = static_cast<long>(wait % 1000000000);
   return 0;
@@ -399,9 +423,9 @@ void Sim::AcceptControl() {
   const int fd = ::accept4(control_fd_, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);
   if (fd < 0) return;
   if (clients_.size() > kMaxControlClients) {
-    const char refusal[] = "error too many control connections\n";
+    const std::string refusal = qm90emulator::Error("too many control connections") + "\n";
     [[maybe_unused]] const ssize_t n =
-        ::send(fd, refusal, sizeof refusal - 1, MSG_DONTWAIT | MSG_NOSIGNAL);
+        ::send(fd, refusal.data(), refusal.size(), MSG_DONTWAIT | MSG_NOSIGNAL);
     ::close(fd);
     return;
   }
@@ -420,28 +444,63 @@ void Sim::ReadControl(ControlClient& client) {
   if (n < 0 && (errno == EINTR || errno == EAGAIN)) return;
   if (n <= 0) {
     client.input_open = false;  // end of stdin only ends control; serving goes on
-    return;
-  }
-  for (ssize_t i = 0; i < n && !stop_; ++i) {
-    const char c = chunk[i];
-    if (c != '\n') {
-      if (client.line.size() < kMaxControlLine) {
-        client.line += c;
-      } else {
-        client.discarding_long_line = true;
-      }
-      continue;
+  } else {
+    const auto now = Clock::now();
+    if (now - client.window_start >= kControlRateWindow) {
+      client.window_start = now;
+      client.window_bytes = 0;
     }
-    if (!client.line.empty() && client.line.back() == '\r') client.line.pop_back();
+    client.window_bytes += static_cast<std::size_t>(n);
+    client.input.append(chunk, static_cast<std::size_t>(n));
+  }
+  HandleControlLines(client);
+}
+
+// A reply is never dropped: while a controller's replies wait for it to read
+// them, its further lines wait unread (serving goes on).
+bool Sim::WantsInput(const ControlClient& client, Clock::time_point now) const {
+  return client.input_open && !client.HasLine() && InputResumes(client) <= now &&
+         client.out.Buffered() < OutputChannel::kReplyRoom;
+}
+
+Sim::Clock::time_point Sim::InputResumes(const ControlClient& client) const {
+  if (client.window_bytes < kControlBytesPerWindow) return Clock::time_point::min();
+  return client.window_start + kControlRateWindow;
+}
+
+void Sim::HandleControlLines(ControlClient& client) {
+  std::string line;
+  bool too_long = false;
+  bool drained = false;
+  while (!stop_ && client.out.Buffered() < OutputChannel::kReplyRoom &&
+         NextControlLine(client, line, too_long)) {
+    if (!drained) DrainRequests();
+    drained = true;
     bool snapshot = false;
-    const std::string reply = client.discarding_long_line ? "error line too long"
-                                                          : Execute(client, client.line, snapshot);
-    client.line.clear();
-    client.discarding_long_line = false;
-    client.out.WriteLine(reply);
+    const std::string reply =
+        too_long ? qm90emulator::Error("line too long") : Execute(client, line, snapshot);
+    client.out.WriteReply(reply);
     PublishChanges();
     if (snapshot) SendSnapshot(client);
   }
+}
+
+bool Sim::NextControlLine(ControlClient& client, std::string& line, bool& too_long) {
+  const std::size_t newline = client.input.find('\n');
+  if (newline == std::string::npos) {
+    if (client.input.size() > kMaxControlLine) {
+      client.discarding_long_line = true;
+      client.input.clear();
+    }
+    return false;
+  }
+  std::size_t length = newline;
+  if (length > 0 && client.input[length - 1] == '\r') --length;
+  too_long = client.discarding_long_line || length > kMaxControlLine;
+  line.assign(client.input, 0, too_long ? 0 : length);
+  client.input.erase(0, newline + 1);
+  client.discarding_long_line = false;
+  return true;
 }
 
 std::string Sim::Execute(ControlClient& client, const std::string& line, bool& snapshot) {
@@ -449,25 +508,41 @@ std::string Sim::Execute(ControlClient& client, const std::string& line, bool& s
   std::string verb;
   std::string extra;
   in >> verb >> extra;
-  if (verb != "subscribe" && verb != "unsubscribe" && verb != "stats") {
+  if (verb != "subscribe" && verb != "unsubscribe" && verb != "stats" && verb != "unplug" &&
+      verb != "replug") {
     return ExecuteControl(bus_, faults_, line, stop_);
   }
-  if (!extra.empty()) return "error usage: " + verb;
+  if (!extra.empty()) return qm90emulator::Error("usage: " + verb);
   if (verb == "stats") return Stats();
+  if (verb == "unplug" || verb == "replug") {
+    if (options_.serial.empty()) return qm90emulator::Error("no serial line (--serial)");
+    if ((verb == "unplug") != (pty_master_ >= 0)) {
+      return verb == "unplug" ? qm90emulator::Error("already unplugged")
+                              : qm90emulator::Error("not unplugged");
+    }
+    std::string error;
+    if (verb == "unplug") {
+      Unplug();
+    } else if (!Replug(error)) {
+      return qm90emulator::Error("" + error);
+    }
+    return qm90emulator::Ok();
+  }
   snapshot = verb == "subscribe" && !client.subscribed;
   client.subscribed = verb == "subscribe";
-  return "ok";
+  return qm90emulator::Ok();
 }
 
 std::string Sim::Stats() const {
   std::uint64_t output_drops = log_.DroppedLines();
   for (const auto& client : clients_) output_drops += client->out.DroppedLines();
-  return "ok requests=" + std::to_string(counters_.requests) +
-         " answered=" + std::to_string(counters_.answered) +
-         " fault-drops=" + std::to_string(counters_.fault_drops) +
-         " queue-drops=" + std::to_string(counters_.queue_drops) +
-         " send-failures=" + std::to_string(counters_.send_failures) +
-         " output-drops=" + std::to_string(output_drops) + " queued=" + std::to_string(Queued());
+  return qm90emulator::Ok("requests=" + std::to_string(counters_.requests) +
+                          " answered=" + std::to_string(counters_.answered) +
+                          " fault-drops=" + std::to_string(counters_.fault_drops) +
+                          " queue-drops=" + std::to_string(counters_.queue_drops) +
+                          " send-failures=" + std::to_string(counters_.send_failures) +
+                          " output-drops=" + std::to_string(output_drops) +
+                          " queued=" + std::to_string(Queued()));
 }
 
 // Before a control line: every request already received is handled first,
@@ -551,6 +626,27 @@ std::string Sim::Line::Describe() const {
          " baud=" + std::to_string(baud);
 }
 
+// The port disappears as a USB adapter's does: the pty is closed (a driver
+// holding it open sees the line end) and its COMn link removed.
+void Sim::Unplug() {
+  RemoveComLink();
+  for (int* fd : {&pty_slave_, &pty_master_}) {
+    if (*fd >= 0) ::close(*fd);
+    *fd = -1;
+  }
+  pty_queue_.clear();
+  pty_current_ = -1;
+  scanner_ = qm90::StreamScanner();
+  pty_path_.clear();
+}
+
+// Comes back under the same COMn name (on a new pty).
+bool Sim::Replug(std::string& error) {
+  if (OpenPty(error)) return true;
+  Unplug();
+  return false;
+}
+
 void Sim::Serve(const qm90::Request& request, const Line& line) {
   ++counters_.requests;
   qm90::Module* module =
@@ -577,7 +673,7 @@ void Sim::Serve(const qm90::Request& request, const Line& line) {
     note = "answer dropped";
     result = "drop";
     ++counters_.fault_drops;
-  } else if (answered && SendAnswer(answer, line, note)) {
+  } else if (answered && SendAnswer(answer, line, module->Twin(), note)) {
     result = "ok";
     ++counters_.answered;
   } else if (answered) {
@@ -600,7 +696,7 @@ bool Sim::StoreWrite(qm90::Module& module, const std::string& eeprom_before) {
   return false;
 }
 
-bool Sim::SendAnswer(const qm90::Answer& answer, const Line& line, std::string& note) {
+bool Sim::SendAnswer(const qm90::Answer& answer, const Line& line, bool twin, std::string& note) {
   if (Queued() >= kMaxQueuedAnswers) return false;
   std::vector<std::uint8_t> bytes =
       line.udp ? qm90::EncodeUdpAnswer(answer, line.sequence) : qm90::EncodeAnswer(answer);
@@ -609,6 +705,10 @@ bool Sim::SendAnswer(const qm90::Answer& answer, const Line& line, std::string& 
     // Never the start byte or the UDP header: a damaged answer fails its CRC.
     faults_.Corrupt(bytes, line.udp ? 3 : 1);
     note += " corrupted";
+  }
+  if (twin && !line.udp) {
+    Collide(bytes);
+    note += " collided with its twin's";
   }
   const auto delay = std::chrono::milliseconds(faults_.DelayMs());
   if (delay.count() > 0) note += " delayed " + std::to_string(delay.count()) + " ms";
@@ -624,10 +724,12 @@ bool Sim::SendAnswer(const qm90::Answer& answer, const Line& line, std::string& 
     return true;
   }
   UdpAnswer out{line.from, std::move(bytes)};
-  if (delay.count() == 0) {
-    TransmitUdp(out);
-  } else {
-    udp_queue_.emplace(Clock::now() + delay, std::move(out));
+  for (int copy = twin ? 2 : 1; copy > 0; --copy) {
+    if (delay.count() == 0) {
+      TransmitUdp(out);
+    } else {
+      udp_queue_.emplace(Clock::now() + delay, out);
+    }
   }
   return true;
 }
@@ -707,8 +809,12 @@ void Sim::PublishChanges() {
   const int faults[3] = {faults_.DropPercent(), faults_.CorruptPercent(), faults_.DelayMs()};
   if (!std::equal(std::begin(faults), std::end(faults), faults_told_)) {
     std::copy(std::begin(faults), std::end(faults), faults_told_);
-    lines.push_back("event faults " + std::to_string(faults[0]) + " " + std::to_string(faults[1]) +
-                    " " + std::to_string(faults[2]));
+    lines.push_back(FaultsEvent(faults[0], faults[1], faults[2]));
+  }
+  const bool serial_present = pty_master_ >= 0;
+  if (!options_.serial.empty() && serial_present != serial_present_told_) {
+    serial_present_told_ = serial_present;
+    lines.push_back(SerialEvent(serial_present));
   }
   if (!anyone) return;
   for (const std::string& line : lines) Publish(line);
@@ -719,9 +825,8 @@ void Sim::SendSnapshot(ControlClient& client) {
   for (std::size_t i = 0; i < bus_.Size(); ++i) {
     ChangeEvents(bus_.IdentityAt(i), views_[i], ViewOf(bus_.At(i)), true, lines);
   }
-  lines.push_back("event faults " + std::to_string(faults_.DropPercent()) + " " +
-                  std::to_string(faults_.CorruptPercent()) + " " +
-                  std::to_string(faults_.DelayMs()));
+  lines.push_back(FaultsEvent(faults_.DropPercent(), faults_.CorruptPercent(), faults_.DelayMs()));
+  if (!options_.serial.empty()) lines.push_back(SerialEvent(pty_master_ >= 0));
   for (const std::string& line : lines) client.out.WriteLine(line);
 }
 
@@ -729,15 +834,20 @@ void Sim::Log(const std::string& line) {
   log_.WriteLine("qm90-sim: " + line);
 }
 
-void Sim::CleanUp() {
-  if (!com_link_.empty()) {
-    char target[256] = {};
-    const ssize_t n = ::readlink(com_link_.c_str(), target, sizeof target - 1);
-    if (n > 0 && pty_path_ == std::string(target, static_cast<std::size_t>(n))) {
-      ::unlink(com_link_.c_str());
-    }
-    com_link_.clear();
+// Only the link that still points at this simulator's pty: another may have
+// taken the name since.
+void Sim::RemoveComLink() {
+  if (com_link_.empty()) return;
+  char target[256] = {};
+  const ssize_t n = ::readlink(com_link_.c_str(), target, sizeof target - 1);
+  if (n > 0 && pty_path_ == std::string(target, static_cast<std::size_t>(n))) {
+    ::unlink(com_link_.c_str());
   }
+  com_link_.clear();
+}
+
+void Sim::CleanUp() {
+  RemoveComLink();
   clients_.clear();
   for (int* fd : {&udp_fd_, &control_fd_, &pty_slave_, &pty_master_}) {
     if (*fd >= 0) ::close(*fd);

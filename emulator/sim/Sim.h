@@ -32,6 +32,7 @@ struct SimOptions {
   int delay_ms = 0;
   std::uint32_t seed = 1;
   int turnaround_ms = 2;  // from a request's last byte on the pty to its answer's first
+  bool loopback = false;  // every module's DOUTk wired to its DINk
   bool verbose = false;
 };
 
@@ -40,6 +41,10 @@ struct SimOptions {
 inline constexpr std::size_t kMaxQueuedAnswers = 1000;
 // Control connections besides stdin.
 inline constexpr std::size_t kMaxControlClients = 8;
+// A controller's lines are read at most this fast (bytes per window); endless
+// input then costs little.
+inline constexpr std::size_t kControlBytesPerWindow = 8192;
+inline constexpr std::chrono::milliseconds kControlRateWindow{10};
 
 // Parsers shared by the command line and the tests; false with a reason.
 bool ParseLoopbackHostPort(const std::string& text, sockaddr_in& out, std::string& error);
@@ -86,8 +91,11 @@ class Sim {
     bool input_open = true;
     bool subscribed = false;
     bool discarding_long_line = false;
-    std::string line;
+    std::string input;  // read, not yet handled
     OutputChannel out;
+    std::chrono::steady_clock::time_point window_start{};
+    std::size_t window_bytes = 0;
+    bool HasLine() const { return input.find('\n') != std::string::npos; }
   };
   struct Counters {
     std::uint64_t requests = 0;
@@ -108,6 +116,13 @@ class Sim {
   void ReadSignal();
   void AcceptControl();
   void ReadControl(ControlClient& client);
+  void HandleControlLines(ControlClient& client);
+  bool NextControlLine(ControlClient& client, std::string& line, bool& too_long);
+  bool WantsInput(const ControlClient& client, Clock::time_point now) const;
+  Clock::time_point InputResumes(const ControlClient& client) const;
+  void Unplug();
+  void RemoveComLink();
+  bool Replug(std::string& error);
   // snapshot: the client has just subscribed and is to be told every value.
   std::string Execute(ControlClient& client, const std::string& line, bool& snapshot);
   std::string Stats() const;
@@ -126,7 +141,7 @@ class Sim {
   void Serve(const qm90::Request& request, const Line& line);
   bool StoreWrite(qm90::Module& module, const std::string& eeprom_before);
   // Queues or sends the answer; false when the queue is full. note: for the log.
-  bool SendAnswer(const qm90::Answer& answer, const Line& line, std::string& note);
+  bool SendAnswer(const qm90::Answer& answer, const Line& line, bool twin, std::string& note);
   void SendDue();
   void SendDuePty(Clock::time_point now);
   void TransmitUdp(const UdpAnswer& out);
@@ -134,6 +149,7 @@ class Sim {
   int PtyBaudIndex() const;
   Clock::duration PtyByteTime() const;
   void Publish(const std::string& line);
+  std::string ReadyText() const;
   void PublishChanges();
   void SendSnapshot(ControlClient& client);
   void Log(const std::string& line);
@@ -161,6 +177,7 @@ class Sim {
   int pty_master_ = -1;
   int pty_slave_ = -1;
   std::string pty_path_;
+  bool serial_present_told_ = true;
   std::string com_link_;
   int com_number_ = 0;
 };

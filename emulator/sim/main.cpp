@@ -1,11 +1,12 @@
 // qm90-sim: a stand-in QM-90 module (or several on one line) for tests and
 // for trying the program without hardware.
+#include <qm90/Version.h>
 #include <CLI/CLI.hpp>
 #include <iostream>
-#include <qm90/Version.h>
 #include <string>
 
 #include "base/ModuleCommands.h"
+#include "emulator/ControlGrammar.h"
 #include "emulator/sim/Sim.h"
 
 namespace {
@@ -13,6 +14,7 @@ namespace {
 constexpr const char* kControlHelpTop = R"(
 Ready line (stdout, once it answers):
   qm90-sim ready udp=127.0.0.1:<port> pty=<pty path> com=COMn control=127.0.0.1:<port>
+  (only the parts served; a script takes a value by its key: tools/sim-ready.sh)
 Control commands (stdin, or a TCP connection to the --control port; one per
 line; reply "ok", "ok ..." or "error REASON"; ADDR is the address a module
 answers at now, or #F for the module of factory address F):
@@ -25,6 +27,13 @@ answers at now, or #F for the module of factory address F):
   get ADDR reg N             configuration register )";
 constexpr const char* kControlHelpBottom = R"(
   power ADDR                 power-cycle: address/baud from their registers now
+  wiring ADDR loopback|none  loopback: DOUTk drives DINk at the terminals (k 0..7)
+  stuck ADDR din K 0|1|none  input terminal DINK reads 0 / 1 whatever drives it
+  stuck ADDR dout K 0|1|none output terminal DOUTK stays at 0 / 1 (none clears)
+  twin ADDR on|off           a second module answers at ADDR: on the serial line
+                             the answers collide (garbled), over UDP two arrive
+  unplug | replug            the serial port disappears (pty closed, COMn link
+                             removed) and comes back under the same name
   faults DROP CORRUPT DELAY  change fault injection (percent, percent, ms)
   modules                    ok F:A:B ... (factory address, address, baud index)
   stats                      ok requests=N answered=N fault-drops=N queue-drops=N
@@ -36,8 +45,10 @@ Requests that arrived before a control line are handled before its reply is
 written; UDP answers (unless dropped or delayed) are sent by then, serial
 answers follow at the line's rate. At most 1000 answers wait for their time;
 more are dropped and counted. Output nobody reads never stops serving: what
-does not fit a bounded buffer is dropped and counted. End of input on stdin
-ends control only; SIGINT/SIGTERM stop the simulator.)";
+does not fit a bounded buffer is dropped and counted, except replies: while a
+controller's replies wait unread, its further lines wait too. Control input is
+read at a bounded rate. End of input on stdin ends control only; SIGINT/SIGTERM
+stop the simulator.)";
 
 // The register numbers come from the module's command table.
 std::string ControlHelp() {
@@ -58,7 +69,8 @@ int main(int argc, char** argv) {
   app.footer(ControlHelp());
   app.set_version_flag("--version", std::string("qm90-sim ") + qm90::kVersion);
   app.add_option("--udp", options.udp,
-                 "Serve UDP on HOST:PORT; HOST must be a loopback address 127.x.x.x, "
+                 "Serve UDP on HOST:PORT; HOST must be a loopback address 127.x.x.x or "
+                 "localhost, "
                  "port 0 lets the system choose (see the ready line)");
   app.add_option("--serial", options.serial,
                  "Serve a serial line COMn: opens a pseudo-terminal and publishes it as "
@@ -75,17 +87,21 @@ int main(int argc, char** argv) {
                  "rewritten atomically on every register write, before the answer; a write "
                  "that cannot be stored is refused (status 4)");
   app.add_option("--drop", options.drop_percent, "Drop this percentage of answers")
-      ->check(CLI::Range(0, 100));
+      ->check(CLI::Range(0, qm90emulator::kMaxPercent));
   app.add_option("--corrupt", options.corrupt_percent,
                  "Damage this percentage of answers (one byte, the CRC then fails)")
-      ->check(CLI::Range(0, 100));
+      ->check(CLI::Range(0, qm90emulator::kMaxPercent));
   app.add_option("--delay", options.delay_ms, "Send every answer this many ms late")
-      ->check(CLI::Range(0, 60000));
+      ->check(CLI::Range(0, qm90emulator::kMaxDelayMs));
   app.add_option("--turnaround", options.turnaround_ms,
                  "Milliseconds from a request's last byte on the serial line to the first "
                  "byte of its answer")
-      ->check(CLI::Range(0, 1000));
+      ->check(CLI::Range(0, qm90emulator::kMaxTurnaroundMs));
   app.add_option("--seed", options.seed, "Seed of the fault injection, so that runs repeat");
+  app.add_flag("--loopback", options.loopback,
+               "Wire every module's DOUTk to its DINk (k = 0..7), as a test harness does: "
+               "the output negation acts on the output terminal, the input negation on "
+               "what the module reads from its input terminal");
   app.add_flag("--verbose", options.verbose, "Log one line per request and its answer on stderr");
   try {
     app.parse(argc, argv);

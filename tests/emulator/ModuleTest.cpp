@@ -338,3 +338,49 @@ TEST(FaultInjector, SameSeedSameDecisionsAndCorruptionAlwaysChangesOneByte) {
 
 }  // namespace
 }  // namespace qm90
+
+namespace qm90 {
+
+// What the module reads and shows at its terminals: wiring, negation and
+// stuck channels together.
+TEST(ModuleTerminals, LoopbackNegationAndStuckChannels) {
+  using Stuck = Module::Stuck;
+  struct Case {
+    const char* name;
+    bool loopback;
+    std::uint8_t din_negation, dout_negation, commanded, driven;
+    int stuck_din, stuck_dout;  // channel 2 stuck at 1 / channel 5 stuck at 0, or -1
+    std::uint8_t output_terminals, reported_inputs;
+  };
+  const Case cases[] = {
+      {"open, factory negation", false, 0xFF, 0xFF, 0x0F, 0x01, -1, -1, 0xF0, 0xFE},
+      {"loopback, factory negation", true, 0xFF, 0xFF, 0x0F, 0x00, -1, -1, 0xF0, 0x0F},
+      {"loopback, no negation", true, 0x00, 0x00, 0x81, 0x00, -1, -1, 0x81, 0x81},
+      {"loopback, output negation only", true, 0x00, 0xFF, 0x81, 0x00, -1, -1, 0x7E, 0x7E},
+      {"loopback ignores what drives the inputs", true, 0x00, 0x00, 0x00, 0xFF, -1, -1, 0, 0},
+      {"stuck input", false, 0x00, 0x00, 0x00, 0x00, 2, -1, 0x00, 0x04},
+      {"stuck output seen through loopback", true, 0x00, 0x00, 0xFF, 0x00, -1, 5, 0xDF, 0xDF},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    Module module;
+    Answer answer;
+    ASSERT_TRUE(module.Handle(WriteReg(33, c.din_negation), answer));
+    ASSERT_TRUE(module.Handle(WriteReg(34, c.dout_negation), answer));
+    ASSERT_TRUE(module.Handle(Make(1, 64, {0, c.commanded}), answer));
+    module.SetInputs(c.driven);
+    module.SetLoopback(c.loopback);
+    if (c.stuck_din >= 0) module.SetStuckInput(c.stuck_din, Stuck::kHigh);
+    if (c.stuck_dout >= 0) module.SetStuckOutput(c.stuck_dout, Stuck::kLow);
+    EXPECT_EQ(module.Outputs(), c.output_terminals);
+    ASSERT_TRUE(module.Handle(Make(0, 64), answer));
+    EXPECT_EQ(answer.d[1], c.reported_inputs);
+  }
+  Module cleared;
+  cleared.SetStuckInput(3, Stuck::kLow);
+  cleared.SetStuckInput(3, Stuck::kNone);
+  cleared.SetStuckInput(8, Stuck::kHigh);  // no such channel: ignored
+  EXPECT_EQ(cleared.StuckInputs(Stuck::kLow) | cleared.StuckInputs(Stuck::kHigh), 0);
+}
+
+}  // namespace qm90

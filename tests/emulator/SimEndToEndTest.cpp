@@ -17,8 +17,8 @@
 #include <string>
 #include <vector>
 
-#include "protocol/Frame.h"
 #include "emulator/launcher/SimProcess.h"
+#include "protocol/Frame.h"
 
 namespace {
 
@@ -275,6 +275,7 @@ TEST_F(SimEndToEnd, RefusesNonLoopbackHostsAndBadOptions) {
        {std::vector<std::string>{"--udp", "192.168.1.254:5000"},
         {"--udp", "0.0.0.0:0"},
         {"--udp", "localhost"},
+        {"--udp", "localhost.example:0"},
         {"--udp", "127.0.0.1:70000"},
         {"--serial", "COM0"},
         {"--serial", "ttyS0"},
@@ -298,6 +299,10 @@ class SerialLine {
     if (fd_ >= 0) ::close(fd_);
   }
   bool IsOpen() const { return fd_ >= 0; }
+  bool HungUp() const {
+    pollfd fd{fd_, POLLIN, 0};
+    return ::poll(&fd, 1, kAnswerWaitMs) > 0 && (fd.revents & (POLLHUP | POLLERR)) != 0;
+  }
   void SetSpeed(speed_t speed) {
     termios mode{};
     ::tcgetattr(fd_, &mode);
@@ -369,6 +374,54 @@ TEST_F(SimEndToEnd, ServesThePublishedPtyAtTheModulesBaudRate) {
   EXPECT_FALSE(std::filesystem::is_symlink(link));  // clean stop withdraws the link
 }
 
+TEST_F(SimEndToEnd, LoopbackWiringAndStuckChannelsShowInWhatTheModuleReads) {
+  StartUdp({"--loopback"});
+  // Factory negations 0xFF on both sides: commanded 0x0F is 0xF0 at the output
+  // terminals, read back through the input negation as 0x0F.
+  ASSERT_EQ(client_->Must(Make(1, 1, 64, {0, 0x0F})).status, qm90::kAnswerOk);
+  EXPECT_EQ(client_->Must(Make(1, 0, 64)).d[1], 0x0F);
+  EXPECT_EQ(sim_.Get(1, "outputs"), 0xF0);
+  ASSERT_TRUE(sim_.SetStuck(1, true, 0, 0));   // DIN0 reads 0: bit 0 read as 1
+  ASSERT_TRUE(sim_.SetStuck(1, false, 7, 0));  // DOUT7 stays 0
+  EXPECT_EQ(client_->Must(Make(1, 0, 64)).d[1], 0x8F);
+  EXPECT_EQ(sim_.Get(1, "outputs"), 0x70);
+  ASSERT_TRUE(sim_.SetStuck(1, true, 0, -1));
+  ASSERT_TRUE(sim_.SetLoopback(1, false));
+  EXPECT_EQ(client_->Must(Make(1, 0, 64)).d[1], 0xFF);  // nothing wired: all terminals 0
+  for (const char* bad : {"stuck 1 din 8 1", "stuck 1 dout 0 2", "stuck 1 pin 0 1", "wiring 1 on",
+                          "twin 1 yes", "unplug"}) {
+    EXPECT_EQ(sim_.Control(bad).rfind("error ", 0), 0u) << bad;
+  }
+}
+
+TEST_F(SimEndToEnd, TwinAnswersTwiceOverUdpAndGarblesTheSerialLine) {
+  ASSERT_TRUE(sim_.Start({"--udp", "localhost:0", "--serial", "COM8"})) << sim_.Error();
+  client_.emplace(sim_.UdpPort());
+  ASSERT_TRUE(sim_.SetTwin(1, true));
+  Answer answer;
+  ASSERT_EQ(client_->Exchange(Make(1, 100, 0), answer), Decode::kOk);
+  EXPECT_TRUE(client_->Receive(kAnswerWaitMs).has_value()) << "the twin's answer";
+  SerialLine line(runtime_ + "/qm90/COM8");
+  EXPECT_FALSE(line.Transact(Make(1, 100, 0), answer, kSilenceWaitMs));
+  ASSERT_TRUE(sim_.SetTwin(1, false));
+  EXPECT_TRUE(line.Transact(Make(1, 100, 0), answer));
+  EXPECT_FALSE(client_->Receive(kSilenceWaitMs).has_value());
+}
+
+TEST_F(SimEndToEnd, UnpluggedPortDisappearsAndComesBackUnderItsName) {
+  ASSERT_TRUE(sim_.Start({"--serial", "COM6"})) << sim_.Error();
+  const std::string link = runtime_ + "/qm90/COM6";
+  SerialLine held(link);
+  ASSERT_EQ(sim_.Control("unplug"), "ok");
+  EXPECT_FALSE(std::filesystem::is_symlink(link));
+  EXPECT_TRUE(held.HungUp());
+  EXPECT_EQ(sim_.Control("replug"), "ok");
+  Answer answer;
+  SerialLine again(link);
+  ASSERT_TRUE(again.IsOpen());
+  EXPECT_TRUE(again.Transact(Make(1, 100, 0), answer));
+}
+
 }  // namespace
 
 namespace {
@@ -382,11 +435,34 @@ TEST(SimCommandLine, HelpNamesEveryOptionAndControlCommand) {
   char chunk[512];
   for (std::size_t n; (n = std::fread(chunk, 1, sizeof chunk, pipe)) > 0;) help.append(chunk, n);
   EXPECT_EQ(::pclose(pipe), 0);
-  for (const char* name :
-       {"--udp", "--serial", "--address", "--state", "--drop", "--corrupt", "--delay", "--seed",
-        "--verbose", "inputs ADDR", "status-set", "status-clear", "get ADDR reg N", "power ADDR",
-        "faults", "quit", "qm90-sim ready udp=", "--control", "--turnaround", "subscribe",
-        "stats", "modules"}) {
+  for (const char* name : {"--udp",
+                           "--serial",
+                           "--address",
+                           "--state",
+                           "--drop",
+                           "--corrupt",
+                           "--delay",
+                           "--seed",
+                           "--verbose",
+                           "inputs ADDR",
+                           "status-set",
+                           "status-clear",
+                           "get ADDR reg N",
+                           "power ADDR",
+                           "faults",
+                           "quit",
+                           "qm90-sim ready udp=",
+                           "--control",
+                           "--turnaround",
+                           "subscribe",
+                           "--loopback",
+                           "wiring ADDR loopback|none",
+                           "stuck ADDR din K",
+                           "twin ADDR",
+                           "unplug",
+                           "replug",
+                           "stats",
+                           "modules"}) {
     EXPECT_NE(help.find(name), std::string::npos) << name;
   }
 }

@@ -18,11 +18,13 @@
 #include <filesystem>
 #include <fstream>
 #include <optional>
+#include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
-#include "protocol/Frame.h"
 #include "emulator/launcher/SimProcess.h"
+#include "protocol/Frame.h"
 
 extern char** environ;
 
@@ -230,6 +232,116 @@ TEST_F(SimServing, OutputNobodyReadsNeverStopsServing) {
   EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
   ::close(out[0]);
   ::close(in[1]);
+}
+
+// qm90-sim on the given stdin and stdout (stderr: /dev/null).
+pid_t SpawnSim(int in, int out) {
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_adddup2(&actions, in, STDIN_FILENO);
+  posix_spawn_file_actions_adddup2(&actions, out, STDOUT_FILENO);
+  posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
+  const std::string program = qm90sim::BinDir() + "/qm90-sim";
+  std::vector<std::string> args{program, "--udp", "127.0.0.1:0"};
+  std::vector<char*> argv;
+  for (std::string& arg : args) argv.push_back(arg.data());
+  argv.push_back(nullptr);
+  pid_t pid = -1;
+  if (posix_spawn(&pid, program.c_str(), &actions, nullptr, argv.data(), environ) != 0) pid = -1;
+  posix_spawn_file_actions_destroy(&actions);
+  return pid;
+}
+
+// Processor time the process has used, in clock ticks.
+long CpuTicks(pid_t pid) {
+  std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
+  std::string text((std::istreambuf_iterator<char>(stat)), std::istreambuf_iterator<char>());
+  std::istringstream fields(text.substr(text.rfind(')') + 2));
+  std::string field;
+  long utime = 0, stime = 0;
+  for (int i = 3; i <= 15 && fields >> field; ++i) {
+    if (i == 14) utime = std::stol(field);
+    if (i == 15) stime = std::stol(field);
+  }
+  return utime + stime;
+}
+
+TEST_F(SimServing, ControlInputAtEndIsNoLongerPolled) {
+  const int in = ::open("/dev/null", O_RDONLY | O_CLOEXEC);
+  const int out = ::open("/dev/null", O_WRONLY | O_CLOEXEC);
+  const pid_t pid = SpawnSim(in, out);
+  ::close(in);
+  ::close(out);
+  ASSERT_GT(pid, 0);
+  const long before = CpuTicks(pid);
+  ::usleep(1000 * 1000);
+  EXPECT_LT(CpuTicks(pid) - before, ::sysconf(_SC_CLK_TCK) / 10);
+  ::kill(pid, SIGTERM);
+  ::waitpid(pid, nullptr, 0);
+}
+
+// Endless input (no line ends, as from /dev/zero) is taken at a bounded rate:
+// a writer that never stops gets rid of little in a second. A loaded machine
+// only lowers the figure.
+TEST_F(SimServing, EndlessControlInputIsReadAtABoundedRate) {
+  int in[2];
+  ASSERT_EQ(::pipe2(in, O_CLOEXEC), 0);
+  const int out = ::open("/dev/null", O_WRONLY | O_CLOEXEC);
+  const pid_t pid = SpawnSim(in[0], out);
+  ::close(in[0]);
+  ::close(out);
+  ASSERT_GT(pid, 0);
+  ::fcntl(in[1], F_SETFL, O_NONBLOCK);
+  const std::string zeros(65536, '\0');
+  std::size_t written = 0;
+  const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(1);
+  while (std::chrono::steady_clock::now() < end) {
+    const ssize_t n = ::write(in[1], zeros.data(), zeros.size());
+    if (n > 0) written += static_cast<std::size_t>(n);
+    if (n < 0) ::usleep(1000);
+  }
+  // 8 KiB per 10 ms is 800 KiB a second, and the pipe holds 64 KiB more.
+  EXPECT_LT(written, 2u * 1024 * 1024);
+  ::kill(pid, SIGTERM);
+  ::waitpid(pid, nullptr, 0);
+  ::close(in[1]);
+}
+
+TEST_F(SimServing, RepliesToASlowControllerAreNeverDropped) {
+  constexpr int kLines = 40000;
+  int in[2];
+  int out[2];
+  ASSERT_EQ(::pipe2(in, O_CLOEXEC), 0);
+  ASSERT_EQ(::pipe2(out, O_CLOEXEC), 0);
+  const pid_t pid = SpawnSim(in[0], out[1]);
+  ::close(in[0]);
+  ::close(out[1]);
+  ASSERT_GT(pid, 0);
+  std::thread writer([fd = in[1]] {
+    std::string lines;
+    for (int i = 0; i < kLines; ++i) lines += "get 1 address\n";
+    lines += "quit\n";
+    for (std::size_t done = 0; done < lines.size();) {
+      const ssize_t n = ::write(fd, lines.data() + done, lines.size() - done);
+      if (n <= 0) break;
+      done += static_cast<std::size_t>(n);
+    }
+    ::close(fd);
+  });
+  ::usleep(300 * 1000);  // the controller reads late: its replies back up meanwhile
+  std::string text;
+  char chunk[65536];
+  for (ssize_t n; (n = ::read(out[0], chunk, sizeof chunk)) > 0;) {
+    text.append(chunk, static_cast<std::size_t>(n));
+  }
+  writer.join();
+  ::close(out[0]);
+  ::waitpid(pid, nullptr, 0);
+  std::size_t replies = 0;
+  for (std::size_t at = 0; (at = text.find("\nok 1\n", at)) != std::string::npos; at += 5) {
+    ++replies;
+  }
+  EXPECT_EQ(replies, static_cast<std::size_t>(kLines));
 }
 
 TEST_F(SimServing, DelayedAnswersBeyondTheBoundAreDroppedAndCounted) {

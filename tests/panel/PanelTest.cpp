@@ -1,13 +1,17 @@
 // qm90-panel's window against a real qm90-sim it starts itself, with the
 // program's driver library on the other side of the line.
 #include <gtest/gtest.h>
+#include <QAccessible>
 #include <QApplication>
 #include <QCheckBox>
+#include <QComboBox>
 #include <QFile>
 #include <QLabel>
 #include <QPushButton>
 #include <QSlider>
+#include <QTabWidget>
 #include <QThread>
+#include <QUdpSocket>
 
 #include <chrono>
 #include <cstdlib>
@@ -15,12 +19,15 @@
 #include <functional>
 #include <memory>
 
+#include <qm90/Version.h>
+#include <cstdio>
+#include "emulator/launcher/SimProcess.h"
+
 #include "panel/ModulePanel.h"
 #include "panel/PanelWindow.h"
 #include "panel/SimLink.h"
 #include "panel/TrafficModel.h"
 #include "tests/drivers/Harness.h"
-#include "emulator/launcher/SimProcess.h"
 
 namespace {
 
@@ -175,6 +182,76 @@ TEST_F(PanelTest, TrafficSavedAsTextLineByLine) {
   EXPECT_TRUE(lines[0].startsWith(QStringLiteral("Čas\t")));
   EXPECT_EQ(lines[2].split(u'\t').value(3), QStringLiteral("200"));
   file.remove();
+}
+
+// However a switch changes state (a click, setChecked, an accessibility
+// client's toggle), the module's inputs follow.
+TEST_F(PanelTest, InputSwitchChangedWithoutAClickStillReachesTheModule) {
+  auto* din2 = Module()->findChild<QPushButton*>(QStringLiteral("din2"));
+  din2->setChecked(true);
+  ASSERT_TRUE(WaitFor([&] { return Transact(0, 64).d[1] == (0x04 ^ 0xFF); }));
+  auto* din5 = Module()->findChild<QPushButton*>(QStringLiteral("din5"));
+  QAccessibleInterface* access = QAccessible::queryAccessibleInterface(din5);
+  ASSERT_NE(access, nullptr);
+  ASSERT_NE(access->actionInterface(), nullptr);
+  access->actionInterface()->doAction(QAccessibleActionInterface::toggleAction());
+  ASSERT_TRUE(din5->isChecked());
+  EXPECT_TRUE(WaitFor([&] { return Transact(0, 64).d[1] == (0x24 ^ 0xFF); }));
+}
+
+TEST_F(PanelTest, AnnouncementsOfModulesThatCannotExistAreRefused) {
+  auto* tabs = window_->findChild<QTabWidget*>(QStringLiteral("modules"));
+  const int before = tabs->count();
+  for (int identity = 256; identity < 556; ++identity) {
+    link_->HandleEvent(QStringLiteral("event module %1").arg(identity));
+  }
+  link_->HandleEvent(QStringLiteral("event module -1"));
+  EXPECT_EQ(tabs->count(), before);
+  EXPECT_EQ(window_->Module(300), nullptr);
+  EXPECT_TRUE(window_->StatusText().contains(QStringLiteral("nezobrazen")))
+      << window_->StatusText().toStdString();
+  link_->HandleEvent(QStringLiteral("event module 255"));  // one that can be
+  EXPECT_EQ(tabs->count(), before + 1);
+}
+
+TEST_F(PanelTest, WiringAndStuckChannelsAreShownAndSet) {
+  auto* loopback = Module()->findChild<QCheckBox*>(QStringLiteral("loopback"));
+  ASSERT_NE(loopback, nullptr);
+  EXPECT_FALSE(loopback->isChecked());
+  loopback->setChecked(true);
+  ASSERT_EQ(Transact(1, 64, {0, 0x0F}).status, 0);
+  // Wired: the inputs read what the outputs drive (both negations factory 0xFF).
+  EXPECT_TRUE(WaitFor([&] { return Transact(0, 64).d[1] == 0x0F; }));
+  EXPECT_FALSE(Module()->findChild<QPushButton*>(QStringLiteral("din0"))->isEnabled());
+  Module()->findChild<QComboBox*>(QStringLiteral("stuckDin7"))->setCurrentIndex(2);  // at 1
+  EXPECT_TRUE(WaitFor([&] { return Transact(0, 64).d[1] == 0x0F; }));  // DOUT7 is 1 anyway
+  Module()->findChild<QComboBox*>(QStringLiteral("stuckDin0"))->setCurrentIndex(2);
+  EXPECT_TRUE(WaitFor([&] { return Transact(0, 64).d[1] == 0x0E; }));
+  // What the emulator is told by another controller shows too.
+  link_->Send(QStringLiteral("stuck #1 dout 3 0"));
+  EXPECT_TRUE(WaitFor([&] {
+    return Module()->findChild<QComboBox*>(QStringLiteral("stuckDout3"))->currentIndex() == 1;
+  }));
+}
+
+TEST(PanelCommandLine, VersionIsTheOneVersion) {
+  const std::string command = qm90sim::BinDir() + "/qm90-panel --version";
+  FILE* out = ::popen(command.c_str(), "r");
+  ASSERT_NE(out, nullptr);
+  char line[128] = {};
+  const bool read = std::fgets(line, sizeof line, out) != nullptr;
+  EXPECT_EQ(::pclose(out), 0);
+  ASSERT_TRUE(read);
+  EXPECT_EQ(std::string(line), std::string("qm90-panel ") + qm90::kVersion + "\n");
+}
+
+TEST(PanelPort, FixedPortWhenFreeAnotherWhenTaken) {
+  QUdpSocket holder;
+  ASSERT_TRUE(holder.bind(QHostAddress::LocalHost, 0));
+  const quint16 port = holder.localPort();
+  EXPECT_EQ(SimLink::FreeUdpOrAny(port), QStringLiteral("127.0.0.1:0"));
+  holder.close();
+  EXPECT_EQ(SimLink::FreeUdpOrAny(port), QStringLiteral("127.0.0.1:%1").arg(port));
 }
 
 }  // namespace

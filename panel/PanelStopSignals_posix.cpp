@@ -6,7 +6,7 @@
 #include <QSocketNotifier>
 #include <csignal>
 
-#include "panel/StopSignals.h"
+#include "panel/PanelStopSignals.h"
 
 namespace qm90panel {
 
