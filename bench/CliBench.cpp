@@ -1,7 +1,7 @@
 // Figures of the qm90 command-line tool against qm90-sim on 127.0.0.1: how
 // long a scan takes against the time its bytes need on the wire, and what
 // share of `qm90 identify` the link takes.
-//   qm90-bench-cli [--skip-nine-rates] [--runs N]
+//   qm90-bench-cli [--skip-nine-rates] [--serial-only] [--find-only] [--runs N]
 #include <fcntl.h>
 #include <spawn.h>
 #include <sys/wait.h>
@@ -75,10 +75,16 @@ void ScanLine(const char* what, double seconds, double wire, int exit_code) {
 
 int main(int argc, char** argv) {
   bool nine_rates = true;
+  bool serial_only = false;
+  bool find_only = false;  // only the find figures (serial)
   int runs = 20;
   for (int i = 1; i < argc; ++i) {
     if (std::strcmp(argv[i], "--skip-nine-rates") == 0)
       nine_rates = false;
+    else if (std::strcmp(argv[i], "--find-only") == 0)
+      find_only = true;
+    else if (std::strcmp(argv[i], "--serial-only") == 0)
+      serial_only = true;
     else if (std::strcmp(argv[i], "--runs") == 0 && i + 1 < argc)
       runs = std::max(1, std::atoi(argv[++i]));
   }
@@ -99,22 +105,47 @@ int main(int argc, char** argv) {
     return base;
   };
 
-  std::printf("qm90 scan, one module (address 1, 9600 Bd) on the emulator's serial line:\n");
   int exit_code = 0;
-  double seconds = TimedRun(with({"scan", "--baud", "9600"}, on_com), &exit_code);
-  ScanLine("256 addresses at 9600 Bd", seconds, WireSeconds(9600, 256, 1), exit_code);
-  for (const char* timing : {"5", "1"}) {
-    const std::string what = std::string("256 addresses at 9600 Bd, --timing ") + timing;
-    seconds = TimedRun(with({"scan", "--baud", "9600", "--timing", timing}, on_com), &exit_code);
-    ScanLine(what.c_str(), seconds, WireSeconds(9600, 256, 1), exit_code);
+  double seconds = 0;
+  if (!find_only) {
+    std::printf("qm90 scan, one module (address 1, 9600 Bd) on the emulator's serial line:\n");
+    seconds = TimedRun(with({"scan", "--baud", "9600"}, on_com), &exit_code);
+    ScanLine("256 addresses at 9600 Bd", seconds, WireSeconds(9600, 256, 1), exit_code);
+    for (const char* timing : {"5", "1"}) {
+      const std::string what = std::string("256 addresses at 9600 Bd, --timing ") + timing;
+      seconds = TimedRun(with({"scan", "--baud", "9600", "--timing", timing}, on_com), &exit_code);
+      ScanLine(what.c_str(), seconds, WireSeconds(9600, 256, 1), exit_code);
+    }
   }
+  // find: the module at its factory setting, then at a setting nobody would
+  // guess, found near the end of the full search (every address at all nine
+  // rates), whose requests' wire time is the yardstick.
+  std::printf("\nqm90 find, one module on the emulator's serial line:\n");
+  std::vector<double> factory;
+  for (int i = 0; i < 5; ++i) factory.push_back(TimedRun(with({"find"}, on_com), &exit_code));
+  std::printf("%-52s %8.3f s (median of 5)%s\n", "factory setting (address 1, 9600 Bd)",
+              Median(factory), exit_code == 0 ? "" : "   (no module found!)");
   if (nine_rates) {
-    double wire = 0;
-    for (const int rate : kRates) wire += WireSeconds(rate, 256, rate == 9600 ? 1 : 0);
-    seconds = TimedRun(with({"scan"}, on_com), &exit_code);
-    ScanLine("256 addresses at all nine rates", seconds, wire, exit_code);
+    double full_wire = 0;
+    for (const int rate : kRates) full_wire += WireSeconds(rate, 256, 0);
+    TimedRun(with({"config", "set", "address=254", "baud=600", "--address", "1"}, on_com));
+    serial.PowerCycle(1);
+    seconds = TimedRun(with({"find"}, on_com), &exit_code);
+    ScanLine("address 254 at 600 Bd (the 2302nd of 2304 tries)", seconds, full_wire, exit_code);
   }
+  if (nine_rates && !find_only) {
+    double wire = 0;
+    // The find above moved the module to 600 Bd.
+    for (const int rate : kRates) wire += WireSeconds(rate, 256, rate == 600 ? 1 : 0);
+    seconds = TimedRun(with({"scan"}, on_com), &exit_code);
+    ScanLine("256 addresses at all nine rates (module at 600 Bd)", seconds, wire, exit_code);
+  }
+
   serial.Stop();
+  if (serial_only) {
+    std::filesystem::remove_all(folder);
+    return 0;
+  }
 
   qm90sim::SimProcess udp;
   if (!udp.Start(

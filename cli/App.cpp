@@ -11,6 +11,7 @@
 #include "cli/CliCommands.h"
 #include "cli/Console.h"
 #include "cli/Json.h"
+#include "cli/LineCommands.h"
 #include "link/QBLxxx.h"
 
 namespace qm90cli {
@@ -246,13 +247,58 @@ int Run(int argc, const char* const* argv, std::ostream& out, std::ostream& err)
       ->type_name("RATE");
   scan->add_flag("--first", scan_options.first, "Stop at the first module found");
   scan->add_option("--timing", scan_options.timing,
-                   "Allowance in ms the driver adds to each answer wait (default the rate's own, "
-                   "13 at 9600 Bd); a direct line without a USB adapter can take 1 to 5, which "
-                   "makes a silent address cheaper")
+                   "Allowance in ms the driver adds to each answer wait (default 1; an address "
+                   "where an answer came late is asked again with the rate's own, 13 at 9600 Bd)")
       ->check(IntegerIn(1, 1000))
       ->type_name("MS");
   scan->footer(Example("  qm90 scan --interface com --port 3 --baud 9600,19200 --addresses 1-100"));
   scan->callback([&] { chosen = [&] { return Scan(ctx, scan_options); }; });
+
+  FindOptions find_options;
+  CLI::App* find = command("find", "Find a lost module: the likely settings first, then the rest");
+  find->add_option("--addresses", find_options.addresses, "Addresses to sweep (default 0-255)")
+      ->type_name("LIST");
+  find->add_option("--baud", find_options.bauds,
+                   "Rates to try (default all nine, the likeliest first)")
+      ->delimiter(',')
+      ->type_name("RATE");
+  find->add_flag("--all", find_options.all, "Go on after the first module found");
+  find->add_option("--timing", find_options.timing,
+                   "Allowance in ms the driver adds to each answer wait (default 1)")
+      ->type_name("MS");
+  find->footer(Example("  qm90 find --interface com --port 3"));
+  find->callback([&] { chosen = [&] { return Find(ctx, find_options); }; });
+
+  BackupOptions backup_options;
+  CLI::App* backup = command(
+      "backup", "Save every module of the line into a folder: a file each, and a manifest");
+  backup->add_option("DIR", backup_options.folder, "Folder to save in (created if missing)")
+      ->required();
+  backup->add_option("--addresses", backup_options.addresses,
+                     "Save these addresses at the configured rate instead of scanning")
+      ->type_name("LIST");
+  backup->add_option("--baud", backup_options.bauds, "Rates to scan (default all nine)")
+      ->delimiter(',')
+      ->type_name("RATE");
+  backup->footer(
+      Example("  qm90 backup line-a --baud 9600\n"
+              "A folder that exists is taken only when neither the manifest nor a module's file\n"
+              "of this backup stands in it; nothing in it is ever replaced."));
+  backup->callback([&] { chosen = [&] { return Backup(ctx, backup_options); }; });
+
+  RestoreOptions restore_options;
+  CLI::App* restore = command(
+      "restore", "Write a line's backup back: only what differs, each read back");
+  restore->add_option("DIR", restore_options.folder, "Folder of a backup")->required();
+  restore->add_flag("--dry-run", restore_options.dry_run, "Only show the differences");
+  restore->add_flag("--force", restore_options.force,
+                    "Also restore a module whose identification differs from the backup's");
+  restore->footer(Example("  qm90 restore line-a --dry-run"));
+  restore->callback([&] { chosen = [&] { return Restore(ctx, restore_options); }; });
+
+  CLI::App* ports = command("ports", "List the serial ports the serial driver can open");
+  ports->footer(Example("  qm90 ports"));
+  ports->callback([&] { chosen = [&] { return Ports(ctx); }; });
 
   CLI::App* config = command("config", "Show, change, save and load the module's configuration");
   config->require_subcommand(0, 1);

@@ -16,6 +16,7 @@
 #include "cli/ConfigFile.h"
 #include "cli/Console.h"
 #include "cli/Json.h"
+#include "cli/LineCommands.h"
 #include "cli/ModuleAccess.h"
 #include "cli/Registers.h"
 #include "cli/Trace.h"
@@ -231,6 +232,7 @@ int Watch(Context& ctx, const WatchOptions& options, int default_interval_ms,
     if (!poll(access, line, row, json)) {
       failed = true;
       if (access.LinkLost()) break;  // reported; nothing more can pass
+      if (options.watch && !RecoverSerialPort(ctx, access)) break;
       continue;
     }
     errno = 0;
@@ -358,121 +360,7 @@ int Identify(Context& ctx) {
 }
 
 int Scan(Context& ctx, const ScanOptions& options) {
-  LinkParams params;
-  const std::string problem = ResolveLink(ctx.connection, params);
-  if (!problem.empty()) return Fail(ctx, kExitUsage, problem);
-  std::vector<std::uint8_t> addresses;
-  if (!ParseAddressList(options.addresses, addresses))
-    return Fail(ctx, kExitUsage, "--addresses takes a list such as 0-255 or 1,77,200-210");
-  std::vector<std::int32_t> rates;
-  if (!ScanRates(options.bauds, params.baud, rates))
-    return Fail(ctx, kExitUsage, "--baud takes rates such as 9600,19200 (600 .. 115200)");
-
-  std::int64_t timing = 0;
-  if (!options.timing.empty() && !ParseInteger(options.timing, 1, 1000, timing))
-    return Fail(ctx, kExitUsage, "--timing takes 1..1000 ms");
-  params.timing = static_cast<std::int32_t>(timing);
-
-  ModuleAccess access;
-  if (ctx.trace)
-    access.SetTrace([&ctx](const ExchangeRecord& record) { ctx.err << TraceLine(record) << "\n"; });
-  params.baud = rates.front();
-  std::string message;
-  if (access.OpenLine(params, message) != 0)
-    return Fail(ctx, kExitNoLink,
-                "cannot open the line (" + InterfaceDescription(params) + "): " + message);
-
-  struct Found {
-    std::uint8_t address;
-    std::int32_t baud;
-    std::string name;
-  };
-  std::vector<Found> found;
-  const bool progress = !ctx.trace && !ctx.quiet && console::IsTerminal(console::Stream::kErr);
-  const std::size_t total = addresses.size() * rates.size();
-  std::size_t tries = 0;
-  const auto start = Clock::now();
-  bool stop = false;
-  std::string lost;  // the text of a failed driver host
-  for (std::size_t r = 0; r < rates.size() && !stop; ++r) {
-    if (r > 0 && access.SetRate(rates[r], message) != 0)
-      return Fail(ctx, kExitNoLink, "cannot set " + std::to_string(rates[r]) + " Bd: " + message);
-    if (ctx.verbose)
-      ctx.err << "qm90: trying " << addresses.size() << " addresses at " << rates[r] << " Bd\n";
-    for (const std::uint8_t address : addresses) {
-      if (console::Interrupted()) {
-        stop = true;
-        break;
-      }
-      if (progress) {
-        const double elapsed = std::chrono::duration<double>(Clock::now() - start).count();
-        const double left = tries ? elapsed / tries * (total - tries) : 0.0;
-        char line[120];
-        std::snprintf(line, sizeof line, "\r%6d Bd, address %3u, found %zu, about %.0f s left   ",
-                      rates[r], address, found.size(), left);
-        ctx.err << line << std::flush;
-      }
-      std::string name;
-      ++tries;
-      const std::uint8_t status = access.Identify(address, name);
-      if (status == 0) {
-        found.push_back({address, rates[r], name});
-        if (options.first) {
-          stop = true;
-          break;
-        }
-      } else if (access.LinkLost()) {
-        // Every later try would fail at once: not a silence to report as such.
-        lost = access.Text(status);
-        stop = true;
-        break;
-      }
-    }
-  }
-  access.Close();
-  if (progress) ctx.err << "\r" << std::string(60, ' ') << "\r" << std::flush;
-  const bool interrupted = console::Interrupted();
-  if (interrupted)
-    ctx.err << "qm90: scan interrupted after " << tries << " of " << total << " tries\n";
-  if (!lost.empty())
-    ctx.err << "qm90: scan stopped after " << tries << " of " << total << " tries: " << lost
-            << "\n";
-
-  if (ctx.json) {
-    std::vector<std::string> items;
-    for (const Found& f : found)
-      items.push_back(
-          JsonObject().Add("address", f.address).Add("baud", f.baud).Add("module", f.name).Text());
-    JsonObject result;
-    result.AddRaw("modules", JsonArray(items))
-        .Add("tries", static_cast<std::int64_t>(tries))
-        .Add("interrupted", interrupted);
-    if (!lost.empty())
-      result.Add("error", lost);
-    else if (interrupted)
-      result.Add("error", "interrupted");
-    else if (found.empty())
-      result.Add("error", "no module answered");
-    result.Add("exit", interrupted                      ? kExitInterrupted
-                       : found.empty() || !lost.empty() ? kExitFailure
-                                                        : kExitOk);
-    ctx.out << result.Text() << "\n";
-  } else if (!found.empty()) {
-    ctx.out << "Address  Baud rate  Module\n";
-    for (const Found& f : found) {
-      char line[64];
-      std::snprintf(line, sizeof line, "%7u  %6d Bd  ", f.address, f.baud);
-      ctx.out << line << f.name << "\n";
-    }
-  }
-  if (interrupted) return kExitInterrupted;
-  if (!lost.empty()) return kExitFailure;
-  if (found.empty()) {
-    ctx.err << "qm90: no module answered (" << tries << " tries on " << InterfaceDescription(params)
-            << ")\n";
-    return kExitFailure;
-  }
-  return kExitOk;
+  return ScanLine(ctx, options);
 }
 
 namespace {

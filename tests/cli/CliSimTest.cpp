@@ -12,6 +12,7 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <memory>
 #include <sstream>
 #include <string>
 #include <thread>
@@ -75,6 +76,7 @@ class Qm90Process {
     fs::remove(err_);
   }
   std::string Err() const { return Slurp(err_); }
+  std::string Out() const { return Slurp(out_); }
   // Waits until stderr holds `text` (at most a minute).
   void WaitForErr(const std::string& text) const {
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
@@ -347,6 +349,58 @@ TEST(DriverHost, ScanStopsWhenTheLibraryCrashes) {
             std::string::npos)
       << scan.err;
   fs::remove_all(folder);
+}
+
+// Two modules at one address garble each other's answers on the serial line:
+// scan and find say so, and still find the module elsewhere on the line.
+TEST(LineSearch, ScanAndFindWarnOfTwoModulesAtOneAddress) {
+  SimProcess sim;
+  ASSERT_TRUE(sim.Start({"--serial", "COM42", "--address", "1", "--address", "5"})) << sim.Error();
+  ASSERT_TRUE(sim.SetTwin(5, true));
+  const std::vector<std::string> com = {"--interface", "com", "--port", "42", "--baud", "9600",
+                                        "--addresses", "0-7"};
+  auto with = [&com](std::vector<std::string> args) {
+    args.insert(args.end(), com.begin(), com.end());
+    return args;
+  };
+  for (const auto& command : {with({"scan"}), with({"find", "--all"})}) {
+    const Result result = Qm90(command);
+    const bool found = result.out.find("at address 1, 9600 Bd") != std::string::npos ||
+                       result.out.find("      1    9600 Bd") != std::string::npos;
+    EXPECT_TRUE(found) << command[0] << ": " << result.out;
+    EXPECT_NE(result.err.find("warning: address 5 at 9600 Bd: its answers came garbled"),
+              std::string::npos)
+        << command[0] << ": " << result.err;
+  }
+}
+
+// A watch on a serial port that disappears (a USB adapter pulled) says so,
+// waits, and goes on once the port is back under its name.
+TEST(LineSearch, WatchOutlivesAnUnpluggedPort) {
+  SimProcess sim;
+  ASSERT_TRUE(sim.Start({"--serial", "COM42", "--address", "1"})) << sim.Error();
+  const std::vector<std::string> args = {"inputs", "--watch", "--interval", "20", "--interface",
+                                         "com", "--port", "42", "--address", "1", "--settings",
+                                         NoSettings()};
+  // A busy machine may keep the emulator from answering the first identification in time.
+  std::unique_ptr<Qm90Process> watch;
+  for (int attempt = 0; attempt < 5; ++attempt) {
+    watch = std::make_unique<Qm90Process>(args);
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    if (watch->Out().find("DIN0..7") != std::string::npos) break;
+  }
+  ASSERT_EQ(sim.Control("unplug").rfind("ok", 0), 0u);
+  watch->WaitForErr("is gone");
+  ASSERT_EQ(sim.Control("replug").rfind("ok", 0), 0u);
+  watch->WaitForErr("is back");
+  const std::size_t before = watch->Out().size();
+  std::this_thread::sleep_for(std::chrono::milliseconds(500));
+  EXPECT_GT(watch->Out().size(), before) << "no reading after the port came back";
+  watch->Interrupt();
+  const Result result = watch->Wait(std::chrono::seconds(20));
+  EXPECT_NE(result.err.find("the serial port COM42 is gone"), std::string::npos) << result.err;
+  EXPECT_NE(result.err.find("the serial port COM42 is back; going on"), std::string::npos)
+      << result.err;
 }
 
 }  // namespace
