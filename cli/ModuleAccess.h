@@ -81,6 +81,8 @@ class ModuleAccess {
   std::uint8_t ReadRegisters(std::span<const std::uint8_t> regs,
                              const std::function<void(std::uint8_t, std::uint8_t)>& store,
                              std::uint8_t& failed_reg);
+  // One register through the same transfer.
+  std::uint8_t ReadRegister(std::uint8_t reg, std::uint8_t& value);
   // Writes, reads back and compares: 0, the failing status, or
   // kStatusReadBackMismatch with read_back holding what the module holds.
   std::uint8_t WriteRegister(std::uint8_t reg, std::uint8_t value, std::uint8_t& read_back);
