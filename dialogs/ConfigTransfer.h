@@ -5,7 +5,6 @@
 // with closing the dialog.
 #pragma once
 
-#include <QString>
 #include <cstdint>
 #include <functional>
 #include <initializer_list>
@@ -16,20 +15,19 @@
 #include "link/Dekl.h"
 #include "link/RegisterTransfer.h"
 
-class QDialog;
-class QLabel;
-class QPushButton;
-class QWidget;
+namespace qm90ui {
+class TForm;
+}
 
 namespace qm90cfg {
 
-inline const QString kNoMessage = QStringLiteral(" ");
-inline const QString kLinkNotOpen = QString::fromUtf8(kLinkNotOpenText);
-inline const QString kReadDone = QString::fromUtf8(kReadDoneText);
-inline const QString kWriteDone = QString::fromUtf8(kWriteDoneText);
+inline const std::string kNoMessage = " ";
+inline const std::string kLinkNotOpen = kLinkNotOpenText;
+inline const std::string kReadDone = kReadDoneText;
+inline const std::string kWriteDone = kWriteDoneText;
 
-QString ReadProgress(int percent);   // " Probíhá čtení konfigurace z modulu (n %)"
-QString WriteProgress(int percent);  // " Probíhá zápis konfigurace do modulu (n %)"
+std::string ReadProgress(int percent);   // " Probíhá čtení konfigurace z modulu (n %)"
+std::string WriteProgress(int percent);  // " Probíhá zápis konfigurace do modulu (n %)"
 
 // True when the text is an integer (the program's one conversion) within
 // minimum..maximum; only then is value written.
@@ -50,7 +48,7 @@ void PauseForEvents();
 class TTransferGuard {
  public:
   // The dialog to close once a held close is carried out.
-  void Attach(QDialog* dialog);
+  void Attach(qm90ui::TForm* dialog);
 
   bool Running() const { return running_; }
   // Runs the transfer unless one is running already (then returns false).
@@ -59,16 +57,9 @@ class TTransferGuard {
   bool HoldClose();
 
  private:
-  QDialog* dialog_ = nullptr;
+  qm90ui::TForm* dialog_ = nullptr;
   bool running_ = false;
   bool close_pending_ = false;
 };
-
-// Widens a label to its text when the platform's substitute font runs wider
-// than the place given for it (labels size themselves to their text).
-void FitLabelWidth(QLabel* label);
-
-// Focus order: each widget follows the one before it.
-void SetTabChain(std::initializer_list<QWidget*> widgets);
 
 }  // namespace qm90cfg
