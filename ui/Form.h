@@ -95,7 +95,8 @@ class TForm {
   // ShowModal returns kCancel right after).
   std::function<void()> OnClose;
 
-  // Shows a main window (not modal); OnShow runs.
+  // Shows the form not modally (the main window; tests show dialogs this
+  // way too); OnShow runs.
   virtual void Show() = 0;
   // Shown and not closed.
   virtual bool Visible() const = 0;
