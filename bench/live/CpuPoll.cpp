@@ -123,8 +123,7 @@ int main(int argc, char** argv) {
   std::vector<double> periods;
   for (std::size_t i = 1; i < poll_times_ms.size(); ++i)
     periods.push_back(poll_times_ms[i] - poll_times_ms[i - 1]);
-  const bool all_good =
-      bar->PanelText(0) == " " + ErrorText(4, 0);
+  const bool all_good = bar->PanelText(0) == " " + ErrorText(4, 0);
 
   std::printf(
       "inputs view, 100 ms timer, QBL314 over UDP 127.0.0.1 to qm90-sim, answer delay %d ms\n",

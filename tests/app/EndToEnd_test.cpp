@@ -10,8 +10,8 @@
 #include <memory>
 
 #include "app/Hlavni.h"
-#include "tests/app/AppTestSupport.h"
 #include "emulator/launcher/SimProcess.h"
+#include "tests/app/AppTestSupport.h"
 #include "ui/qt/Widgets.h"
 
 namespace {

@@ -271,9 +271,8 @@ TEST_F(MainWindow, StatusPanelsReportTheirTextToAssistiveTechnology) {
     ASSERT_NE(a11y, nullptr);
     EXPECT_EQ(a11y->text(QAccessible::Name), Bar()->PanelText(i));
   }
-  EXPECT_EQ(
-      QAccessible::queryAccessibleInterface(Bar()->Panel(0))->text(QAccessible::Name),
-      QStringLiteral(" Modul"));
+  EXPECT_EQ(QAccessible::queryAccessibleInterface(Bar()->Panel(0))->text(QAccessible::Name),
+            QStringLiteral(" Modul"));
 }
 
 TEST_F(MainWindow, SaysAtOnceWhenTheSettingsFolderCannotBeWritten) {

@@ -13,8 +13,8 @@
 #include <string>
 
 #include "app/Hlavni.h"
-#include "ui/qt/QtForm.h"
 #include "link/QBLxxx.h"
+#include "ui/qt/QtForm.h"
 
 namespace {
 
@@ -62,7 +62,9 @@ bool TakeShot(TForm1& form, const Shot& shot, const QString& folder) {
     saved = dialog->grab().save(folder + "/" + QString::fromLatin1(shot.file));
     dialog->close();
   });
-  if (auto* item = qm90qt::WidgetOf(form.Form())->findChild<QAction*>(QString::fromLatin1(shot.menu_item))) item->trigger();
+  if (auto* item =
+          qm90qt::WidgetOf(form.Form())->findChild<QAction*>(QString::fromLatin1(shot.menu_item)))
+    item->trigger();
   return saved;
 }
 

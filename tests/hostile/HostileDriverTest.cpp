@@ -27,9 +27,9 @@
 #include "dialogs/Pripojeni.h"
 #include "dialogs/StatReg.h"
 #include "link/QBLxxx.h"
+#include "tests/support/QtWindow.h"
 #include "tests/support/ShowWindow.h"
 #include "tests/support/TempDir.h"
-#include "tests/support/QtWindow.h"
 #include "ui/qt/Widgets.h"
 
 namespace {
@@ -122,7 +122,8 @@ TEST_F(HostileDriver, GarbageInEveryAnswerSlotShowsOnlyTheLowBytes) {
 
   auto aout = qm90test::ShowStopped<TForm4>(&data_);
   aout->Button2Click();
-  EXPECT_EQ(qm90test::Win(aout)->findChild<QLineEdit*>("Edit1")->text(), QStringLiteral("61423"));  // 0xEFEF
+  EXPECT_EQ(qm90test::Win(aout)->findChild<QLineEdit*>("Edit1")->text(),
+            QStringLiteral("61423"));  // 0xEFEF
 }
 
 // The identification is twelve characters 0xEF ("ď" in Windows-1250).

@@ -10,8 +10,8 @@
 
 #include "link/Dekl.h"
 #include "link/QBLxxx.h"
-#include "tests/support/ShowWindow.h"
 #include "tests/support/QtWindow.h"
+#include "tests/support/ShowWindow.h"
 #include "ui/qt/Widgets.h"
 
 namespace livetest {
@@ -34,7 +34,8 @@ inline void CloseLink(TData& data) {
 // Every text the window's status bar is given, in order.
 class StatusLog {
  public:
-  explicit StatusLog(qm90test::TWin form) : bar_(form->findChild<qm90qt::TStatusBar*>("StatusBar1")) {
+  explicit StatusLog(qm90test::TWin form)
+      : bar_(form->findChild<qm90qt::TStatusBar*>("StatusBar1")) {
     if (bar_)
       QObject::connect(bar_, &qm90qt::TStatusBar::PanelTextSet,
                        [this](int, const QString& text) { texts_ << text; });

@@ -18,9 +18,9 @@
 #include <string>
 
 #include "app/Hlavni.h"
-#include "tests/support/QtWindow.h"
 #include "emulator/launcher/SimProcess.h"
 #include "link/QBLxxx.h"
+#include "tests/support/QtWindow.h"
 
 namespace {
 

@@ -104,7 +104,8 @@ TEST_F(LiveSim, OutputsWrittenReachTheTerminals) {
   ASSERT_GE(negation, 0);
   for (std::uint8_t byte : {0x1A, 0x81, 0x00}) {
     for (int i = 0; i < 8; ++i)
-      qm90test::Win(form)->findChild<QCheckBox*>(QStringLiteral("CheckBox%1").arg(i + 1))
+      qm90test::Win(form)
+          ->findChild<QCheckBox*>(QStringLiteral("CheckBox%1").arg(i + 1))
           ->setChecked((byte >> i) & 1);
     QTest::mouseClick(qm90test::Win(form)->findChild<QPushButton*>("Button1"), Qt::LeftButton);
     EXPECT_EQ(log.Shown(), QStringLiteral(" Data zapsána"));
@@ -137,7 +138,8 @@ TEST_F(LiveSim, StatusRegisterShowsErr24AndVynulovatClearsIt) {
   const long status = sim_.Get(kModule, "status");
   ASSERT_NE(status & 0x40, 0);
   EXPECT_EQ(Bits(form.get(), 33, 32), BitString(static_cast<unsigned long>(status), 32));
-  EXPECT_EQ(qm90test::Win(form)->findChild<QLabel*>("Label39")->text(), "1");  // the row captioned ERR24
+  EXPECT_EQ(qm90test::Win(form)->findChild<QLabel*>("Label39")->text(),
+            "1");  // the row captioned ERR24
   EXPECT_EQ(log.Shown(), ok_text_);
 
   QTest::mouseClick(qm90test::Win(form)->findChild<QPushButton*>("Button2"), Qt::LeftButton);

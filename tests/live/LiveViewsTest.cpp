@@ -181,7 +181,7 @@ struct WindowCase {
   std::function<std::unique_ptr<TLiveForm>(TData*)> open;
   std::function<void(TLiveForm*)> act;
   std::function<void(TLiveForm*)> every_action;  // every tick and click the window has
-  bool ticks;                                  // act is a timer tick
+  bool ticks;                                    // act is a timer tick
 };
 
 template <typename Form>

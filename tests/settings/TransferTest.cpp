@@ -14,7 +14,6 @@
 namespace settingstest {
 namespace {
 
-
 struct DialogKind {
   const char* name;
   std::function<std::unique_ptr<TSettingsForm>(TData*)> create;

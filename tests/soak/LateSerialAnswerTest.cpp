@@ -13,8 +13,8 @@
 #include "dialogs/OkamDIN.h"
 #include "dialogs/StatReg.h"
 #include "tests/soak/Soak.h"
-#include "tests/support/ShowWindow.h"
 #include "tests/support/QtWindow.h"
+#include "tests/support/ShowWindow.h"
 #include "ui/qt/Widgets.h"
 
 namespace {

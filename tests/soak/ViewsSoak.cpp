@@ -10,8 +10,8 @@
 #include "dialogs/OkamDIN.h"
 #include "dialogs/StatReg.h"
 #include "tests/soak/Soak.h"
-#include "tests/support/ShowWindow.h"
 #include "tests/support/QtWindow.h"
+#include "tests/support/ShowWindow.h"
 #include "ui/qt/Widgets.h"
 
 namespace soak {
@@ -171,7 +171,8 @@ class ViewSoak {
   // One poll: a good one must show the module's true value; a failed one must
   // show a driver text and leave the values as they were.
   template <typename Labels, typename Poll>
-  bool Judge(const char* view, qm90test::TWin form, long truth, int bits, Labels labels, Poll poll) {
+  bool Judge(const char* view, qm90test::TWin form, long truth, int bits, Labels labels,
+             Poll poll) {
     if (truth < 0) {
       figures_.Fail(std::string(view) + ": the emulator did not report its value");
       return false;

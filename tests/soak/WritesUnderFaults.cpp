@@ -11,8 +11,8 @@
 #include "dialogs/NastavAdr.h"
 #include "dialogs/NastavDIO.h"
 #include "tests/soak/Soak.h"
-#include "tests/support/ShowWindow.h"
 #include "tests/support/QtWindow.h"
+#include "tests/support/ShowWindow.h"
 #include "ui/qt/Widgets.h"
 
 namespace soak {
@@ -102,7 +102,8 @@ class WriteSoak {
     Judge("TForm4", aout_.get(), {{35, value & 0xFF}, {36, value >> 8}});
   }
 
-  void Judge(const char* dialog, qm90test::TWin form, std::initializer_list<RegisterValue> expected) {
+  void Judge(const char* dialog, qm90test::TWin form,
+             std::initializer_list<RegisterValue> expected) {
     ++figures_.polls;
     const QString text = StatusOf(form);
     const bool stored = InRegisters(expected);
