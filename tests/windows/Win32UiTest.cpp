@@ -226,9 +226,3 @@ TEST(Win32Forms, TimerTicksDoNotOverlap) {
 }
 
 }  // namespace
-
-int main(int argc, char** argv) {
-  testing::InitGoogleTest(&argc, argv);
-  TApplication application(argc, argv);
-  return RUN_ALL_TESTS();
-}

@@ -24,7 +24,14 @@ struct Link {
   int kind_item;            // item of the kind list
 };
 
-class WindowsAppTest : public testing::TestWithParam<Link> {};
+class WindowsAppTest : public testing::TestWithParam<Link> {
+ protected:
+  // The libraries lie in bin/, beside the program, not beside the tests.
+  void SetUp() override {
+    SetDriverDirectory(platform::JoinPath(platform::ExecutableDir(), "..\\bin"));
+  }
+  void TearDown() override { SetDriverDirectory(""); }
+};
 
 // Once the connection dialog is shown: fills it for the link, presses
 // "Inicializace připojení", notes the status line and leaves with "Cancel".
@@ -76,11 +83,3 @@ INSTANTIATE_TEST_SUITE_P(Links, WindowsAppTest,
                          [](const testing::TestParamInfo<Link>& info) { return info.param.name; });
 
 }  // namespace
-
-int main(int argc, char** argv) {
-  testing::InitGoogleTest(&argc, argv);
-  // The libraries lie in bin/, beside the program, not beside the tests.
-  SetDriverDirectory(platform::JoinPath(platform::ExecutableDir(), "..\\bin"));
-  TApplication application(argc, argv);
-  return RUN_ALL_TESTS();
-}
