@@ -84,14 +84,15 @@ echo "start to first window (warm Wine, 5 runs, s): ${times[*]}"
 # The digital inputs view: connect (Alt+P, the button), then open it.
 start_program && wait_window
 window=$(main_window)
-xdotool windowactivate --sync "$window" 2>/dev/null || true
+xdotool windowfocus --sync "$window" 2>/dev/null || true
+xdotool mousemove 512 384 click 1  # the main window's empty client area
 xdotool key --delay 200 alt+p
 sleep 1.5
 xdotool key --delay 200 Tab Tab Tab space
 sleep 2
 xdotool key --delay 200 Escape
 sleep 1
-xdotool windowactivate --sync "$window" 2>/dev/null || true
+xdotool mousemove 512 384 click 1
 xdotool key --delay 200 alt+o Down Return
 sleep 2
 pid=$(program_pid)

@@ -58,17 +58,21 @@ windows_screenshots() {
   shot() { sleep "${2:-1.5}"; import -window root -crop 800x600+0+0 +repage "$out/$1.png"; }
   key() { xdotool key --delay 150 "$@"; }
   sleep 3
-  shot main-window-start 0
+  # Keys go to the window with the input focus: a click into the main
+  # window's empty client area gives it.
+  xdotool windowfocus --sync "$desktop" 2>/dev/null || true
+  xdotool mousemove 400 300 click 1
+  shot main-window-start 1
   key alt+p && shot connection
   key Tab Tab Tab space && shot connection-initialised 2.5
   key Escape && shot main-window 1
   key alt+n Return && shot settings-address
   key Escape alt+n Down Return && shot settings-dio
   key Escape alt+n Down Down Return && shot settings-aout
-  key Escape alt+o Return && shot live-analog
-  key Escape alt+o Down Return && shot live-inputs
-  key Escape alt+o Down Down Return && shot live-outputs
-  key Escape alt+o Down Down Down Return && shot live-status
+  key Escape alt+o Return && shot live-analog 3
+  key Escape alt+o Down Return && shot live-inputs 3
+  key Escape alt+o Down Down Return && shot live-outputs 3
+  key Escape alt+o Down Down Down Return && shot live-status 3
   key Escape alt+k
   sleep 1
   wineserver -k >/dev/null 2>&1 || true

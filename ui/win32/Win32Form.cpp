@@ -439,6 +439,7 @@ class Win32Form final : public TForm, public w::FormEvents {
       if (auto* core = dynamic_cast<ControlCore*>(control)) windows.push_back(core->Window());
     w::SetTabOrder(windows);
     KeepLabelsBeforeFields();
+    KeepContainersBehind();
   }
   TControl* FocusedControl() const override { return ControlOf(GetFocus()); }
 
@@ -559,7 +560,10 @@ class Win32Form final : public TForm, public w::FormEvents {
     spec.white = dynamic_cast<Panel*>(parent) != nullptr;
     HWND control = w::CreateControl(window_, spec);
     auto kept = std::make_unique<T>(*this, control, std::string(name), parent);
-    if (container) container->AddContained(kept.get());
+    if (container) {
+      container->AddContained(kept.get());
+      w::SendToBack(container->Window());
+    }
     if (parent && !parent->Visible()) ShowWindow(control, SW_HIDE);
     return Keep(std::move(kept));
   }
@@ -575,6 +579,12 @@ class Win32Form final : public TForm, public w::FormEvents {
     for (const auto& control : controls_)
       if (control->Window() == window) return dynamic_cast<TControl*>(control.get());
     return nullptr;
+  }
+
+  void KeepContainersBehind() {
+    for (const auto& control : controls_)
+      if (dynamic_cast<GroupBox*>(control.get()) || dynamic_cast<Panel*>(control.get()))
+        w::SendToBack(control->Window());
   }
 
   void KeepLabelsBeforeFields() {

@@ -89,8 +89,8 @@ void RegisterFormClass() {
 }
 
 DWORD FormStyle(bool main_window) {
-  return main_window ? WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN
-                     : WS_POPUP | WS_CAPTION | WS_SYSMENU | WS_CLIPCHILDREN;
+  // No WS_CLIPCHILDREN: a group box does not paint its inside, the form does.
+  return main_window ? WS_OVERLAPPEDWINDOW : WS_POPUP | WS_CAPTION | WS_SYSMENU;
 }
 
 DWORD FormExStyle(bool main_window) {
@@ -213,10 +213,11 @@ HWND CreateControl(HWND form, const ControlSpec& spec) {
   const ControlClass control_class = ClassOf(spec);
   const int height =
       spec.kind == ControlKind::DropDownList ? spec.height + kDropDownListHeight : spec.height;
-  HWND control = CreateWindowExW(
-      control_class.ex_style, control_class.name, base::Wide(spec.text).c_str(),
-      WS_CHILD | WS_VISIBLE | control_class.style, spec.left, spec.top, spec.width, height, form,
-      reinterpret_cast<HMENU>(static_cast<INT_PTR>(spec.id)), Instance(), nullptr);
+  HWND control =
+      CreateWindowExW(control_class.ex_style, control_class.name, base::Wide(spec.text).c_str(),
+                      WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS | control_class.style, spec.left,
+                      spec.top, spec.width, height, form,
+                      reinterpret_cast<HMENU>(static_cast<INT_PTR>(spec.id)), Instance(), nullptr);
   if (!control) return nullptr;
   if (spec.kind == ControlKind::SunkenPanel || spec.white)
     SetPropW(control, kWhiteProperty, control);
@@ -246,6 +247,7 @@ void LayOutStatusBar(HWND bar, const std::vector<int>& panel_widths) {
 }
 
 void SetPanelText(HWND bar, int index, const std::string& text) {
+  if (PanelText(bar, index) == text) return;  // a poll that changes nothing draws nothing
   SendMessageW(bar, SB_SETTEXTW, static_cast<WPARAM>(index),
                reinterpret_cast<LPARAM>(base::Wide(text).c_str()));
   UpdateWindow(bar);
@@ -259,6 +261,7 @@ std::string PanelText(HWND bar, int index) {
 }
 
 void SetText(HWND window, const std::string& text) {
+  if (Text(window) == text) return;  // a poll that changes nothing draws nothing
   SetWindowTextW(window, base::Wide(text).c_str());
   UpdateWindow(window);
 }
@@ -276,6 +279,11 @@ void SetTabOrder(const std::vector<HWND>& controls) {
     PlaceAfter(control, previous);
     previous = control;
   }
+}
+
+void SendToBack(HWND control) {
+  SetWindowPos(control, HWND_BOTTOM, 0, 0, 0, 0,
+               SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE | SWP_NOOWNERZORDER);
 }
 
 void KeepLabelBeforeField(HWND label, HWND field) {

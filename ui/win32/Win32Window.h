@@ -82,6 +82,8 @@ void SetTabOrder(const std::vector<HWND>& controls);
 // Where `control` sits in its form's z-order.
 void PlaceAfter(HWND control, HWND predecessor);
 void KeepLabelBeforeField(HWND label, HWND field);
+// Below every sibling: a container (group box, panel) under its controls.
+void SendToBack(HWND control);
 
 // Runs `form` modally: its owner is disabled, messages are pumped (with the
 // dialog keys: Tab, access keys, Space) until `ended` becomes true. A quit
