@@ -1,16 +1,10 @@
 #include "app/Hlavni.h"
 
-#include <unistd.h>
-
-#include <QAction>
-#include <QApplication>
-#include <QCloseEvent>
-#include <QLabel>
-#include <QMenu>
-#include <QMenuBar>
 #include <filesystem>
 #include <new>
+#include <string>
 
+#include "app/FolderAccess.h"
 #include "dialogs/NastavAOUT.h"
 #include "dialogs/NastavAdr.h"
 #include "dialogs/NastavDIO.h"
@@ -20,7 +14,6 @@
 #include "dialogs/Pripojeni.h"
 #include "dialogs/StatReg.h"
 #include "link/QBLxxx.h"
-#include "widgets/Widgets.h"
 
 namespace {
 
@@ -34,18 +27,16 @@ std::unique_ptr<TData> TForm1::NewData() {
   return std::unique_ptr<TData>(new (std::nothrow) TData);
 }
 
-TForm1::TForm1(QWidget* parent, DataFactory factory) : QMainWindow(parent) {
-  setObjectName(QStringLiteral("TForm1"));
-  setWindowTitle(QStringLiteral(" QM-90 (v.1.02) -  nastavení modulu"));
-  qm90ui::ApplyFormLook(this);
-  setCentralWidget(new QWidget(this));
+TForm1::TForm1(DataFactory factory)
+    : TFormWindow({"TForm1", " QM-90 (v.1.02) -  nastavení modulu", qm90ui::TFormStyle::kMainWindow,
+                   kOuterWidth, kOuterHeight, nullptr}) {
   CreateMenu();
-  StatusBar1 = new qm90ui::TStatusBar(this, {140, 80, 120, 50});
-  StatusBar1->SetPanelText(kModulePanel, QStringLiteral(" Modul"));
-  StatusBar1->SetPanelText(kAddressPanel, QStringLiteral(" Adresa"));
-  StatusBar1->SetPanelText(kRatePanel, QStringLiteral(" Rychlost"));
-  ConnectHandlers();
-  qm90ui::CenterOnScreen(this, QSize(kOuterWidth, kOuterHeight));
+  StatusBar1 = form_->AddStatusBar("StatusBar1", {140, 80, 120, 50});
+  StatusBar1->SetPanelText(kModulePanel, " Modul");
+  StatusBar1->SetPanelText(kAddressPanel, " Adresa");
+  StatusBar1->SetPanelText(kRatePanel, " Rychlost");
+  form_->OnCloseQuery = [this] { return FormCloseQuery(); };
+  form_->OnClose = [this] { FormClose(); };
   FormCreate(factory);
 }
 
@@ -54,45 +45,29 @@ TForm1::~TForm1() {
 }
 
 void TForm1::CreateMenu() {
-  auto item = [this](QWidget* owner, const char* name, const QString& text, Handler handler) {
-    auto* action = new QAction(text, owner);
-    action->setObjectName(QString::fromLatin1(name));
-    owner->addAction(action);
-    menu_handlers_.emplace_back(action, handler);
+  qm90ui::TForm& f = *form_;
+  auto item = [this, &f](qm90ui::TMenuItem* submenu, const char* name, const char* caption,
+                         void (TForm1::*handler)()) {
+    f.AddMenuItem(submenu, name, caption)->OnClick = [this, handler] { (this->*handler)(); };
   };
-  auto submenu = [this](const char* name, const QString& title) {
-    QMenu* menu = menuBar()->addMenu(title);
-    menu->setObjectName(QString::fromLatin1(name));
-    return menu;
-  };
-  QMenuBar* bar = menuBar();
-  bar->setObjectName(QStringLiteral("MainMenu1"));
-  item(bar, "Pipojen1", QStringLiteral("&Připojení"), &TForm1::Pipojen1Click);
-  QMenu* settings = submenu("Nastaven1", QStringLiteral("&Nastavení"));
-  item(settings, "AdresaRychlost1", QStringLiteral("Adresa, rychlost"),
-       &TForm1::AdresaRychlost1Click);
-  item(settings, "NastavDIO1", QStringLiteral("Digitální vstupy/výstupy"),
-       &TForm1::NastavDIO1Click);
-  item(settings, "Kalibracevstup1", QStringLiteral("Analogový výstup"),
-       &TForm1::Kalibracevstup1Click);
-  QMenu* live = submenu("Okamitehodnoty1", QStringLiteral("&Okamžité hodnoty"));
-  item(live, "OkamAIN2", QStringLiteral("Analogový výstup"), &TForm1::OkamAIN2Click);
-  item(live, "OkamDIN2", QStringLiteral("Digitální vstupy"), &TForm1::OkamDIN2Click);
-  item(live, "OkamDOUT1", QStringLiteral("Digitální výstupy"), &TForm1::OkamDOUT1Click);
-  item(live, "Statusregistr1", QStringLiteral("Status registr"), &TForm1::Statusregistr1Click);
-  item(bar, "Konec2", QStringLiteral("&Konec"), &TForm1::Konec2Click);
-}
-
-void TForm1::ConnectHandlers() {
-  for (const auto& [action, handler] : menu_handlers_)
-    connect(action, &QAction::triggered, this, handler);
+  f.AddMainMenu("MainMenu1");
+  item(nullptr, "Pipojen1", "&Připojení", &TForm1::Pipojen1Click);
+  qm90ui::TMenuItem* settings = f.AddSubmenu("Nastaven1", "&Nastavení");
+  item(settings, "AdresaRychlost1", "Adresa, rychlost", &TForm1::AdresaRychlost1Click);
+  item(settings, "NastavDIO1", "Digitální vstupy/výstupy", &TForm1::NastavDIO1Click);
+  item(settings, "Kalibracevstup1", "Analogový výstup", &TForm1::Kalibracevstup1Click);
+  qm90ui::TMenuItem* live = f.AddSubmenu("Okamitehodnoty1", "&Okamžité hodnoty");
+  item(live, "OkamAIN2", "Analogový výstup", &TForm1::OkamAIN2Click);
+  item(live, "OkamDIN2", "Digitální vstupy", &TForm1::OkamDIN2Click);
+  item(live, "OkamDOUT1", "Digitální výstupy", &TForm1::OkamDOUT1Click);
+  item(live, "Statusregistr1", "Status registr", &TForm1::Statusregistr1Click);
+  item(nullptr, "Konec2", "&Konec", &TForm1::Konec2Click);
 }
 
 void TForm1::FormCreate(DataFactory factory) {
   data_ = factory ? factory() : nullptr;
   if (!data_) {
-    StatusBar1->SetPanelText(kMessagePanel,
-                             QStringLiteral(" Nelze vytvořit datové struktury programu"));
+    StatusBar1->SetPanelText(kMessagePanel, " Nelze vytvořit datové struktury programu");
     return;
   }
   SetDataDefaults(data_.get());
@@ -106,16 +81,14 @@ void TForm1::FormCreate(DataFactory factory) {
 void TForm1::WarnIfSettingsCannotBeSaved() {
   const std::filesystem::path file = std::filesystem::path(SettingsFilePath());
   const std::filesystem::path folder = file.parent_path().empty() ? "." : file.parent_path();
-  if (access(folder.c_str(), W_OK | X_OK) == 0) return;
-  QLabel* panel = StatusBar1->Panel(kMessagePanel);
-  StatusBar1->SetPanelText(kMessagePanel,
-                           QStringLiteral(" Nastavení se neuloží (složka jen pro čtení)"));
-  panel->setToolTip(
-      QStringLiteral("Soubor %1 nelze zapsat: do složky %2 nemůže tento uživatel zapisovat. "
-                     "Nastavení připojení se při ukončení programu neuloží. Spusťte program "
-                     "z kopie ve vlastní složce (přenosný archiv), nebo složku zpřístupněte "
-                     "pro zápis.")
-          .arg(QString::fromStdString(file.string()), QString::fromStdString(folder.string())));
+  if (FolderWritable(folder)) return;
+  StatusBar1->SetPanelText(kMessagePanel, " Nastavení se neuloží (složka jen pro čtení)");
+  StatusBar1->SetPanelHint(
+      kMessagePanel, "Soubor " + file.string() + " nelze zapsat: do složky " + folder.string() +
+                         " nemůže tento uživatel zapisovat. "
+                         "Nastavení připojení se při ukončení programu neuloží. Spusťte program "
+                         "z kopie ve vlastní složce (přenosný archiv), nebo složku zpřístupněte "
+                         "pro zápis.");
 }
 
 // Runs once, whatever ends the window: the close box, "Konec", the window
@@ -132,32 +105,28 @@ void TForm1::FormClose() {
   data_.reset();
 }
 
-void TForm1::closeEvent(QCloseEvent* event) {
-  // A close asked for while a dialog is open (a stop signal) ends the dialog
+bool TForm1::FormCloseQuery() {
+  // A close asked for while a dialog is open (a stop request) ends the dialog
   // first: the record must outlive it.
-  if (dialog_open_) {
-    close_pending_ = true;
-    if (QWidget* modal = QApplication::activeModalWidget()) modal->close();
-    event->ignore();
-    return;
-  }
-  FormClose();
-  event->accept();
+  if (!open_dialog_) return true;
+  close_pending_ = true;
+  open_dialog_->Close();
+  return false;
 }
 
 template <typename T>
 void TForm1::OpenDialog() {
   if (!data_) return;
-  dialog_open_ = true;
   try {
-    std::unique_ptr<T> dialog(new T(this));
+    std::unique_ptr<T> dialog(new T(form_.get()));
     dialog->Data = data_.get();
-    dialog->exec();
+    open_dialog_ = &dialog->Form();
+    dialog->ShowModal();
   } catch (...) {
     // A dialog that cannot be created or shown leaves the record as it is.
   }
-  dialog_open_ = false;
-  if (close_pending_) close();
+  open_dialog_ = nullptr;
+  if (close_pending_) form_->Close();
 }
 
 void TForm1::Pipojen1Click() {
@@ -168,10 +137,9 @@ void TForm1::Pipojen1Click() {
 
 void TForm1::ShowLinkInStatusBar() {
   if (!data_) return;
-  StatusBar1->SetPanelText(kModulePanel,
-                           QStringLiteral(" Modul  ") + QString::fromStdString(data_->ModuleName));
-  StatusBar1->SetPanelText(kAddressPanel, QStringLiteral(" Adresa  %1").arg(data_->ModuleAddress));
-  StatusBar1->SetPanelText(kRatePanel, QStringLiteral(" Rychlost  %1Bd").arg(data_->BaudRate));
+  StatusBar1->SetPanelText(kModulePanel, " Modul  " + data_->ModuleName);
+  StatusBar1->SetPanelText(kAddressPanel, " Adresa  " + std::to_string(data_->ModuleAddress));
+  StatusBar1->SetPanelText(kRatePanel, " Rychlost  " + std::to_string(data_->BaudRate) + "Bd");
 }
 
 void TForm1::AdresaRychlost1Click() {
@@ -196,5 +164,5 @@ void TForm1::Statusregistr1Click() {
   OpenDialog<TForm15>();
 }
 void TForm1::Konec2Click() {
-  close();
+  form_->Close();
 }

@@ -29,3 +29,15 @@ endif()
 
 # Windows 7 and later: inet_pton, WSA_FLAG_NO_HANDLE_INHERIT.
 add_compile_definitions(_WIN32_WINNT=0x0601 WINVER=0x0601 UNICODE _UNICODE)
+
+# W_QM90.exe's resources: icon, application manifest, version information.
+function(qm90_window_program_resources target)
+  set(QM90_RC_DIR ${PROJECT_SOURCE_DIR}/ui/win32/res)
+  set(QM90_RC_VERSION "${PROJECT_VERSION_MAJOR}.${PROJECT_VERSION_MINOR}.0.0")
+  set(QM90_RC_VERSION_COMMAS "${PROJECT_VERSION_MAJOR},${PROJECT_VERSION_MINOR},0,0")
+  set(QM90_RC_MANIFEST ${CMAKE_BINARY_DIR}/generated/W_QM90.manifest)
+  configure_file(${QM90_RC_DIR}/W_QM90.manifest ${QM90_RC_MANIFEST} @ONLY)
+  configure_file(${QM90_RC_DIR}/W_QM90.rc.in ${CMAKE_BINARY_DIR}/generated/W_QM90.rc @ONLY)
+  target_sources(${target} PRIVATE ${CMAKE_BINARY_DIR}/generated/W_QM90.rc)
+  set_target_properties(${target} PROPERTIES WIN32_EXECUTABLE ON)
+endfunction()

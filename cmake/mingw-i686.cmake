@@ -20,7 +20,3 @@ set(CMAKE_EXE_LINKER_FLAGS_INIT "-static")
 set(CMAKE_SHARED_LINKER_FLAGS_INIT "-static")
 
 set(CMAKE_CROSSCOMPILING_EMULATOR wine)
-
-# No Qt for MinGW on this system: the window program is built on Windows
-# itself (README); -DQM90_GUI=ON with a Windows Qt on CMAKE_PREFIX_PATH.
-set(QM90_GUI OFF CACHE BOOL "Build the window program and its Qt tests")

@@ -1,36 +1,34 @@
 #include "dialogs/ConfigTransfer.h"
 
-#include <QCoreApplication>
-#include <QDialog>
-#include <QLabel>
-#include <QPushButton>
 #include <chrono>
 #include <thread>
 
 #include "link/IntText.h"
 #include "link/QBLxxx.h"
+#include "ui/Application.h"
+#include "ui/Form.h"
 
 namespace qm90cfg {
 
-QString ReadProgress(int percent) {
-  return QStringLiteral(" Probíhá čtení konfigurace z modulu (%1 %)").arg(percent);
+std::string ReadProgress(int percent) {
+  return " Probíhá čtení konfigurace z modulu (" + std::to_string(percent) + " %)";
 }
 
-QString WriteProgress(int percent) {
-  return QStringLiteral(" Probíhá zápis konfigurace do modulu (%1 %)").arg(percent);
+std::string WriteProgress(int percent) {
+  return " Probíhá zápis konfigurace do modulu (" + std::to_string(percent) + " %)";
 }
 
-QString TransferResultText(std::uint8_t kind, TTransferDirection direction,
-                           const TTransferResult& result) {
+std::string TransferResultText(std::uint8_t kind, TTransferDirection direction,
+                               const TTransferResult& result) {
   switch (result.outcome) {
     case TTransferOutcome::kDone:
       return direction == TTransferDirection::kRead ? kReadDone : kWriteDone;
     case TTransferOutcome::kMismatch:
-      return kNoMessage + QString::fromUtf8(kReadBackMismatchText);
+      return kNoMessage + kReadBackMismatchText;
     case TTransferOutcome::kExchangeFailed:
       break;
   }
-  return kNoMessage + QString::fromStdString(ErrorText(kind, result.status));
+  return kNoMessage + ErrorText(kind, result.status);
 }
 
 namespace {
@@ -42,7 +40,7 @@ bool ParseInRange(std::string_view text, int minimum, int maximum, std::int32_t&
 }  // namespace
 
 void PauseForEvents() {
-  QCoreApplication::processEvents();
+  qm90ui::ProcessMessages();
   std::this_thread::sleep_for(std::chrono::milliseconds(1));
 }
 
@@ -61,7 +59,7 @@ bool ParseWordInRange(std::string_view text, int minimum, int maximum, std::uint
   return true;
 }
 
-void TTransferGuard::Attach(QDialog* dialog) {
+void TTransferGuard::Attach(qm90ui::TForm* dialog) {
   dialog_ = dialog;
 }
 
@@ -72,11 +70,11 @@ bool TTransferGuard::Run(const std::function<void()>& transfer) {
   // Clicks and keys that reached the window during the last request are
   // handled while the transfer still counts as running: a transfer or "Ok" is
   // refused and a close is held, as during the earlier requests.
-  QCoreApplication::processEvents();
+  qm90ui::ProcessMessages();
   running_ = false;
   if (close_pending_ && dialog_) {
     close_pending_ = false;
-    dialog_->reject();
+    dialog_->Close();
   }
   return true;
 }
@@ -85,19 +83,6 @@ bool TTransferGuard::HoldClose() {
   if (!running_) return false;
   close_pending_ = true;
   return true;
-}
-
-void FitLabelWidth(QLabel* label) {
-  const int needed = label->sizeHint().width();
-  if (needed > label->width()) label->resize(needed, label->height());
-}
-
-void SetTabChain(std::initializer_list<QWidget*> widgets) {
-  QWidget* previous = nullptr;
-  for (QWidget* widget : widgets) {
-    if (previous) QWidget::setTabOrder(previous, widget);
-    previous = widget;
-  }
 }
 
 }  // namespace qm90cfg

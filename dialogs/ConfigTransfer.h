@@ -5,7 +5,6 @@
 // with closing the dialog.
 #pragma once
 
-#include <QString>
 #include <cstdint>
 #include <functional>
 #include <initializer_list>
@@ -16,24 +15,23 @@
 #include "link/Dekl.h"
 #include "link/RegisterTransfer.h"
 
-class QDialog;
-class QLabel;
-class QPushButton;
-class QWidget;
+namespace qm90ui {
+class TForm;
+}
 
 namespace qm90cfg {
 
-inline const QString kNoMessage = QStringLiteral(" ");
-inline const QString kLinkNotOpen = QString::fromUtf8(kLinkNotOpenText);
-inline const QString kReadDone = QStringLiteral(" Konfigurace přečtena.");
-inline const QString kWriteDone = QStringLiteral(" Konfigurace zapsána.");
+inline const std::string kNoMessage = " ";
+inline const std::string kLinkNotOpen = kLinkNotOpenText;
+inline const std::string kReadDone = " Konfigurace přečtena.";
+inline const std::string kWriteDone = " Konfigurace zapsána.";
 
-QString ReadProgress(int percent);   // " Probíhá čtení konfigurace z modulu (n %)"
-QString WriteProgress(int percent);  // " Probíhá zápis konfigurace do modulu (n %)"
+std::string ReadProgress(int percent);   // " Probíhá čtení konfigurace z modulu (n %)"
+std::string WriteProgress(int percent);  // " Probíhá zápis konfigurace do modulu (n %)"
 // What the status bar shows when a transfer has ended: the done text, or " "
 // and the failing status's text (a read-back mismatch: " Chyba zápisu dat.").
-QString TransferResultText(std::uint8_t kind, TTransferDirection direction,
-                           const TTransferResult& result);
+std::string TransferResultText(std::uint8_t kind, TTransferDirection direction,
+                               const TTransferResult& result);
 
 // True when the text is an integer (the program's one conversion) within
 // minimum..maximum; only then is value written.
@@ -54,7 +52,7 @@ void PauseForEvents();
 class TTransferGuard {
  public:
   // The dialog to close once a held close is carried out.
-  void Attach(QDialog* dialog);
+  void Attach(qm90ui::TForm* dialog);
 
   bool Running() const { return running_; }
   // Runs the transfer unless one is running already (then returns false).
@@ -63,16 +61,9 @@ class TTransferGuard {
   bool HoldClose();
 
  private:
-  QDialog* dialog_ = nullptr;
+  qm90ui::TForm* dialog_ = nullptr;
   bool running_ = false;
   bool close_pending_ = false;
 };
-
-// Widens a label to its text when the platform's substitute font runs wider
-// than the place given for it (labels size themselves to their text).
-void FitLabelWidth(QLabel* label);
-
-// Focus order: each widget follows the one before it.
-void SetTabChain(std::initializer_list<QWidget*> widgets);
 
 }  // namespace qm90cfg

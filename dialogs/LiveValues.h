@@ -3,23 +3,17 @@
 // keeps their exchanges from overlapping and the window base TLiveForm.
 #pragma once
 
-#include <QDialog>
-#include <QString>
 #include <cstdint>
-#include <optional>
+#include <string>
 #include <utility>
 
+#include "dialogs/FormWindow.h"
 #include "link/Commands.h"
 #include "link/Dekl.h"
 
-class QShowEvent;
-namespace qm90ui {
-class TStatusBar;
-}
-
 namespace qm90live {
 
-inline const QString kNotInitialisedText = QString::fromUtf8(kLinkNotOpenText);
+inline const std::string kNotInitialisedText = kLinkNotOpenText;
 
 // True when the record is set and its link is open. Otherwise nothing may be
 // sent: without a record nothing is shown either, with a record but no link the
@@ -27,13 +21,13 @@ inline const QString kNotInitialisedText = QString::fromUtf8(kLinkNotOpenText);
 bool LinkReady(const TData* data, qm90ui::TStatusBar* status_bar);
 
 // " " followed by the driver library's text for the status (0 included).
-QString StatusText(std::uint8_t kind, std::uint8_t status);
+std::string StatusText(std::uint8_t kind, std::uint8_t status);
 
 // "1" when bit `bit` of `value` is set, else "0".
-QString BitText(std::uint8_t value, int bit);
+std::string BitText(std::uint8_t value, int bit);
 
 // Exchanges run synchronously on the window's thread, so a tick, a click or a
-// close request can only reach the window during one through a nested event
+// close request can only reach the window during one through a nested message
 // loop. The gate turns such a tick or click away (it is not queued) and holds
 // a close request back until the exchange has returned.
 class TExchangeGate {
@@ -50,23 +44,19 @@ class TExchangeGate {
     return true;
   }
 
-  // True when a close must wait; the dialog result is kept for later.
-  bool HoldClose(int result) {
+  // True when a close must wait; it is remembered for later.
+  bool HoldClose() {
     if (!busy_) return false;
-    pending_close_ = result;
+    pending_close_ = true;
     return true;
   }
 
   // The close request held back during the last exchange, once.
-  std::optional<int> TakePendingClose() {
-    std::optional<int> pending = pending_close_;
-    pending_close_.reset();
-    return pending;
-  }
+  bool TakePendingClose() { return std::exchange(pending_close_, false); }
 
  private:
   bool busy_ = false;
-  std::optional<int> pending_close_;
+  bool pending_close_ = false;
 };
 
 }  // namespace qm90live
@@ -75,8 +65,7 @@ class TExchangeGate {
 // shown and runs every exchange through one gate, so a close asked for during
 // an exchange takes effect when the exchange returns. The controls, the
 // exchanges and the close buttons belong to each window.
-class TLiveForm : public QDialog {
-  Q_OBJECT
+class TLiveForm : public TFormWindow {
  public:
   // The run's record; not owned. Set by the main window before showing.
   TData* Data = nullptr;
@@ -85,26 +74,22 @@ class TLiveForm : public QDialog {
 
   virtual void FormShow();
 
-  void done(int result) override;
-
  protected:
-  explicit TLiveForm(QWidget* owner);
-
-  void showEvent(QShowEvent* event) override;
+  TLiveForm(const qm90ui::TFormSpec& spec);
 
   // Runs `exchange` unless one is running, then carries out a close held back
   // meanwhile.
   template <typename F>
   void RunExchange(F&& exchange) {
     if (!gate_.Run(std::forward<F>(exchange))) return;
-    if (auto held = gate_.TakePendingClose()) QDialog::done(*held);
+    if (gate_.TakePendingClose()) form_->Close();
   }
 
   // qm90live::LinkReady for this window's record and status bar.
   bool LinkReady();
   // The link of every exchange: the record's kind and handle, AddressCopy.
   TModuleLink Link() const;
-  void SetStatus(const QString& text);
+  void SetStatus(const std::string& text);
 
   qm90ui::TStatusBar* StatusBar1 = nullptr;
 

@@ -1,35 +1,28 @@
 #include "dialogs/NastavAOUT.h"
 
-#include <QLabel>
-#include <QLineEdit>
-#include <QPushButton>
 #include <array>
-
-#include "widgets/Widgets.h"
+#include <string>
 
 using namespace qm90cfg;
 using namespace qm90cmd;
 
-TForm4::TForm4(QWidget* owner) : TSettingsForm(owner) {
-  setObjectName(QStringLiteral("TForm4"));
-  setWindowTitle(QStringLiteral("Nastavení analogového výstupu"));
-  qm90ui::SetupFixedDialog(this, 369, 186);
+TForm4::TForm4(qm90ui::TForm* owner)
+    : TSettingsForm(Dialog("TForm4", "Nastavení analogového výstupu", 369, 186, owner)) {
   BuildControls();
 }
 
 void TForm4::BuildControls() {
-  using qm90ui::Place;
-  Label1 = Place<QLabel>(this, "Label1", 112, 40, 148, 13,
-                         QStringLiteral("Inicializační hodnota  (0-65535)"));
-  Edit1 = Place<QLineEdit>(this, "Edit1", 112, 56, 153, 21);
-  Button1 = Place<QPushButton>(this, "Button1", 24, 112, 75, 25, QStringLiteral("Zapsat"));
-  Button2 = Place<QPushButton>(this, "Button2", 104, 112, 75, 25, QStringLiteral("Přečíst"));
-  Button3 = Place<QPushButton>(this, "Button3", 192, 112, 75, 25, QStringLiteral("Ok"));
-  Button4 = Place<QPushButton>(this, "Button4", 272, 112, 75, 25, QStringLiteral("Cancel"));
-  FitLabelWidth(Label1);
-  Label1->setBuddy(Edit1);
-  StatusBar1 = new qm90ui::TStatusBar(this, {50});
-  SetTabChain({Edit1, Button1, Button2, Button3, Button4});
+  qm90ui::TForm& f = *form_;
+  Label1 = f.AddLabel(nullptr, "Label1", {112, 40, 148, 13}, "Inicializační hodnota  (0-65535)");
+  Edit1 = f.AddEdit(nullptr, "Edit1", {112, 56, 153, 21});
+  Button1 = f.AddButton(nullptr, "Button1", {24, 112, 75, 25}, "Zapsat");
+  Button2 = f.AddButton(nullptr, "Button2", {104, 112, 75, 25}, "Přečíst");
+  Button3 = f.AddButton(nullptr, "Button3", {192, 112, 75, 25}, "Ok");
+  Button4 = f.AddButton(nullptr, "Button4", {272, 112, 75, 25}, "Cancel");
+  Label1->WidenToText();
+  Label1->NameField(Edit1);
+  StatusBar1 = f.AddStatusBar("StatusBar1", {50});
+  f.SetTabOrder({Edit1, Button1, Button2, Button3, Button4});
   AttachButtons();
 }
 
@@ -62,8 +55,8 @@ void TForm4::ZapisData(TModuleConfig config) {
 
 void TForm4::PrectiOkno(TModuleConfig& config) {
   std::uint16_t value = 0;
-  if (!ParseWordInRange(Edit1->text().toStdString(), 0, 65535, value)) {
-    SetStatus(QStringLiteral(" Inicializační hodnota musí být v rozsahu 0-65535."));
+  if (!ParseWordInRange(Edit1->Text(), 0, 65535, value)) {
+    SetStatus(" Inicializační hodnota musí být v rozsahu 0-65535.");
     return;
   }
   config.AoutInit = value;
@@ -71,5 +64,5 @@ void TForm4::PrectiOkno(TModuleConfig& config) {
 }
 
 void TForm4::ZapisOkno(TModuleConfig config) {
-  Edit1->setText(QString::number(config.AoutInit));
+  Edit1->SetText(std::to_string(config.AoutInit));
 }

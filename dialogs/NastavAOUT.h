@@ -6,13 +6,9 @@
 #include "dialogs/SettingsForm.h"
 #include "link/Dekl.h"
 
-class QLabel;
-class QLineEdit;
-
 class TForm4 : public TSettingsForm {
-  Q_OBJECT
  public:
-  explicit TForm4(QWidget* owner);
+  explicit TForm4(qm90ui::TForm* owner);
 
   void PrectiData(TModuleConfig& config) override;
   void ZapisData(TModuleConfig config) override;
@@ -20,8 +16,8 @@ class TForm4 : public TSettingsForm {
   void ZapisOkno(TModuleConfig config) override;
 
  private:
-  QLabel* Label1 = nullptr;
-  QLineEdit* Edit1 = nullptr;
+  qm90ui::TLabel* Label1 = nullptr;
+  qm90ui::TEdit* Edit1 = nullptr;
 
   void BuildControls();
   TTransferPlan Plan();

@@ -1,42 +1,35 @@
 #include "dialogs/NastavAdr.h"
 
-#include <QComboBox>
-#include <QLabel>
-#include <QLineEdit>
-#include <QPushButton>
 #include <array>
-
-#include "widgets/Widgets.h"
+#include <string>
 
 using namespace qm90cfg;
 using namespace qm90cmd;
 
-TForm12::TForm12(QWidget* owner) : TSettingsForm(owner) {
-  setObjectName(QStringLiteral("TForm12"));
-  setWindowTitle(QStringLiteral("Nastavení komunikační adresy a rychlosti"));
-  qm90ui::SetupFixedDialog(this, 393, 200);
+TForm12::TForm12(qm90ui::TForm* owner)
+    : TSettingsForm(
+          Dialog("TForm12", "Nastavení komunikační adresy a rychlosti", 393, 200, owner)) {
   BuildControls();
 }
 
 void TForm12::BuildControls() {
-  using qm90ui::Place;
-  Label1 = Place<QLabel>(this, "Label1", 48, 40, 109, 13, QStringLiteral("Adresa modulu  (0-255)"));
-  Edit1 = Place<QLineEdit>(this, "Edit1", 200, 32, 121, 21);
-  Label2 = Place<QLabel>(this, "Label2", 48, 64, 101, 13, QStringLiteral("Komunikační rychlost"));
-  ComboBox1 = Place<QComboBox>(this, "ComboBox1", 200, 56, 121, 21);
+  qm90ui::TForm& f = *form_;
+  Label1 = f.AddLabel(nullptr, "Label1", {48, 40, 109, 13}, "Adresa modulu  (0-255)");
+  Edit1 = f.AddEdit(nullptr, "Edit1", {200, 32, 121, 21});
+  Label2 = f.AddLabel(nullptr, "Label2", {48, 64, 101, 13}, "Komunikační rychlost");
+  ComboBox1 = f.AddComboList(nullptr, "ComboBox1", {200, 56, 121, 21});
   for (int index = 0; index <= 8; ++index)
-    ComboBox1->addItem(
-        QStringLiteral("%1 Bd").arg(BaudFromIndex(static_cast<std::uint8_t>(index))));
-  Button1 = Place<QPushButton>(this, "Button1", 32, 128, 75, 25, QStringLiteral("Zapsat"));
-  Button2 = Place<QPushButton>(this, "Button2", 112, 128, 75, 25, QStringLiteral("Přečíst"));
-  Button3 = Place<QPushButton>(this, "Button3", 200, 128, 75, 25, QStringLiteral("Ok"));
-  Button4 = Place<QPushButton>(this, "Button4", 280, 128, 75, 25, QStringLiteral("Cancel"));
-  FitLabelWidth(Label1);
-  FitLabelWidth(Label2);
-  Label1->setBuddy(Edit1);
-  Label2->setBuddy(ComboBox1);
-  StatusBar1 = new qm90ui::TStatusBar(this, {250});
-  SetTabChain({Edit1, ComboBox1, Button1, Button2, Button3, Button4});
+    ComboBox1->AddItem(std::to_string(BaudFromIndex(static_cast<std::uint8_t>(index))) + " Bd");
+  Button1 = f.AddButton(nullptr, "Button1", {32, 128, 75, 25}, "Zapsat");
+  Button2 = f.AddButton(nullptr, "Button2", {112, 128, 75, 25}, "Přečíst");
+  Button3 = f.AddButton(nullptr, "Button3", {200, 128, 75, 25}, "Ok");
+  Button4 = f.AddButton(nullptr, "Button4", {280, 128, 75, 25}, "Cancel");
+  Label1->WidenToText();
+  Label2->WidenToText();
+  Label1->NameField(Edit1);
+  Label2->NameField(ComboBox1);
+  StatusBar1 = f.AddStatusBar("StatusBar1", {250});
+  f.SetTabOrder({Edit1, ComboBox1, Button1, Button2, Button3, Button4});
   AttachButtons();
 }
 
@@ -63,14 +56,14 @@ void TForm12::ZapisData(TModuleConfig config) {
 
 void TForm12::PrectiOkno(TModuleConfig& config) {
   std::uint8_t address = 0;
-  if (!ParseByteInRange(Edit1->text().toStdString(), 0, 255, address)) {
-    SetStatus(QStringLiteral(" Adresa modulu musí být v rozsahu 0-255."));
+  if (!ParseByteInRange(Edit1->Text(), 0, 255, address)) {
+    SetStatus(" Adresa modulu musí být v rozsahu 0-255.");
     return;
   }
   config.Address = address;
-  const int index = ComboBox1->currentIndex();
+  const int index = ComboBox1->ItemIndex();
   if (index < 0 || index > 8) {
-    SetStatus(QStringLiteral(" Komunikační rychlost musí být v rozsahu 600Bd-115200Bd."));
+    SetStatus(" Komunikační rychlost musí být v rozsahu 600Bd-115200Bd.");
     return;
   }
   config.BaudIndex = static_cast<std::uint8_t>(index);
@@ -78,6 +71,6 @@ void TForm12::PrectiOkno(TModuleConfig& config) {
 }
 
 void TForm12::ZapisOkno(TModuleConfig config) {
-  Edit1->setText(QString::number(config.Address));
-  ComboBox1->setCurrentIndex(config.BaudIndex <= 8 ? config.BaudIndex : -1);
+  Edit1->SetText(std::to_string(config.Address));
+  ComboBox1->SetItemIndex(config.BaudIndex <= 8 ? config.BaudIndex : -1);
 }

@@ -6,14 +6,9 @@
 #include "dialogs/SettingsForm.h"
 #include "link/Dekl.h"
 
-class QComboBox;
-class QLabel;
-class QLineEdit;
-
 class TForm12 : public TSettingsForm {
-  Q_OBJECT
  public:
-  explicit TForm12(QWidget* owner);
+  explicit TForm12(qm90ui::TForm* owner);
 
   void PrectiData(TModuleConfig& config) override;
   void ZapisData(TModuleConfig config) override;
@@ -21,10 +16,10 @@ class TForm12 : public TSettingsForm {
   void ZapisOkno(TModuleConfig config) override;
 
  private:
-  QLabel* Label1 = nullptr;
-  QLineEdit* Edit1 = nullptr;
-  QLabel* Label2 = nullptr;
-  QComboBox* ComboBox1 = nullptr;
+  qm90ui::TLabel* Label1 = nullptr;
+  qm90ui::TEdit* Edit1 = nullptr;
+  qm90ui::TLabel* Label2 = nullptr;
+  qm90ui::TComboList* ComboBox1 = nullptr;
 
   void BuildControls();
   TTransferPlan Plan();

@@ -1,25 +1,22 @@
 #include "dialogs/NastavDIO.h"
 
-#include <QCheckBox>
-#include <QGroupBox>
-#include <QPushButton>
-
-#include "widgets/Widgets.h"
+#include <string>
+#include <vector>
 
 using namespace qm90cfg;
 using namespace qm90cmd;
 
 namespace {
 
-std::uint8_t ByteOfBoxes(const std::array<QCheckBox*, 8>& boxes) {
+std::uint8_t ByteOfBoxes(const std::array<qm90ui::TCheckBox*, 8>& boxes) {
   std::uint8_t byte = 0;
   for (int k = 0; k < 8; ++k)
-    if (boxes[k]->isChecked()) byte |= static_cast<std::uint8_t>(1u << k);
+    if (boxes[k]->Checked()) byte |= static_cast<std::uint8_t>(1u << k);
   return byte;
 }
 
-void SetBoxes(const std::array<QCheckBox*, 8>& boxes, std::uint8_t byte) {
-  for (int k = 0; k < 8; ++k) boxes[k]->setChecked((byte >> k) & 1u);
+void SetBoxes(const std::array<qm90ui::TCheckBox*, 8>& boxes, std::uint8_t byte) {
+  for (int k = 0; k < 8; ++k) boxes[k]->SetChecked((byte >> k) & 1u);
 }
 
 // Only the first byte of a group field carries channels; the rest is kept 0.
@@ -35,45 +32,38 @@ constexpr int ProgressAtStep(int step) {
 
 }  // namespace
 
-TForm14::TForm14(QWidget* owner) : TSettingsForm(owner) {
-  setObjectName(QStringLiteral("TForm14"));
-  setWindowTitle(QStringLiteral("Nastavení digitálních vstupů/výstupů"));
-  qm90ui::SetupFixedDialog(this, 451, 273);
+TForm14::TForm14(qm90ui::TForm* owner)
+    : TSettingsForm(Dialog("TForm14", "Nastavení digitálních vstupů/výstupů", 451, 273, owner)) {
   BuildControls();
 }
 
-QGroupBox* TForm14::BuildGroup(const char* name, int left, const QString& caption,
-                               const char* channel_prefix, int first_box_number, int box_width,
-                               TBoxRow& boxes) {
-  auto* group = qm90ui::Place<QGroupBox>(this, name, left, 16, 129, 153, caption);
+qm90ui::TGroupBox* TForm14::BuildGroup(const char* name, int left, const char* caption,
+                                       const char* channel_prefix, int first_box_number,
+                                       int box_width, TBoxRow& boxes) {
+  qm90ui::TGroupBox* group = form_->AddGroupBox(nullptr, name, {left, 16, 129, 153}, caption);
   for (int k = 0; k < 8; ++k) {
-    const QByteArray box_name = "CheckBox" + QByteArray::number(first_box_number + k);
-    boxes[k] = qm90ui::Place<QCheckBox>(group, box_name.constData(), 8, 16 + 16 * k, box_width, 17,
-                                        QStringLiteral("%1%2").arg(channel_prefix).arg(k));
+    const std::string box_name = "CheckBox" + std::to_string(first_box_number + k);
+    boxes[k] = form_->AddCheckBox(group, box_name, {8, 16 + 16 * k, box_width, 17},
+                                  channel_prefix + std::to_string(k));
   }
   return group;
 }
 
 void TForm14::BuildControls() {
-  using qm90ui::Place;
-  GroupBox1 =
-      BuildGroup("GroupBox1", 16, QStringLiteral(" Negace DIN "), "DIN", 1, 57, din_negation_);
-  GroupBox2 =
-      BuildGroup("GroupBox2", 160, QStringLiteral("Negace DOUT "), "DOUT", 33, 65, dout_negation_);
-  GroupBox3 = BuildGroup("GroupBox3", 304, QStringLiteral(" Počáteční stav DOUT "), "DOUT", 65, 65,
-                         dout_init_);
-  Button1 = Place<QPushButton>(this, "Button1", 32, 208, 75, 25, QStringLiteral("Zapsat"));
-  Button2 = Place<QPushButton>(this, "Button2", 112, 208, 75, 25, QStringLiteral("Přečíst"));
-  Button3 = Place<QPushButton>(this, "Button3", 264, 208, 75, 25, QStringLiteral("Ok"));
-  Button4 = Place<QPushButton>(this, "Button4", 344, 208, 75, 25, QStringLiteral("Cancel"));
-  StatusBar1 = new qm90ui::TStatusBar(this, {50});
-  QWidget* previous = nullptr;
+  qm90ui::TForm& f = *form_;
+  GroupBox1 = BuildGroup("GroupBox1", 16, " Negace DIN ", "DIN", 1, 57, din_negation_);
+  GroupBox2 = BuildGroup("GroupBox2", 160, "Negace DOUT ", "DOUT", 33, 65, dout_negation_);
+  GroupBox3 = BuildGroup("GroupBox3", 304, " Počáteční stav DOUT ", "DOUT", 65, 65, dout_init_);
+  Button1 = f.AddButton(nullptr, "Button1", {32, 208, 75, 25}, "Zapsat");
+  Button2 = f.AddButton(nullptr, "Button2", {112, 208, 75, 25}, "Přečíst");
+  Button3 = f.AddButton(nullptr, "Button3", {264, 208, 75, 25}, "Ok");
+  Button4 = f.AddButton(nullptr, "Button4", {344, 208, 75, 25}, "Cancel");
+  StatusBar1 = f.AddStatusBar("StatusBar1", {50});
+  std::vector<qm90ui::TControl*> order;
   for (const TBoxRow* row : {&din_negation_, &dout_negation_, &dout_init_})
-    for (QCheckBox* box : *row) {
-      if (previous) QWidget::setTabOrder(previous, box);
-      previous = box;
-    }
-  SetTabChain({previous, Button1, Button2, Button3, Button4});
+    order.insert(order.end(), row->begin(), row->end());
+  order.insert(order.end(), {Button1, Button2, Button3, Button4});
+  f.SetTabOrder(order);
   AttachButtons();
 }
 

@@ -9,13 +9,9 @@
 #include "dialogs/SettingsForm.h"
 #include "link/Dekl.h"
 
-class QCheckBox;
-class QGroupBox;
-
 class TForm14 : public TSettingsForm {
-  Q_OBJECT
  public:
-  explicit TForm14(QWidget* owner);
+  explicit TForm14(qm90ui::TForm* owner);
 
   void PrectiData(TModuleConfig& config) override;
   void ZapisData(TModuleConfig config) override;
@@ -23,18 +19,18 @@ class TForm14 : public TSettingsForm {
   void ZapisOkno(TModuleConfig config) override;
 
  private:
-  using TBoxRow = std::array<QCheckBox*, 8>;  // box k = channel k = bit k
+  using TBoxRow = std::array<qm90ui::TCheckBox*, 8>;  // box k = channel k = bit k
 
-  QGroupBox* GroupBox1 = nullptr;  // input negation (CheckBox1..8)
-  QGroupBox* GroupBox2 = nullptr;  // output negation (CheckBox33..40)
-  QGroupBox* GroupBox3 = nullptr;  // output initial state (CheckBox65..72)
+  qm90ui::TGroupBox* GroupBox1 = nullptr;  // input negation (CheckBox1..8)
+  qm90ui::TGroupBox* GroupBox2 = nullptr;  // output negation (CheckBox33..40)
+  qm90ui::TGroupBox* GroupBox3 = nullptr;  // output initial state (CheckBox65..72)
   TBoxRow din_negation_{};
   TBoxRow dout_negation_{};
   TBoxRow dout_init_{};
 
   void BuildControls();
-  QGroupBox* BuildGroup(const char* name, int left, const QString& caption,
-                        const char* channel_prefix, int first_box_number, int box_width,
-                        TBoxRow& boxes);
+  qm90ui::TGroupBox* BuildGroup(const char* name, int left, const char* caption,
+                                const char* channel_prefix, int first_box_number, int box_width,
+                                TBoxRow& boxes);
   TTransferPlan Plan();
 };

@@ -1,47 +1,39 @@
 #include "dialogs/OkamAOUT.h"
 
-#include <QLabel>
-#include <QLineEdit>
-#include <QPushButton>
-
 #include "link/Commands.h"
 #include "link/IntText.h"
-#include "widgets/Widgets.h"
 
 namespace {
 constexpr std::int32_t kMaxValue = 65535;
 }  // namespace
 
-TForm3::TForm3(QWidget* owner) : TLiveForm(owner) {
-  setObjectName(QStringLiteral("TForm3"));
-  setWindowTitle(QStringLiteral("Analogový výstup"));
-  qm90ui::SetupFixedDialog(this, 279, 160);
+TForm3::TForm3(qm90ui::TForm* owner)
+    : TLiveForm(Dialog("TForm3", "Analogový výstup", 279, 160, owner)) {
   BuildControls();
   ConnectEvents();
 }
 
 void TForm3::BuildControls() {
-  using qm90ui::Place;
-  Label1 = Place<QLabel>(this, "Label1", 24, 32, 120, 13, QStringLiteral("AOUT výstup (0-65535)"));
-  Label1->adjustSize();
-  Edit1 = Place<QLineEdit>(this, "Edit1", 160, 24, 89, 21);
-  Label1->setBuddy(Edit1);
-  Button1 = Place<QPushButton>(this, "Button1", 24, 88, 73, 25, QStringLiteral("Zápis"));
-  Button2 = Place<QPushButton>(this, "Button2", 176, 88, 75, 25, QStringLiteral("Cancel"));
-  setTabOrder(Button1, Button2);
-  setTabOrder(Button2, Edit1);
-  StatusBar1 = new qm90ui::TStatusBar(this, {width()});
+  qm90ui::TForm& f = *form_;
+  Label1 = f.AddLabel(nullptr, "Label1", {24, 32, 120, 13}, "AOUT výstup (0-65535)");
+  Label1->AutoSize();
+  Edit1 = f.AddEdit(nullptr, "Edit1", {160, 24, 89, 21});
+  Label1->NameField(Edit1);
+  Button1 = f.AddButton(nullptr, "Button1", {24, 88, 73, 25}, "Zápis");
+  Button2 = f.AddButton(nullptr, "Button2", {176, 88, 75, 25}, "Cancel");
+  f.SetTabOrder({Button1, Button2, Edit1});
+  StatusBar1 = f.AddStatusBar("StatusBar1", {f.ClientWidth()});
 }
 
 void TForm3::ConnectEvents() {
-  connect(Button1, &QPushButton::clicked, this, &TForm3::Button1Click);
-  connect(Button2, &QPushButton::clicked, this, &TForm3::Button2Click);
+  Button1->OnClick = [this] { Button1Click(); };
+  Button2->OnClick = [this] { Button2Click(); };
 }
 
 void TForm3::FormShow() {
   AddressCopy = 0;
   TLiveForm::FormShow();
-  Edit1->setText(QStringLiteral("0"));
+  Edit1->SetText("0");
 }
 
 void TForm3::Button1Click() {
@@ -49,7 +41,7 @@ void TForm3::Button1Click() {
 }
 
 void TForm3::Button2Click() {
-  reject();
+  form_->Close();
 }
 
 void TForm3::WriteValue() {
@@ -57,12 +49,11 @@ void TForm3::WriteValue() {
   // gives the not-initialised message.
   if (!LinkReady()) return;
   std::int32_t value = -1;
-  if (!TryStrToInt(Edit1->text().toStdString(), value) || value < 0 || value > kMaxValue) {
-    SetStatus(QStringLiteral(" Chyba zadané hodnoty (0-65535)."));
+  if (!TryStrToInt(Edit1->Text(), value) || value < 0 || value > kMaxValue) {
+    SetStatus(" Chyba zadané hodnoty (0-65535).");
     return;
   }
-  SetStatus(QStringLiteral(" Probíhá komunikace"));
+  SetStatus(" Probíhá komunikace");
   const std::uint8_t status = WriteAnalogOutput(Link(), static_cast<std::uint16_t>(value));
-  SetStatus(status == 0 ? QStringLiteral(" Hodnota zapsána")
-                        : qm90live::StatusText(Data->InterfaceKind, status));
+  SetStatus(status == 0 ? " Hodnota zapsána" : qm90live::StatusText(Data->InterfaceKind, status));
 }

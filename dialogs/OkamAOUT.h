@@ -3,14 +3,9 @@
 
 #include "dialogs/LiveValues.h"
 
-class QLabel;
-class QLineEdit;
-class QPushButton;
-
 class TForm3 : public TLiveForm {
-  Q_OBJECT
  public:
-  explicit TForm3(QWidget* owner);
+  explicit TForm3(qm90ui::TForm* owner);
 
   // Each show starts from address 0 (or the record's) and a field of "0".
   void FormShow() override;
@@ -23,8 +18,8 @@ class TForm3 : public TLiveForm {
   void ConnectEvents();
   void WriteValue();
 
-  QLabel* Label1 = nullptr;
-  QLineEdit* Edit1 = nullptr;
-  QPushButton* Button1 = nullptr;
-  QPushButton* Button2 = nullptr;
+  qm90ui::TLabel* Label1 = nullptr;
+  qm90ui::TEdit* Edit1 = nullptr;
+  qm90ui::TButton* Button1 = nullptr;
+  qm90ui::TButton* Button2 = nullptr;
 };

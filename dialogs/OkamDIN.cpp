@@ -1,11 +1,8 @@
 #include "dialogs/OkamDIN.h"
 
-#include <QLabel>
-#include <QPushButton>
-#include <QTimer>
+#include <string>
 
 #include "link/Commands.h"
-#include "widgets/Widgets.h"
 
 namespace {
 constexpr int kPollIntervalMs = 100;
@@ -13,49 +10,43 @@ constexpr int kRowTop = 32;
 constexpr int kRowStep = 16;
 }  // namespace
 
-TForm11::TForm11(QWidget* owner) : TLiveForm(owner) {
-  setObjectName(QStringLiteral("TForm11"));
-  setWindowTitle(QStringLiteral("Okamžité hodnoty digitálních vstupů"));
-  qm90ui::SetupFixedDialog(this, 291, 282);
+TForm11::TForm11(qm90ui::TForm* owner)
+    : TLiveForm(Dialog("TForm11", "Okamžité hodnoty digitálních vstupů", 291, 282, owner)) {
   BuildControls();
   ConnectEvents();
-  Timer1->start();
+  Timer1->Start();
 }
 
 void TForm11::BuildControls() {
-  using qm90ui::Place;
+  qm90ui::TForm& f = *form_;
   for (int i = 0; i < 8; ++i) {
-    const QByteArray name = "Label" + QByteArray::number(i + 1);
-    auto* caption = Place<QLabel>(this, name.constData(), 104, kRowTop + kRowStep * i, 40, 13,
-                                  QStringLiteral("DIN%1").arg(i));
-    caption->adjustSize();
+    qm90ui::TLabel* caption =
+        f.AddLabel(nullptr, "Label" + std::to_string(i + 1), {104, kRowTop + kRowStep * i, 40, 13},
+                   "DIN" + std::to_string(i));
+    caption->AutoSize();
   }
-  Panel1 = Place<qm90ui::TSunkenPanel>(this, "Panel1", 160, 24, 25, 145);
-  for (int i = 0; i < 8; ++i) {
-    const QByteArray name = "Label" + QByteArray::number(33 + i);
+  Panel1 = f.AddPanel(nullptr, "Panel1", {160, 24, 25, 145});
+  for (int i = 0; i < 8; ++i)
     value_labels_[static_cast<std::size_t>(i)] =
-        Place<QLabel>(Panel1, name.constData(), 8, 8 + kRowStep * i, 10, 13, QStringLiteral("0"));
-  }
-  Button1 = Place<QPushButton>(this, "Button1", 112, 208, 75, 25, QStringLiteral("Cancel"));
-  StatusBar1 = new qm90ui::TStatusBar(this, {width()});
-  Timer1 = new QTimer(this);
-  Timer1->setObjectName(QStringLiteral("Timer1"));
-  Timer1->setInterval(kPollIntervalMs);
+        f.AddLabel(Panel1, "Label" + std::to_string(33 + i), {8, 8 + kRowStep * i, 10, 13}, "0");
+  Button1 = f.AddButton(nullptr, "Button1", {112, 208, 75, 25}, "Cancel");
+  StatusBar1 = f.AddStatusBar("StatusBar1", {f.ClientWidth()});
+  Timer1 = f.AddTimer("Timer1", kPollIntervalMs);
 }
 
 void TForm11::ConnectEvents() {
-  connect(Timer1, &QTimer::timeout, this, &TForm11::Timer1Timer);
-  connect(Button1, &QPushButton::clicked, this, &TForm11::Button1Click);
+  Timer1->OnTimer = [this] { Timer1Timer(); };
+  Button1->OnClick = [this] { Button1Click(); };
 }
 
 void TForm11::Button1Click() {
-  reject();
+  form_->Close();
 }
 
 void TForm11::Timer1Timer() {
   // Before the window is shown AddressCopy is not yet the module's address;
   // once it is closed nothing more is sent.
-  if (!isVisible()) return;
+  if (!form_->Visible()) return;
   RunExchange([this] { Poll(); });
 }
 
@@ -63,11 +54,10 @@ void TForm11::Poll() {
   if (!LinkReady()) return;
   std::uint8_t inputs = 0;
   const std::uint8_t status = ReadInputs(Link(), inputs);
-  const QString text = qm90live::StatusText(Data->InterfaceKind, status);
+  const std::string text = qm90live::StatusText(Data->InterfaceKind, status);
   if (status == 0) {
     for (int i = 0; i < 8; ++i)
-      value_labels_[static_cast<std::size_t>(i)]->setText(qm90live::BitText(inputs, i));
-    Panel1->repaint();
+      value_labels_[static_cast<std::size_t>(i)]->SetText(qm90live::BitText(inputs, i));
   }
   SetStatus(text);
 }

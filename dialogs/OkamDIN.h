@@ -6,17 +6,9 @@
 
 #include "dialogs/LiveValues.h"
 
-class QLabel;
-class QPushButton;
-class QTimer;
-namespace qm90ui {
-class TSunkenPanel;
-}
-
 class TForm11 : public TLiveForm {
-  Q_OBJECT
  public:
-  explicit TForm11(QWidget* owner);
+  explicit TForm11(qm90ui::TForm* owner);
 
   void Button1Click();
   // One poll; turned away while the window is hidden or an exchange runs.
@@ -27,8 +19,8 @@ class TForm11 : public TLiveForm {
   void ConnectEvents();
   void Poll();
 
-  std::array<QLabel*, 8> value_labels_{};  // Label33 .. Label40: DIN0 .. DIN7
-  qm90ui::TSunkenPanel* Panel1 = nullptr;
-  QPushButton* Button1 = nullptr;
-  QTimer* Timer1 = nullptr;
+  std::array<qm90ui::TLabel*, 8> value_labels_{};  // Label33 .. Label40: DIN0 .. DIN7
+  qm90ui::TPanel* Panel1 = nullptr;
+  qm90ui::TButton* Button1 = nullptr;
+  qm90ui::TTimer* Timer1 = nullptr;
 };

@@ -1,44 +1,33 @@
 #include "dialogs/OkamDOUT.h"
 
-#include <QCheckBox>
-#include <QPushButton>
+#include <string>
+#include <vector>
 
 #include "link/Commands.h"
-#include "widgets/Widgets.h"
 
-TForm9::TForm9(QWidget* owner) : TLiveForm(owner) {
-  setObjectName(QStringLiteral("TForm9"));
-  setWindowTitle(QStringLiteral("Zápis na digitální výstupy"));
-  qm90ui::SetupFixedDialog(this, 233, 271);
+TForm9::TForm9(qm90ui::TForm* owner)
+    : TLiveForm(Dialog("TForm9", "Zápis na digitální výstupy", 233, 271, owner)) {
   BuildControls();
   ConnectEvents();
 }
 
 void TForm9::BuildControls() {
-  using qm90ui::Place;
-  for (int i = 0; i < 8; ++i) {
-    const QByteArray name = "CheckBox" + QByteArray::number(i + 1);
-    check_boxes_[static_cast<std::size_t>(i)] = Place<QCheckBox>(
-        this, name.constData(), 88, 32 + 16 * i, 65, 17, QStringLiteral("DOUT%1").arg(i));
-  }
-  Button1 = Place<QPushButton>(this, "Button1", 32, 200, 75, 25, QStringLiteral("Zapsat"));
-  Button2 = Place<QPushButton>(this, "Button2", 128, 200, 75, 25, QStringLiteral("Cancel"));
-  QWidget* previous = check_boxes_[0];
-  for (QWidget* next :
-       {static_cast<QWidget*>(check_boxes_[1]), static_cast<QWidget*>(check_boxes_[2]),
-        static_cast<QWidget*>(check_boxes_[3]), static_cast<QWidget*>(check_boxes_[4]),
-        static_cast<QWidget*>(check_boxes_[5]), static_cast<QWidget*>(check_boxes_[6]),
-        static_cast<QWidget*>(check_boxes_[7]), static_cast<QWidget*>(Button1),
-        static_cast<QWidget*>(Button2)}) {
-    setTabOrder(previous, next);
-    previous = next;
-  }
-  StatusBar1 = new qm90ui::TStatusBar(this, {width()});
+  qm90ui::TForm& f = *form_;
+  for (int i = 0; i < 8; ++i)
+    check_boxes_[static_cast<std::size_t>(i)] =
+        f.AddCheckBox(nullptr, "CheckBox" + std::to_string(i + 1), {88, 32 + 16 * i, 65, 17},
+                      "DOUT" + std::to_string(i));
+  Button1 = f.AddButton(nullptr, "Button1", {32, 200, 75, 25}, "Zapsat");
+  Button2 = f.AddButton(nullptr, "Button2", {128, 200, 75, 25}, "Cancel");
+  std::vector<qm90ui::TControl*> order(check_boxes_.begin(), check_boxes_.end());
+  order.insert(order.end(), {Button1, Button2});
+  f.SetTabOrder(order);
+  StatusBar1 = f.AddStatusBar("StatusBar1", {f.ClientWidth()});
 }
 
 void TForm9::ConnectEvents() {
-  connect(Button1, &QPushButton::clicked, this, &TForm9::Button1Click);
-  connect(Button2, &QPushButton::clicked, this, &TForm9::Button2Click);
+  Button1->OnClick = [this] { Button1Click(); };
+  Button2->OnClick = [this] { Button2Click(); };
 }
 
 void TForm9::Button1Click() {
@@ -46,13 +35,13 @@ void TForm9::Button1Click() {
 }
 
 void TForm9::Button2Click() {
-  reject();
+  form_->Close();
 }
 
 std::uint8_t TForm9::OutputByte() const {
   std::uint8_t value = 0;
   for (int i = 0; i < 8; ++i) {
-    if (check_boxes_[static_cast<std::size_t>(i)]->isChecked())
+    if (check_boxes_[static_cast<std::size_t>(i)]->Checked())
       value = static_cast<std::uint8_t>(value | (1U << i));
   }
   return value;
@@ -61,6 +50,5 @@ std::uint8_t TForm9::OutputByte() const {
 void TForm9::WriteOutputs() {
   if (!LinkReady()) return;
   const std::uint8_t status = ::WriteOutputs(Link(), OutputByte());
-  SetStatus(status == 0 ? QStringLiteral(" Data zapsána")
-                        : qm90live::StatusText(Data->InterfaceKind, status));
+  SetStatus(status == 0 ? " Data zapsána" : qm90live::StatusText(Data->InterfaceKind, status));
 }

@@ -6,13 +6,9 @@
 
 #include "dialogs/LiveValues.h"
 
-class QCheckBox;
-class QPushButton;
-
 class TForm9 : public TLiveForm {
-  Q_OBJECT
  public:
-  explicit TForm9(QWidget* owner);
+  explicit TForm9(qm90ui::TForm* owner);
 
   // "Zapsat": one write of the eight outputs; turned away while an exchange runs.
   void Button1Click();
@@ -26,7 +22,7 @@ class TForm9 : public TLiveForm {
   void ConnectEvents();
   void WriteOutputs();
 
-  std::array<QCheckBox*, 8> check_boxes_{};
-  QPushButton* Button1 = nullptr;
-  QPushButton* Button2 = nullptr;
+  std::array<qm90ui::TCheckBox*, 8> check_boxes_{};
+  qm90ui::TButton* Button1 = nullptr;
+  qm90ui::TButton* Button2 = nullptr;
 };

@@ -1,27 +1,18 @@
 #include "dialogs/SettingsForm.h"
 
-#include <QPushButton>
-#include <QShowEvent>
-
-#include "widgets/Widgets.h"
-
 using namespace qm90cfg;
 
-TSettingsForm::TSettingsForm(QWidget* owner) : QDialog(owner) {}
+TSettingsForm::TSettingsForm(const qm90ui::TFormSpec& spec) : TFormWindow(spec) {}
 
 void TSettingsForm::AttachButtons() {
-  // Enter in an edit field must not start a write.
-  for (QPushButton* button : {Button1, Button2, Button3, Button4}) button->setAutoDefault(false);
-  guard_.Attach(this);
-  connect(Button1, &QPushButton::clicked, this, &TSettingsForm::Button1Click);
-  connect(Button2, &QPushButton::clicked, this, &TSettingsForm::Button2Click);
-  connect(Button3, &QPushButton::clicked, this, &TSettingsForm::Button3Click);
-  connect(Button4, &QPushButton::clicked, this, &TSettingsForm::Button4Click);
-}
-
-void TSettingsForm::showEvent(QShowEvent* event) {
-  QDialog::showEvent(event);
-  if (!event->spontaneous()) FormShow();
+  guard_.Attach(form_.get());
+  Button1->OnClick = [this] { Button1Click(); };
+  Button2->OnClick = [this] { Button2Click(); };
+  Button3->OnClick = [this] { Button3Click(); };
+  Button4->OnClick = [this] { Button4Click(); };
+  form_->OnShow = [this] { FormShow(); };
+  // Escape, the close box and "Cancel" wait for a running transfer.
+  form_->OnCloseQuery = [this] { return !guard_.HoldClose(); };
 }
 
 void TSettingsForm::FormShow() {
@@ -30,11 +21,11 @@ void TSettingsForm::FormShow() {
   SetStatus(kNoMessage);
 }
 
-void TSettingsForm::SetStatus(const QString& text) {
+void TSettingsForm::SetStatus(const std::string& text) {
   StatusBar1->SetPanelText(0, text);
 }
 
-QString TSettingsForm::Status() const {
+std::string TSettingsForm::Status() const {
   return StatusBar1->PanelText(0);
 }
 
@@ -78,14 +69,9 @@ void TSettingsForm::Button3Click() {
   PrectiOkno(work_);
   const bool stored = Status().size() == 1 && Data;
   if (stored) Data->Config = work_;
-  done(stored ? Accepted : Rejected);
+  form_->EndModal(stored ? qm90ui::TModalResult::kOk : qm90ui::TModalResult::kCancel);
 }
 
 void TSettingsForm::Button4Click() {
-  reject();
-}
-
-void TSettingsForm::reject() {
-  if (guard_.HoldClose()) return;
-  QDialog::reject();
+  form_->Close();
 }

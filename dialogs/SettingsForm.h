@@ -6,19 +6,13 @@
 // to each window.
 #pragma once
 
-#include <QDialog>
+#include <string>
 
 #include "dialogs/ConfigTransfer.h"
+#include "dialogs/FormWindow.h"
 #include "link/Dekl.h"
 
-class QPushButton;
-class QShowEvent;
-namespace qm90ui {
-class TStatusBar;
-}
-
-class TSettingsForm : public QDialog {
-  Q_OBJECT
+class TSettingsForm : public TFormWindow {
  public:
   // The run's record; not owned. Set by the main window before showing.
   TData* Data = nullptr;
@@ -36,25 +30,21 @@ class TSettingsForm : public QDialog {
   void Button3Click();
   void Button4Click();
 
-  void reject() override;
-
  protected:
-  explicit TSettingsForm(QWidget* owner);
+  TSettingsForm(const qm90ui::TFormSpec& spec);
 
-  void showEvent(QShowEvent* event) override;
-
-  // Called once the window has made its four buttons.
+  // Called once the window has made its four buttons and its status bar.
   void AttachButtons();
-  void SetStatus(const QString& text);
-  QString Status() const;
+  void SetStatus(const std::string& text);
+  std::string Status() const;
   // A transfer plan that shows its progress in the status bar and pauses with
   // PauseForEvents.
   TTransferPlan StatusPlan(TPause pause, TMismatch mismatch);
 
-  QPushButton* Button1 = nullptr;  // "Zapsat"
-  QPushButton* Button2 = nullptr;  // "Přečíst"
-  QPushButton* Button3 = nullptr;  // "Ok"
-  QPushButton* Button4 = nullptr;  // "Cancel"
+  qm90ui::TButton* Button1 = nullptr;  // "Zapsat"
+  qm90ui::TButton* Button2 = nullptr;  // "Přečíst"
+  qm90ui::TButton* Button3 = nullptr;  // "Ok"
+  qm90ui::TButton* Button4 = nullptr;  // "Cancel"
   qm90ui::TStatusBar* StatusBar1 = nullptr;
 
  private:

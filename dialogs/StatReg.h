@@ -6,17 +6,9 @@
 
 #include "dialogs/LiveValues.h"
 
-class QLabel;
-class QPushButton;
-class QTimer;
-namespace qm90ui {
-class TSunkenPanel;
-}
-
 class TForm15 : public TLiveForm {
-  Q_OBJECT
  public:
-  explicit TForm15(QWidget* owner);
+  explicit TForm15(qm90ui::TForm* owner);
 
   void Button1Click();
   // "Vynulovat": one clear request; turned away while an exchange runs.
@@ -31,9 +23,9 @@ class TForm15 : public TLiveForm {
   void ClearRegister();
 
   // Label33 + 8 * column + bit shows bit `bit` of received byte d(column + 1).
-  std::array<QLabel*, 32> value_labels_{};
-  std::array<qm90ui::TSunkenPanel*, 4> panels_{};
-  QPushButton* Button1 = nullptr;
-  QPushButton* Button2 = nullptr;
-  QTimer* Timer1 = nullptr;
+  std::array<qm90ui::TLabel*, 32> value_labels_{};
+  std::array<qm90ui::TPanel*, 4> panels_{};
+  qm90ui::TButton* Button1 = nullptr;
+  qm90ui::TButton* Button2 = nullptr;
+  qm90ui::TTimer* Timer1 = nullptr;
 };

@@ -25,7 +25,7 @@
 #include "dialogs/OkamDIN.h"
 #include "emulator/launcher/SimProcess.h"
 #include "link/Session.h"
-#include "widgets/Widgets.h"
+#include "ui/Form.h"
 
 namespace {
 
@@ -107,15 +107,15 @@ int main(int argc, char** argv) {
   form.Data = &data;
   std::vector<double> poll_times_ms;
   QElapsedTimer clock;
-  auto* bar = form.findChild<qm90ui::TStatusBar*>("StatusBar1");
-  QObject::connect(bar, &qm90ui::TStatusBar::PanelTextSet, [&](int, const QString&) {
+  auto* bar = form.Form().FindAs<qm90ui::TStatusBar>("StatusBar1");
+  bar->OnPanelText = [&](int, const std::string&) {
     poll_times_ms.push_back(clock.nsecsElapsed() / 1e6);
-  });
+  };
   const double sim_cpu_before = OtherProcessCpuSeconds(sim.Pid());
   const double cpu_before = ProcessCpuSeconds();
   clock.start();
-  QTimer::singleShot(seconds * 1000, &form, [&form] { form.accept(); });
-  form.exec();
+  QTimer::singleShot(seconds * 1000, [&form] { form.Form().EndModal(qm90ui::TModalResult::kOk); });
+  form.ShowModal();
   const double wall = clock.nsecsElapsed() / 1e9;
   const double cpu = ProcessCpuSeconds() - cpu_before;
   const double sim_cpu = OtherProcessCpuSeconds(sim.Pid()) - sim_cpu_before;
@@ -123,8 +123,7 @@ int main(int argc, char** argv) {
   std::vector<double> periods;
   for (std::size_t i = 1; i < poll_times_ms.size(); ++i)
     periods.push_back(poll_times_ms[i] - poll_times_ms[i - 1]);
-  const bool all_good =
-      bar->PanelText(0) == QStringLiteral(" ") + QString::fromStdString(ErrorText(4, 0));
+  const bool all_good = bar->PanelText(0) == " " + ErrorText(4, 0);
 
   std::printf(
       "inputs view, 100 ms timer, QBL314 over UDP 127.0.0.1 to qm90-sim, answer delay %d ms\n",

@@ -15,6 +15,7 @@
 
 #include "link/Dekl.h"
 #include "link/QBLxxx.h"
+#include "tests/support/QtWindow.h"
 #include "tests/support/TempDir.h"
 
 namespace apptest {
@@ -33,13 +34,13 @@ inline void WhenModalShows(std::function<void(QWidget*)> action) {
 }
 
 template <typename T>
-T* Child(const QWidget* window, const char* name) {
+T* Child(qm90test::TWin window, const char* name) {
   T* child = window->findChild<T*>(QString::fromLatin1(name));
   EXPECT_NE(child, nullptr) << name;
   return child;
 }
 
-inline std::string LabelText(const QWidget* window, const char* name) {
+inline std::string LabelText(qm90test::TWin window, const char* name) {
   auto* label = Child<QLabel>(window, name);
   return label ? label->text().toStdString() : std::string();
 }

@@ -10,9 +10,9 @@
 #include <memory>
 
 #include "app/Hlavni.h"
-#include "tests/app/AppTestSupport.h"
 #include "emulator/launcher/SimProcess.h"
-#include "widgets/Widgets.h"
+#include "tests/app/AppTestSupport.h"
+#include "ui/qt/Widgets.h"
 
 namespace {
 
@@ -59,7 +59,7 @@ class EndToEnd : public ::testing::TestWithParam<Transport> {
 
 TEST_P(EndToEnd, ConnectsAndShowsTheModuleInTheStatusBar) {
   form = std::make_unique<TForm1>();
-  form->show();
+  form->Show();
   TData& data = *form->Data();
   data.InterfaceKind = GetParam().kind;
   data.ModuleAddress = 1;
@@ -79,10 +79,10 @@ TEST_P(EndToEnd, ConnectsAndShowsTheModuleInTheStatusBar) {
   EXPECT_TRUE(data.LinkOpen);
   EXPECT_EQ(QString::fromStdString(data.ModuleName).size(), 15);
   EXPECT_EQ(data.ModuleName.rfind("QM-90", 0), 0u) << data.ModuleName;
-  EXPECT_EQ(form->StatusBar()->PanelText(0).toStdString(), " Modul  " + data.ModuleName);
-  EXPECT_EQ(form->StatusBar()->PanelText(1).toStdString(), " Adresa  1");
-  EXPECT_EQ(form->StatusBar()->PanelText(2).toStdString(), " Rychlost  9600Bd");
-  form->close();
+  EXPECT_EQ(form->StatusBar()->PanelText(0), " Modul  " + data.ModuleName);
+  EXPECT_EQ(form->StatusBar()->PanelText(1), " Adresa  1");
+  EXPECT_EQ(form->StatusBar()->PanelText(2), " Rychlost  9600Bd");
+  form->Close();
   EXPECT_FALSE(DrvLibraryLoaded());
 }
 

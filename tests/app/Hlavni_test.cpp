@@ -6,6 +6,7 @@
 #include <QAccessible>
 #include <QAction>
 #include <QLineEdit>
+#include <QMainWindow>
 #include <QMenu>
 #include <QMenuBar>
 #include <QPushButton>
@@ -26,11 +27,12 @@
 #include "dialogs/Pripojeni.h"
 #include "dialogs/StatReg.h"
 #include "tests/app/AppTestSupport.h"
-#include "widgets/Widgets.h"
+#include "ui/qt/Widgets.h"
 
 namespace {
 
 using apptest::Child;
+using qm90test::Win;
 using scripted::Entry;
 using scripted::Script;
 
@@ -49,11 +51,15 @@ class MainWindow : public ::testing::Test {
   }
 
   void Start(TForm1::DataFactory factory = &TForm1::NewData) {
-    form = std::make_unique<TForm1>(nullptr, factory);
-    form->show();
+    form = std::make_unique<TForm1>(factory);
+    form->Show();
   }
-  std::string Panel(int i) { return form->StatusBar()->PanelText(i).toStdString(); }
-  QAction* Action(const char* name) { return form->findChild<QAction*>(QString::fromLatin1(name)); }
+  std::string Panel(int i) { return form->StatusBar()->PanelText(i); }
+  QAction* Action(const char* name) {
+    return Win(form)->findChild<QAction*>(QString::fromLatin1(name));
+  }
+  qm90qt::TStatusBar* Bar() { return Win(form)->findChild<qm90qt::TStatusBar*>("StatusBar1"); }
+  QMenuBar* MenuBar() { return qobject_cast<QMainWindow*>(Win(form))->menuBar(); }
   bool SettingsExist() { return std::filesystem::exists(settings); }
 
   // Connects through the dialog as a user would: menu, button, close.
@@ -70,23 +76,23 @@ class MainWindow : public ::testing::Test {
 
 TEST_F(MainWindow, ShowsCaptionMenuAndBarePanels) {
   Start();
-  EXPECT_EQ(form->windowTitle(), QStringLiteral(" QM-90 (v.1.02) -  nastavení modulu"));
-  EXPECT_EQ(form->frameGeometry().size(), QSize(600, 400));
+  EXPECT_EQ(Win(form)->windowTitle(), QStringLiteral(" QM-90 (v.1.02) -  nastavení modulu"));
+  EXPECT_EQ(Win(form)->frameGeometry().size(), QSize(600, 400));
   const char* panels[] = {" Modul", " Adresa", " Rychlost", ""};
   const int widths[] = {140, 80, 120};
   for (int i = 0; i < 4; ++i) EXPECT_EQ(Panel(i), panels[i]);
-  for (int i = 0; i < 3; ++i) EXPECT_EQ(form->StatusBar()->Panel(i)->width(), widths[i]);
-  EXPECT_EQ(form->StatusBar()->Panel(3)->geometry().right(), form->StatusBar()->width() - 1);
+  for (int i = 0; i < 3; ++i) EXPECT_EQ(Bar()->Panel(i)->width(), widths[i]);
+  EXPECT_EQ(Bar()->Panel(3)->geometry().right(), Bar()->width() - 1);
 
   QStringList bar;
-  for (QAction* a : form->menuBar()->actions()) bar << a->text();
+  for (QAction* a : MenuBar()->actions()) bar << a->text();
   EXPECT_EQ(bar, QStringList({"&Připojení", "&Nastavení", "&Okamžité hodnoty", "&Konec"}));
   auto items = [](QAction* submenu) {
     QStringList out;
     for (QAction* a : submenu->menu()->actions()) out << a->text();
     return out;
   };
-  const auto top = form->menuBar()->actions();
+  const auto top = MenuBar()->actions();
   EXPECT_EQ(items(top[1]),
             QStringList({"Adresa, rychlost", "Digitální vstupy/výstupy", "Analogový výstup"}));
   EXPECT_EQ(items(top[2]), QStringList({"Analogový výstup", "Digitální vstupy", "Digitální výstupy",
@@ -136,8 +142,8 @@ TEST_F(MainWindow, EveryWayOfClosingSavesOnceAndClosesTheLink) {
     std::function<void(std::unique_ptr<TForm1>&)> close;
   };
   const Row rows[] = {
-      {"close box", [](auto& f) { f->close(); }},
-      {"Konec", [](auto& f) { f->template findChild<QAction*>("Konec2")->trigger(); }},
+      {"close box", [](auto& f) { f->Close(); }},
+      {"Konec", [](auto& f) { Win(f)->template findChild<QAction*>("Konec2")->trigger(); }},
       {"destroyed", [](auto& f) { f.reset(); }},
   };
   for (const Row& row : rows) {
@@ -159,7 +165,7 @@ TEST_F(MainWindow, EveryWayOfClosingSavesOnceAndClosesTheLink) {
 
     // Whatever comes later (a second close, the destructor) does nothing more.
     std::filesystem::remove(settings);
-    if (form) form->close();
+    if (form) form->Close();
     form.reset();
     EXPECT_FALSE(SettingsExist());
     EXPECT_EQ(Script().CallsOf(Entry::Done).size(), 1u);
@@ -172,12 +178,12 @@ TEST_F(MainWindow, CloseRequestedWhileADialogIsOpenWaitsForTheDialog) {
   bool dialog_closed_first = false;
   apptest::WhenModalShows([&](QWidget* dialog) {
     Child<QPushButton>(dialog, "Button1")->click();
-    form->close();
+    form->Close();
     dialog_closed_first = !dialog->isVisible() && form->Data() != nullptr;
   });
   form->Pipojen1Click();
   EXPECT_TRUE(dialog_closed_first);
-  EXPECT_FALSE(form->isVisible());
+  EXPECT_FALSE(form->Form().Visible());
   EXPECT_EQ(form->Data(), nullptr);
   EXPECT_EQ(Script().CallsOf(Entry::Done).size(), 1u);
   EXPECT_TRUE(SettingsExist());
@@ -188,7 +194,7 @@ TEST_F(MainWindow, ClosingWithoutLinkWritesTheSettings) {
   form->Data()->InterfaceKind = 4;
   form->Data()->IpAddress = "127.0.0.1";
   form->Data()->UdpPort = 47090;
-  form->close();
+  form->Close();
   EXPECT_TRUE(Script().CallsOf(Entry::Done).empty());
   TData loaded;
   SetDataDefaults(&loaded);
@@ -205,9 +211,9 @@ TEST_F(MainWindow, SettingsThatCannotBeWrittenDoNotStopTheProgram) {
   EXPECT_EQ(Panel(3), " Nastavení se neuloží (složka jen pro čtení)");
   form->Data()->InterfaceKind = 2;
   ConnectThroughMenu();
-  form->close();
+  form->Close();
   EXPECT_EQ(Script().CallsOf(Entry::Done).size(), 1u);
-  EXPECT_FALSE(form->isVisible());
+  EXPECT_FALSE(form->Form().Visible());
 }
 
 TEST_F(MainWindow, WithoutRecordMenusDoNothingAndNothingIsSaved) {
@@ -219,14 +225,14 @@ TEST_F(MainWindow, WithoutRecordMenusDoNothingAndNothingIsSaved) {
   QApplication::processEvents();
   EXPECT_FALSE(dialog_shown);
   EXPECT_EQ(Panel(0), " Modul");
-  form->close();
+  form->Close();
   EXPECT_FALSE(SettingsExist());
 }
 
 // Reads the record pointer of whatever dialog class the modal window is.
 template <typename T>
 std::pair<bool, TData*> DialogRecord(QWidget* modal) {
-  auto* dialog = qobject_cast<T*>(modal);
+  auto* dialog = dynamic_cast<T*>(TFormWindow::WindowOf(qm90qt::FormOf(modal)));
   return {dialog != nullptr, dialog ? dialog->Data : nullptr};
 }
 
@@ -253,21 +259,20 @@ TEST_F(MainWindow, EveryMenuItemOpensAFreshDialogOwnedByTheWindow) {
     Action(row.action)->trigger();
     EXPECT_TRUE(seen.first);
     EXPECT_EQ(seen.second, form->Data());
-    EXPECT_EQ(owner, form.get());
-    EXPECT_TRUE(form->findChildren<QDialog*>().isEmpty());
+    EXPECT_EQ(owner, Win(form));
+    EXPECT_TRUE(Win(form)->findChildren<QDialog*>().isEmpty());
   }
 }
 
 TEST_F(MainWindow, StatusPanelsReportTheirTextToAssistiveTechnology) {
   Start();
   for (int i = 0; i < 3; ++i) {
-    QAccessibleInterface* a11y = QAccessible::queryAccessibleInterface(form->StatusBar()->Panel(i));
+    QAccessibleInterface* a11y = QAccessible::queryAccessibleInterface(Bar()->Panel(i));
     ASSERT_NE(a11y, nullptr);
-    EXPECT_EQ(a11y->text(QAccessible::Name), form->StatusBar()->PanelText(i));
+    EXPECT_EQ(a11y->text(QAccessible::Name), Bar()->PanelText(i));
   }
-  EXPECT_EQ(
-      QAccessible::queryAccessibleInterface(form->StatusBar()->Panel(0))->text(QAccessible::Name),
-      QStringLiteral(" Modul"));
+  EXPECT_EQ(QAccessible::queryAccessibleInterface(Bar()->Panel(0))->text(QAccessible::Name),
+            QStringLiteral(" Modul"));
 }
 
 TEST_F(MainWindow, SaysAtOnceWhenTheSettingsFolderCannotBeWritten) {
@@ -293,13 +298,13 @@ TEST_F(MainWindow, SaysAtOnceWhenTheSettingsFolderCannotBeWritten) {
 // must find in it: each field named by its caption.
 struct WindowRow {
   const char* name;
-  std::function<std::unique_ptr<QWidget>(TData*)> create;
+  std::function<std::unique_ptr<TFormWindow>(TData*)> create;
   std::vector<std::pair<const char*, const char*>> field_captions;  // field, its label
   bool status_bar = true;  // the connection dialog has a status line instead
 };
 
 template <typename Form>
-std::unique_ptr<QWidget> CreateDialog(TData* data) {
+std::unique_ptr<TFormWindow> CreateDialog(TData* data) {
   auto form = std::make_unique<Form>(nullptr);
   form->Data = data;
   return form;
@@ -327,8 +332,9 @@ TEST_F(MainWindow, EveryWindowOpensCentredOnItsOuterFrame) {
   SetDataDefaults(&data);
   for (const WindowRow& row : Windows()) {
     SCOPED_TRACE(row.name);
-    std::unique_ptr<QWidget> window = row.create(&data);
-    window->show();
+    std::unique_ptr<TFormWindow> owner = row.create(&data);
+    owner->Show();
+    QWidget* window = Win(owner);
     const QRect area = window->screen()->availableGeometry();
     // Under a window manager the frame arrives a little after the window.
     (void)QTest::qWaitFor([&] { return window->frameGeometry() != window->geometry(); }, 2000);
@@ -347,9 +353,10 @@ TEST_F(MainWindow, AssistiveTechnologyFindsStatusBarsAndFieldsByTheirCaptions) {
   SetDataDefaults(&data);
   for (const WindowRow& row : Windows()) {
     SCOPED_TRACE(row.name);
-    std::unique_ptr<QWidget> window = row.create(&data);
-    window->show();
-    auto* bar = window->findChild<qm90ui::TStatusBar*>();
+    std::unique_ptr<TFormWindow> owner = row.create(&data);
+    owner->Show();
+    QWidget* window = Win(owner);
+    auto* bar = window->findChild<qm90qt::TStatusBar*>();
     ASSERT_EQ(bar != nullptr, row.status_bar);
     if (bar) {
       QAccessibleInterface* bar_a11y = QAccessible::queryAccessibleInterface(bar);
@@ -358,8 +365,8 @@ TEST_F(MainWindow, AssistiveTechnologyFindsStatusBarsAndFieldsByTheirCaptions) {
     }
     for (const auto& [field, caption] : row.field_captions) {
       SCOPED_TRACE(field);
-      QWidget* widget = Child<QWidget>(window.get(), field);
-      auto* label = Child<QLabel>(window.get(), caption);
+      QWidget* widget = Child<QWidget>(window, field);
+      auto* label = Child<QLabel>(window, caption);
       QAccessibleInterface* a11y = QAccessible::queryAccessibleInterface(widget);
       ASSERT_NE(a11y, nullptr);
       bool labelled = false;

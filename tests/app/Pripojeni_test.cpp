@@ -39,7 +39,7 @@ class ConnectionDialog : public ::testing::Test {
   void Open() {
     form.emplace(nullptr);
     form->Data = &data;
-    form->show();
+    form->Show();
   }
   void SelectKind(int kind) {
     auto* combo = Child<QComboBox>(&*form, "ComboBox2");
@@ -60,7 +60,7 @@ class ConnectionDialog : public ::testing::Test {
 
 TEST_F(ConnectionDialog, FirstOpeningShowsTheDefaults) {
   Open();
-  EXPECT_EQ(form->windowTitle(), QStringLiteral("Připojení modulu"));
+  EXPECT_EQ(qm90test::Win(&*form)->windowTitle(), QStringLiteral("Připojení modulu"));
   EXPECT_EQ(Child<QComboBox>(&*form, "ComboBox2")->currentText(),
             QStringLiteral("Standardní COMx"));
   EXPECT_EQ(LabelText(&*form, "Label3"), "Číslo portu COMx");
@@ -134,8 +134,8 @@ TEST_F(ConnectionDialog, TabOrderFollowsTheFieldsOfTheForm) {
   } while (w != named.front() && chain.size() < named.size());
   EXPECT_EQ(chain, named);
   // The dialog opens in the first field of that order.
-  form->activateWindow();
-  ASSERT_TRUE(QTest::qWaitForWindowActive(&*form));
+  qm90test::Win(&*form)->activateWindow();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(qm90test::Win(&*form)));
   EXPECT_EQ(QApplication::focusWidget(), named.front());
   QTest::keyClicks(QApplication::focusWidget(), "12");
   EXPECT_EQ(Field("Edit1"), QStringLiteral("12"));
@@ -451,17 +451,24 @@ TEST_F(ConnectionDialog, CancelKeepsWhatWasStoredAndTheOpenLink) {
   Press();
   ASSERT_TRUE(data.LinkOpen);
   Child<QPushButton>(&*form, "Button2")->click();
-  EXPECT_FALSE(form->isVisible());
-  EXPECT_EQ(form->result(), QDialog::Rejected);
+  EXPECT_FALSE(form->Form().Visible());
+  EXPECT_EQ(qm90test::DialogOf(&*form)->result(), QDialog::Rejected);
   EXPECT_TRUE(data.LinkOpen);
   EXPECT_TRUE(Script().CallsOf(Entry::Done).empty());
 }
 
 TEST_F(ConnectionDialog, WithoutRecordNothingHappens) {
   form.emplace(nullptr);
-  form->show();
-  Child<QPushButton>(&*form, "Button1")->click();
+  form->Show();
+  Press();
   EXPECT_TRUE(Script().calls.empty());
+  EXPECT_EQ(Status(), "");
+  // The same click with the record opens the link: the button is wired.
+  form->Data = &data;
+  Press();
+  EXPECT_FALSE(Script().calls.empty());
+  EXPECT_TRUE(data.LinkOpen);
+  EXPECT_NE(Status(), "");
 }
 
 TEST_F(ConnectionDialog, AccessibleNameOfTheStatusLineIsItsText) {

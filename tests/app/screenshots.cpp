@@ -14,6 +14,7 @@
 
 #include "app/Hlavni.h"
 #include "link/QBLxxx.h"
+#include "ui/qt/QtForm.h"
 
 namespace {
 
@@ -61,7 +62,9 @@ bool TakeShot(TForm1& form, const Shot& shot, const QString& folder) {
     saved = dialog->grab().save(folder + "/" + QString::fromLatin1(shot.file));
     dialog->close();
   });
-  if (auto* item = form.findChild<QAction*>(QString::fromLatin1(shot.menu_item))) item->trigger();
+  if (auto* item =
+          qm90qt::WidgetOf(form.Form())->findChild<QAction*>(QString::fromLatin1(shot.menu_item)))
+    item->trigger();
   return saved;
 }
 
@@ -87,7 +90,7 @@ int main(int argc, char** argv) {
   int failures = 0;
   {
     TForm1 form;
-    form.show();
+    form.Show();
     form.Data()->InterfaceKind = 2;
     form.Data()->ModuleAddress = 1;
     for (const Shot& shot : kShots) {
@@ -97,8 +100,8 @@ int main(int argc, char** argv) {
       }
     }
     QApplication::processEvents();
-    if (!form.grab().save(folder + "/main-window.png")) ++failures;
-    form.close();
+    if (!qm90qt::WidgetOf(form.Form())->grab().save(folder + "/main-window.png")) ++failures;
+    form.Close();
   }
   QDir(QString::fromLocal8Bit(state)).removeRecursively();
   return failures == 0 ? 0 : 1;

@@ -27,9 +27,10 @@
 #include "dialogs/Pripojeni.h"
 #include "dialogs/StatReg.h"
 #include "link/QBLxxx.h"
+#include "tests/support/QtWindow.h"
 #include "tests/support/ShowWindow.h"
 #include "tests/support/TempDir.h"
-#include "widgets/Widgets.h"
+#include "ui/qt/Widgets.h"
 
 namespace {
 
@@ -39,12 +40,12 @@ using scripted::Script;
 constexpr std::uint8_t kKind = 0;
 const QString kNotInitialised = QStringLiteral(" Připojení k modulu není inicializováno.");
 
-QString StatusOf(QWidget* form) {
-  auto* bar = form->findChild<qm90ui::TStatusBar*>("StatusBar1");
+QString StatusOf(qm90test::TWin form) {
+  auto* bar = form->findChild<qm90qt::TStatusBar*>("StatusBar1");
   return bar ? bar->PanelText(0) : QStringLiteral("<no status bar>");
 }
 
-QString Labels(QWidget* form, int first, int count) {
+QString Labels(qm90test::TWin form, int first, int count) {
   QString bits;
   for (int i = 0; i < count; ++i) {
     auto* label = form->findChild<QLabel*>(QStringLiteral("Label%1").arg(first + i));
@@ -53,7 +54,7 @@ QString Labels(QWidget* form, int first, int count) {
   return bits;
 }
 
-std::uint8_t Boxes(QWidget* form, int first) {
+std::uint8_t Boxes(qm90test::TWin form, int first) {
   std::uint8_t byte = 0;
   for (int k = 0; k < 8; ++k) {
     auto* box = form->findChild<QCheckBox*>(QStringLiteral("CheckBox%1").arg(first + k));
@@ -111,8 +112,8 @@ TEST_F(HostileDriver, GarbageInEveryAnswerSlotShowsOnlyTheLowBytes) {
   // The baud-rate register reads as 239: no rate selected, nothing written.
   auto adr = qm90test::ShowStopped<TForm12>(&data_);
   adr->Button2Click();
-  EXPECT_EQ(adr->findChild<QLineEdit*>("Edit1")->text(), QStringLiteral("239"));
-  EXPECT_EQ(adr->findChild<QComboBox*>("ComboBox1")->currentIndex(), -1);
+  EXPECT_EQ(qm90test::Win(adr)->findChild<QLineEdit*>("Edit1")->text(), QStringLiteral("239"));
+  EXPECT_EQ(qm90test::Win(adr)->findChild<QComboBox*>("ComboBox1")->currentIndex(), -1);
   const std::size_t sends = Sends();
   adr->Button1Click();
   EXPECT_EQ(StatusOf(adr.get()),
@@ -121,7 +122,8 @@ TEST_F(HostileDriver, GarbageInEveryAnswerSlotShowsOnlyTheLowBytes) {
 
   auto aout = qm90test::ShowStopped<TForm4>(&data_);
   aout->Button2Click();
-  EXPECT_EQ(aout->findChild<QLineEdit*>("Edit1")->text(), QStringLiteral("61423"));  // 0xEFEF
+  EXPECT_EQ(qm90test::Win(aout)->findChild<QLineEdit*>("Edit1")->text(),
+            QStringLiteral("61423"));  // 0xEFEF
 }
 
 // The identification is twelve characters 0xEF ("ď" in Windows-1250).
@@ -129,10 +131,10 @@ TEST_F(HostileDriver, GarbageIdentificationIsShownAsCharacters) {
   Script().hostile.garbage_answer = true;
   TForm2 form(nullptr);
   form.Data = &data_;
-  form.show();
+  form.Show();
   form.Button1Click();
   const QString d8(8, QChar(0x010F)), d4(4, QChar(0x010F));
-  EXPECT_EQ(form.findChild<QLabel*>("Panel1")->text(),
+  EXPECT_EQ(qm90test::Win(&form)->findChild<QLabel*>("Panel1")->text(),
             QStringLiteral("Připojení úspěšně inicializováno. Připojen modul   ") + d8 +
                 QStringLiteral(" v.") + d4);
   EXPECT_TRUE(data_.LinkOpen);
@@ -195,9 +197,9 @@ TEST_F(HostileDriver, ConnectionDialogShowsAnUnendedInitErrorCut) {
   Script().init_result = 3;
   TForm2 form(nullptr);
   form.Data = &data_;
-  form.show();
+  form.Show();
   form.Button1Click();
-  const QString shown = form.findChild<QLabel*>("Panel1")->text();
+  const QString shown = qm90test::Win(&form)->findChild<QLabel*>("Panel1")->text();
   EXPECT_EQ(shown, QStringLiteral("Chyba inicializace připojení - ") + QString(100, 'X'));
   EXPECT_FALSE(data_.LinkOpen);
 }
@@ -208,9 +210,9 @@ TEST_F(HostileDriver, InitWithoutHandleLeavesNoOpenLink) {
   Script().hostile.zero_handle_init = true;
   TForm2 form(nullptr);
   form.Data = &data_;
-  form.show();
+  form.Show();
   form.Button1Click();
-  const QString shown = form.findChild<QLabel*>("Panel1")->text();
+  const QString shown = qm90test::Win(&form)->findChild<QLabel*>("Panel1")->text();
   RecordProperty("connection_dialog_text", shown.toStdString());
   EXPECT_FALSE(shown.startsWith(QStringLiteral("Připojení úspěšně inicializováno")));
   EXPECT_EQ(data_.LinkHandle, 0);
@@ -326,15 +328,16 @@ class HostileDone : public HostileDriver {
 
 // Done fails: closing the main window still saves, unloads the library and ends.
 TEST_F(HostileDone, ClosingTheMainWindowEndsNormally) {
-  auto main = std::make_unique<TForm1>(nullptr);
-  main->show();
+  auto main = std::make_unique<TForm1>();
+  main->Show();
   TData& data = *main->Data();
   data.InterfaceKind = kKind;
   data.InitBlock = {};
   data.InitBlock[0] = 1;
   ASSERT_EQ(DrvOpen(kKind, &data.LinkHandle, &data.InitBlock), 0);
   data.LinkOpen = true;
-  EXPECT_TRUE(main->close());
+  main->Close();
+  EXPECT_FALSE(main->Form().Visible());
   EXPECT_EQ(Script().CallsOf(Entry::Done).size(), 1u);
   EXPECT_EQ(Script().loads, Script().unloads);
   EXPECT_TRUE(std::filesystem::exists(folder_.File("W_qm90.ini")));
@@ -346,7 +349,7 @@ TEST_F(HostileDone, ClosingTheMainWindowEndsNormally) {
 TEST_F(HostileDone, ReconnectingAfterAFailedDoneWorks) {
   TForm2 form(nullptr);
   form.Data = &data_;
-  form.show();
+  form.Show();
   form.Button1Click();
   ASSERT_TRUE(data_.LinkOpen);
   form.Button1Click();
@@ -354,7 +357,7 @@ TEST_F(HostileDone, ReconnectingAfterAFailedDoneWorks) {
   EXPECT_NE(data_.LinkHandle, 0);
   EXPECT_EQ(Script().CallsOf(Entry::Done).size(), 1u);
   EXPECT_EQ(Script().loads, Script().unloads + 1);
-  EXPECT_TRUE(form.findChild<QLabel*>("Panel1")->text().startsWith(
+  EXPECT_TRUE(qm90test::Win(&form)->findChild<QLabel*>("Panel1")->text().startsWith(
       QStringLiteral("Připojení úspěšně inicializováno")));
 }
 

@@ -10,8 +10,9 @@
 
 #include "link/Dekl.h"
 #include "link/QBLxxx.h"
+#include "tests/support/QtWindow.h"
 #include "tests/support/ShowWindow.h"
-#include "widgets/Widgets.h"
+#include "ui/qt/Widgets.h"
 
 namespace livetest {
 
@@ -33,9 +34,10 @@ inline void CloseLink(TData& data) {
 // Every text the window's status bar is given, in order.
 class StatusLog {
  public:
-  explicit StatusLog(QWidget* form) : bar_(form->findChild<qm90ui::TStatusBar*>("StatusBar1")) {
+  explicit StatusLog(qm90test::TWin form)
+      : bar_(form->findChild<qm90qt::TStatusBar*>("StatusBar1")) {
     if (bar_)
-      QObject::connect(bar_, &qm90ui::TStatusBar::PanelTextSet,
+      QObject::connect(bar_, &qm90qt::TStatusBar::PanelTextSet,
                        [this](int, const QString& text) { texts_ << text; });
   }
   const QStringList& Texts() const { return texts_; }
@@ -43,7 +45,7 @@ class StatusLog {
   void Clear() { texts_.clear(); }
 
  private:
-  qm90ui::TStatusBar* bar_;
+  qm90qt::TStatusBar* bar_;
   QStringList texts_;
 };
 

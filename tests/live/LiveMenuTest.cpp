@@ -20,6 +20,7 @@
 #include "app/Hlavni.h"
 #include "emulator/launcher/SimProcess.h"
 #include "link/QBLxxx.h"
+#include "tests/support/QtWindow.h"
 
 namespace {
 
@@ -56,7 +57,7 @@ class LiveMenu : public ::testing::Test {
     SetDriverDirectory(qm90sim::BinDir());
     SetSettingsFilePath(settings_);
     form_ = std::make_unique<TForm1>();
-    form_->show();
+    form_->Show();
     TData& data = *form_->Data();
     data.InterfaceKind = 4;
     data.ModuleAddress = kModule;
@@ -69,7 +70,7 @@ class LiveMenu : public ::testing::Test {
     ASSERT_TRUE(data.LinkOpen);
   }
   void TearDown() override {
-    form_->close();
+    form_->Close();
     form_.reset();
     SetSettingsFilePath("");
     SetDriverDirectory("");
@@ -87,7 +88,7 @@ class LiveMenu : public ::testing::Test {
       act(dialog);
       dialog->close();
     });
-    form_->findChild<QAction*>(QString::fromLatin1(item))->trigger();
+    qm90test::Win(form_)->findChild<QAction*>(QString::fromLatin1(item))->trigger();
     return opened;
   }
 

@@ -24,7 +24,7 @@ constexpr int kModule = 1;
 constexpr std::uint8_t kUdpKind = 4;
 
 // Value labels Label<first> .. as a bit string, top row (bit 0) first.
-QString Bits(QWidget* form, int first, int count) {
+QString Bits(qm90test::TWin form, int first, int count) {
   QString bits;
   for (int i = 0; i < count; ++i) {
     auto* label = form->findChild<QLabel*>(QStringLiteral("Label%1").arg(first + i));
@@ -104,9 +104,10 @@ TEST_F(LiveSim, OutputsWrittenReachTheTerminals) {
   ASSERT_GE(negation, 0);
   for (std::uint8_t byte : {0x1A, 0x81, 0x00}) {
     for (int i = 0; i < 8; ++i)
-      form->findChild<QCheckBox*>(QStringLiteral("CheckBox%1").arg(i + 1))
+      qm90test::Win(form)
+          ->findChild<QCheckBox*>(QStringLiteral("CheckBox%1").arg(i + 1))
           ->setChecked((byte >> i) & 1);
-    QTest::mouseClick(form->findChild<QPushButton*>("Button1"), Qt::LeftButton);
+    QTest::mouseClick(qm90test::Win(form)->findChild<QPushButton*>("Button1"), Qt::LeftButton);
     EXPECT_EQ(log.Shown(), QStringLiteral(" Data zapsána"));
     EXPECT_EQ(sim_.Get(kModule, "outputs"), (byte ^ negation) & 0xFF) << int(byte);
   }
@@ -115,14 +116,14 @@ TEST_F(LiveSim, OutputsWrittenReachTheTerminals) {
 TEST_F(LiveSim, AnalogValueWrittenReachesTheModule) {
   auto form = ShowWindow<TForm3>(&data_);
   StatusLog log(form.get());
-  auto* edit = form->findChild<QLineEdit*>("Edit1");
+  auto* edit = qm90test::Win(form)->findChild<QLineEdit*>("Edit1");
   const struct {
     const char* text;
     long value;
   } cases[] = {{"258", 258}, {"$FFFF", 65535}, {"0", 0}};
   for (const auto& c : cases) {
     edit->setText(QString::fromLatin1(c.text));
-    QTest::mouseClick(form->findChild<QPushButton*>("Button1"), Qt::LeftButton);
+    QTest::mouseClick(qm90test::Win(form)->findChild<QPushButton*>("Button1"), Qt::LeftButton);
     EXPECT_EQ(log.Shown(), QStringLiteral(" Hodnota zapsána"));
     EXPECT_EQ(sim_.Get(kModule, "aout"), c.value) << c.text;
   }
@@ -137,10 +138,11 @@ TEST_F(LiveSim, StatusRegisterShowsErr24AndVynulovatClearsIt) {
   const long status = sim_.Get(kModule, "status");
   ASSERT_NE(status & 0x40, 0);
   EXPECT_EQ(Bits(form.get(), 33, 32), BitString(static_cast<unsigned long>(status), 32));
-  EXPECT_EQ(form->findChild<QLabel*>("Label39")->text(), "1");  // the row captioned ERR24
+  EXPECT_EQ(qm90test::Win(form)->findChild<QLabel*>("Label39")->text(),
+            "1");  // the row captioned ERR24
   EXPECT_EQ(log.Shown(), ok_text_);
 
-  QTest::mouseClick(form->findChild<QPushButton*>("Button2"), Qt::LeftButton);
+  QTest::mouseClick(qm90test::Win(form)->findChild<QPushButton*>("Button2"), Qt::LeftButton);
   EXPECT_EQ(sim_.Get(kModule, "status"), 0);
   form->Timer1Timer();
   EXPECT_EQ(Bits(form.get(), 33, 32), QString(32, '0'));

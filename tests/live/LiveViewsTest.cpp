@@ -21,11 +21,15 @@
 #include "dialogs/OkamDOUT.h"
 #include "dialogs/StatReg.h"
 #include "tests/live/LiveFixture.h"
+#include "tests/support/QtWindow.h"
+#include "ui/Application.h"
 
 namespace {
 
 using livetest::StatusLog;
 using qm90test::ShowWindow;
+using qm90test::TWin;
+using qm90test::Win;
 using scripted::Script;
 
 const QString kOkText = QStringLiteral(" Vse v poradku");
@@ -35,13 +39,13 @@ const QString kBadValue = QStringLiteral(" Chyba zadané hodnoty (0-65535).");
 constexpr std::uint8_t kTimeoutStatus = 5;
 constexpr std::uint8_t kAddress = 7;
 
-QString Caption(QWidget* form, const QString& name) {
+QString Caption(TWin form, const QString& name) {
   auto* label = form->findChild<QLabel*>(name);
   return label ? label->text() : QStringLiteral("<missing %1>").arg(name);
 }
 
 // Value labels Label<first> .. Label<first + count - 1> joined, top row first.
-QString Bits(QWidget* form, int first, int count) {
+QString Bits(TWin form, int first, int count) {
   QString bits;
   for (int i = 0; i < count; ++i) bits += Caption(form, QStringLiteral("Label%1").arg(first + i));
   return bits;
@@ -174,28 +178,28 @@ TEST_F(LiveViews, StatusRegisterClearReportsOnlyFailures) {
 // One way of making a window exchange: a tick or a click.
 struct WindowCase {
   const char* name;
-  std::function<std::unique_ptr<QDialog>(TData*)> open;
-  std::function<void(QDialog*)> act;
-  std::function<void(QDialog*)> every_action;  // every tick and click the window has
-  bool ticks;                                  // act is a timer tick
+  std::function<std::unique_ptr<TLiveForm>(TData*)> open;
+  std::function<void(TLiveForm*)> act;
+  std::function<void(TLiveForm*)> every_action;  // every tick and click the window has
+  bool ticks;                                    // act is a timer tick
 };
 
 template <typename Form>
-std::unique_ptr<QDialog> Open(TData* data) {
+std::unique_ptr<TLiveForm> Open(TData* data) {
   return ShowWindow<Form>(data);
 }
 
-void StatusActions(QDialog* f) {
+void StatusActions(TLiveForm* f) {
   static_cast<TForm15*>(f)->Timer1Timer();
   static_cast<TForm15*>(f)->Button2Click();
 }
 
 const std::vector<WindowCase>& Windows() {
-  static const auto inputs_tick = [](QDialog* f) { static_cast<TForm11*>(f)->Timer1Timer(); };
-  static const auto status_tick = [](QDialog* f) { static_cast<TForm15*>(f)->Timer1Timer(); };
-  static const auto status_clear = [](QDialog* f) { static_cast<TForm15*>(f)->Button2Click(); };
-  static const auto outputs_write = [](QDialog* f) { static_cast<TForm9*>(f)->Button1Click(); };
-  static const auto analog_write = [](QDialog* f) { static_cast<TForm3*>(f)->Button1Click(); };
+  static const auto inputs_tick = [](TLiveForm* f) { static_cast<TForm11*>(f)->Timer1Timer(); };
+  static const auto status_tick = [](TLiveForm* f) { static_cast<TForm15*>(f)->Timer1Timer(); };
+  static const auto status_clear = [](TLiveForm* f) { static_cast<TForm15*>(f)->Button2Click(); };
+  static const auto outputs_write = [](TLiveForm* f) { static_cast<TForm9*>(f)->Button1Click(); };
+  static const auto analog_write = [](TLiveForm* f) { static_cast<TForm3*>(f)->Button1Click(); };
   static const std::vector<WindowCase> windows = {
       {"inputs", Open<TForm11>, inputs_tick, inputs_tick, true},
       {"status poll", Open<TForm15>, status_tick, StatusActions, true},
@@ -218,7 +222,7 @@ TEST_F(LiveViews, WithoutLinkEveryActionShowsTheMessageAndSendsNothing) {
       data.LinkHandle = link.handle;
       auto form = w.open(&data);
       livetest::StopTimer(form.get());
-      if (auto* edit = form->findChild<QLineEdit*>("Edit1")) edit->setText("12a");
+      if (auto* edit = Win(form)->findChild<QLineEdit*>("Edit1")) edit->setText("12a");
       StatusLog log(form.get());
       for (int tick = 0; tick < 3; ++tick) w.act(form.get());
       EXPECT_EQ(log.Texts(), QStringList({kNotInitialised, kNotInitialised, kNotInitialised}))
@@ -249,12 +253,22 @@ TEST_F(LiveViews, AddressIsTheOneInTheRecordWhenShown) {
 
 TEST_F(LiveViews, PollingWaitsUntilTheWindowIsShown) {
   TForm11 inputs(nullptr);
-  inputs.Data = &data_;
-  inputs.Timer1Timer();
   TForm15 status(nullptr);
-  status.Data = &data_;
+  for (TLiveForm* form : {static_cast<TLiveForm*>(&inputs), static_cast<TLiveForm*>(&status)}) {
+    qm90test::StopTimer(form);
+    form->Data = &data_;
+  }
+  inputs.Timer1Timer();
   status.Timer1Timer();
   EXPECT_EQ(SendCount(), 0u);
+  // Shown, the same ticks poll, each once, at the record's address.
+  inputs.Show();
+  status.Show();
+  inputs.Timer1Timer();
+  status.Timer1Timer();
+  const auto sent = scripted::SentRequests();
+  ASSERT_EQ(sent.size(), 2u);
+  for (const auto& request : sent) EXPECT_EQ(request.address, kAddress);
 }
 
 TEST_F(LiveViews, ActionDuringAnExchangeIsTurnedAway) {
@@ -264,7 +278,8 @@ TEST_F(LiveViews, ActionDuringAnExchangeIsTurnedAway) {
     livetest::StopTimer(form.get());
     std::size_t sends_seen_inside = 0;
     bool nested = false;
-    QDialog* raw = form.get();
+    TLiveForm* raw = form.get();
+    QDialog* dialog = qm90test::DialogOf(form);
     Script().responder = [&](const std::uint8_t*) {
       if (std::exchange(nested, true)) return scripted::Ok();
       w.every_action(raw);
@@ -282,18 +297,19 @@ TEST_F(LiveViews, CloseDuringAnExchangeWaitsForIt) {
     Script().calls.clear();
     auto form = w.open(&data_);
     livetest::StopTimer(form.get());
-    QDialog* raw = form.get();
+    TLiveForm* raw = form.get();
+    QDialog* dialog = qm90test::DialogOf(form);
     bool visible_inside = false;
     Script().responder = [&](const std::uint8_t*) {
-      raw->close();   // the close box
-      raw->reject();  // "Cancel" or Escape
-      visible_inside = raw->isVisible();
+      dialog->close();   // the close box
+      dialog->reject();  // "Cancel" or Escape
+      visible_inside = dialog->isVisible();
       return scripted::Ok();
     };
     w.act(raw);
     EXPECT_TRUE(visible_inside) << w.name;
-    EXPECT_FALSE(raw->isVisible()) << w.name;
-    EXPECT_EQ(raw->result(), QDialog::Rejected) << w.name;
+    EXPECT_FALSE(dialog->isVisible()) << w.name;
+    EXPECT_EQ(dialog->result(), QDialog::Rejected) << w.name;
     if (w.ticks) w.act(raw);  // a tick after closing sends nothing
     EXPECT_EQ(SendCount(), 1u) << w.name;
   }
@@ -303,11 +319,13 @@ TEST_F(LiveViews, ModalWindowClosedByItsOwnPollReturnsAfterTheExchange) {
   TForm11 form(nullptr);
   form.Data = &data_;
   Script().responder = [&](const std::uint8_t*) {
-    form.close();
+    form.Close();
     return scripted::Ok(0, 0x01);
   };
-  QTimer::singleShot(10000, &form, [&] { form.QDialog::done(99); });  // rescue from a hang
-  EXPECT_EQ(form.exec(), QDialog::Rejected);
+  QDialog* dialog = qm90test::DialogOf(&form);
+  QTimer::singleShot(10000, dialog, [&] { dialog->done(99); });  // rescue from a hang
+  EXPECT_EQ(form.ShowModal(), qm90ui::TModalResult::kCancel);
+  EXPECT_EQ(dialog->result(), QDialog::Rejected);
   EXPECT_EQ(SendCount(), 1u);
   EXPECT_EQ(Caption(&form, "Label33"), "1");
 }
@@ -324,30 +342,43 @@ TEST_F(LiveViews, SlowModuleLowersTheRateWithoutBurst) {
   auto form = ShowWindow<TForm11>(&data_);
   QElapsedTimer clock;
   clock.start();
-  QTest::qWait(1000);
+  qm90ui::ProcessMessagesFor(1000);
   const auto slow_sends = SendCount();
   EXPECT_GE(slow_sends, 1u);
   EXPECT_LE(slow_sends, static_cast<std::size_t>(clock.elapsed() / 250 + 1));
 
   delay_ms = 0;
   clock.restart();
-  QTest::qWait(60);
+  qm90ui::ProcessMessagesFor(60);
   const auto fast_sends = SendCount() - slow_sends;
   EXPECT_LE(fast_sends, static_cast<std::size_t>(clock.elapsed() / 100 + 2));
 }
 
-TEST_F(LiveViews, TimersRunFromCreation) {
+TEST_F(LiveViews, TimersRunFromCreationAndPollOnceShown) {
+  Script().responder = [](const std::uint8_t*) { return scripted::Ok(0, 0x01); };
   TForm11 inputs(nullptr);
   TForm15 status(nullptr);
   const struct {
-    QWidget* form;
+    TLiveForm* form;
     int interval;
-  } cases[] = {{&inputs, 100}, {&status, 500}};
+    const char* first_value;  // Label33 after a poll
+  } cases[] = {{&inputs, 100, "1"}, {&status, 500, "1"}};
   for (const auto& c : cases) {
-    auto* timer = c.form->findChild<QTimer*>("Timer1");
+    qm90ui::TTimer* timer = c.form->Form().FindTimer("Timer1");
     ASSERT_NE(timer, nullptr);
-    EXPECT_TRUE(timer->isActive());
-    EXPECT_EQ(timer->interval(), c.interval);
+    EXPECT_TRUE(timer->Active());
+    EXPECT_EQ(timer->Interval(), c.interval);
+  }
+  // The timers alone (no tick by hand) make both windows poll once shown.
+  for (const auto& c : cases) {
+    Script().calls.clear();
+    c.form->Data = &data_;
+    c.form->Show();
+    for (int waited = 0; SendCount() < 2 && waited < 5000; waited += 50)
+      qm90ui::ProcessMessagesFor(50);
+    EXPECT_GE(SendCount(), 2u) << c.interval;
+    EXPECT_EQ(Caption(c.form, "Label33"), c.first_value) << c.interval;
+    c.form->Close();
   }
 }
 
@@ -362,11 +393,11 @@ TEST_F(LiveViews, OutputByteFollowsTheCheckBoxes) {
   StatusLog log(form.get());
   for (const Case& c : cases) {
     for (int i = 0; i < 8; ++i) {
-      auto* box = form->findChild<QCheckBox*>(QStringLiteral("CheckBox%1").arg(i + 1));
+      auto* box = Win(form)->findChild<QCheckBox*>(QStringLiteral("CheckBox%1").arg(i + 1));
       ASSERT_NE(box, nullptr);
       box->setChecked(std::find(c.checked.begin(), c.checked.end(), i) != c.checked.end());
     }
-    QTest::mouseClick(form->findChild<QPushButton*>("Button1"), Qt::LeftButton);
+    QTest::mouseClick(Win(form)->findChild<QPushButton*>("Button1"), Qt::LeftButton);
     EXPECT_EQ(log.Shown(), QStringLiteral(" Data zapsána"));
   }
   const auto sent = scripted::SentRequests();
@@ -382,7 +413,7 @@ TEST_F(LiveViews, OutputByteFollowsTheCheckBoxes) {
 TEST_F(LiveViews, FailedOutputWriteShowsDriverTextAndKeepsBoxes) {
   auto form = ShowWindow<TForm9>(&data_);
   StatusLog log(form.get());
-  form->findChild<QCheckBox*>("CheckBox3")->setChecked(true);
+  Win(form)->findChild<QCheckBox*>("CheckBox3")->setChecked(true);
   Script().answers = {scripted::Fail(kTimeoutStatus), scripted::Ok()};
   form->Button1Click();
   EXPECT_EQ(log.Shown(), kTimeoutText);
@@ -409,14 +440,14 @@ TEST_F(LiveViews, AnalogFieldIsReadAsAWholeNumberInRange) {
       {"99999999999", false, 0, 0},
   };
   auto form = ShowWindow<TForm3>(&data_);
-  auto* edit = form->findChild<QLineEdit*>("Edit1");
+  auto* edit = Win(form)->findChild<QLineEdit*>("Edit1");
   ASSERT_NE(edit, nullptr);
   StatusLog log(form.get());
   for (const Case& c : cases) {
     Script().calls.clear();
     log.Clear();
     edit->setText(QString::fromLatin1(c.text));
-    QTest::mouseClick(form->findChild<QPushButton*>("Button1"), Qt::LeftButton);
+    QTest::mouseClick(Win(form)->findChild<QPushButton*>("Button1"), Qt::LeftButton);
     const auto sent = scripted::SentRequests();
     if (!c.sent) {
       EXPECT_EQ(sent.size(), 0u) << c.text;
@@ -451,12 +482,12 @@ TEST_F(LiveViews, AnalogProgressTextIsOnScreenDuringTheExchange) {
 
 TEST_F(LiveViews, AnalogFieldIsResetWhenShownAgain) {
   auto form = ShowWindow<TForm3>(&data_);
-  auto* edit = form->findChild<QLineEdit*>("Edit1");
+  auto* edit = Win(form)->findChild<QLineEdit*>("Edit1");
   EXPECT_EQ(edit->text(), "0");
   edit->setText("1234");
-  form->hide();
+  Win(form)->hide();
   data_.ModuleAddress = 21;
-  form->show();
+  form->Show();
   EXPECT_EQ(edit->text(), "0");
   EXPECT_EQ(form->AddressCopy, 21);
 }
@@ -469,7 +500,7 @@ TEST_F(LiveViews, ControlsSitWhereTheOperatorExpectsThem) {
   TForm9 outputs(nullptr);
   TForm3 analog(nullptr);
   struct Case {
-    QWidget* form;
+    TWin form;
     const char* name;
     QRect geometry;  // width/height 0: not checked
     const char* text;
@@ -510,23 +541,23 @@ TEST_F(LiveViews, ControlsSitWhereTheOperatorExpectsThem) {
     EXPECT_EQ(text, QString::fromUtf8(c.text)) << c.name;
   }
   // The value labels sit inside their panels.
-  EXPECT_EQ(inputs.findChild<QWidget*>("Label33")->parentWidget()->objectName(), "Panel1");
-  EXPECT_EQ(status.findChild<QWidget*>("Label57")->parentWidget()->objectName(), "Panel4");
-  EXPECT_EQ(inputs.size(), QSize(291, 282));
-  EXPECT_EQ(status.size(), QSize(400, 276));
-  EXPECT_EQ(outputs.size(), QSize(233, 271));
-  EXPECT_EQ(analog.size(), QSize(279, 160));
-  EXPECT_EQ(inputs.windowTitle(), "Okamžité hodnoty digitálních vstupů");
-  EXPECT_EQ(status.windowTitle(), "Status registr");
-  EXPECT_EQ(outputs.windowTitle(), "Zápis na digitální výstupy");
-  EXPECT_EQ(analog.windowTitle(), "Analogový výstup");
+  EXPECT_EQ(Win(&inputs)->findChild<QWidget*>("Label33")->parentWidget()->objectName(), "Panel1");
+  EXPECT_EQ(Win(&status)->findChild<QWidget*>("Label57")->parentWidget()->objectName(), "Panel4");
+  EXPECT_EQ(Win(&inputs)->size(), QSize(291, 282));
+  EXPECT_EQ(Win(&status)->size(), QSize(400, 276));
+  EXPECT_EQ(Win(&outputs)->size(), QSize(233, 271));
+  EXPECT_EQ(Win(&analog)->size(), QSize(279, 160));
+  EXPECT_EQ(Win(&inputs)->windowTitle(), "Okamžité hodnoty digitálních vstupů");
+  EXPECT_EQ(Win(&status)->windowTitle(), "Status registr");
+  EXPECT_EQ(Win(&outputs)->windowTitle(), "Zápis na digitální výstupy");
+  EXPECT_EQ(Win(&analog)->windowTitle(), "Analogový výstup");
 }
 
 TEST_F(LiveViews, TabOrderFollowsTheLayout) {
   TForm9 outputs(nullptr);
   TForm3 analog(nullptr);
   const struct {
-    QWidget* form;
+    TWin form;
     std::vector<const char*> order;
   } cases[] = {{&outputs,
                 {"CheckBox1", "CheckBox2", "CheckBox3", "CheckBox4", "CheckBox5", "CheckBox6",
@@ -551,7 +582,7 @@ TEST_F(LiveViews, TabOrderFollowsTheLayout) {
 TEST_F(LiveViews, KeysRightAfterOpeningSendNothing) {
   const struct {
     const char* name;
-    std::function<std::unique_ptr<QDialog>()> show;
+    std::function<std::unique_ptr<TLiveForm>()> show;
     const char* target;  // where the key goes; nullptr: the widget that has the focus
     Qt::Key key;
     bool closes;
@@ -569,10 +600,11 @@ TEST_F(LiveViews, KeysRightAfterOpeningSendNothing) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
-    std::unique_ptr<QDialog> form = c.show();
-    livetest::StopTimer(form.get());
+    std::unique_ptr<TLiveForm> owner = c.show();
+    livetest::StopTimer(owner.get());
+    QWidget* form = Win(owner);
     form->activateWindow();
-    ASSERT_TRUE(QTest::qWaitForWindowActive(form.get()));
+    ASSERT_TRUE(QTest::qWaitForWindowActive(form));
     QWidget* target = c.target ? form->findChild<QWidget*>(c.target) : form->focusWidget();
     ASSERT_NE(target, nullptr);
     if (c.target) target->setFocus();

@@ -11,40 +11,41 @@
 #include <QString>
 #include <cstdint>
 
-#include "widgets/Widgets.h"
+#include "tests/support/QtWindow.h"
+#include "ui/qt/Widgets.h"
 
 namespace settingstest {
 
 template <typename W = QWidget>
-W* Child(QWidget* dialog, const QString& name) {
+W* Child(qm90test::TWin dialog, const QString& name) {
   W* w = dialog->findChild<W*>(name);
   EXPECT_NE(w, nullptr) << name.toStdString();
   return w;
 }
-inline QPushButton* Button(QWidget* d, int n) {
+inline QPushButton* Button(qm90test::TWin d, int n) {
   return Child<QPushButton>(d, QStringLiteral("Button%1").arg(n));
 }
-inline QLineEdit* Edit1(QWidget* d) {
+inline QLineEdit* Edit1(qm90test::TWin d) {
   return Child<QLineEdit>(d, QStringLiteral("Edit1"));
 }
-inline QComboBox* ComboBox1(QWidget* d) {
+inline QComboBox* ComboBox1(qm90test::TWin d) {
   return Child<QComboBox>(d, QStringLiteral("ComboBox1"));
 }
-inline QCheckBox* Box(QWidget* d, int n) {
+inline QCheckBox* Box(qm90test::TWin d, int n) {
   return Child<QCheckBox>(d, QStringLiteral("CheckBox%1").arg(n));
 }
-inline QString Status(QWidget* d) {
-  return Child<qm90ui::TStatusBar>(d, QStringLiteral("StatusBar1"))->PanelText(0);
+inline QString Status(qm90test::TWin d) {
+  return Child<qm90qt::TStatusBar>(d, QStringLiteral("StatusBar1"))->PanelText(0);
 }
 
 // The eight boxes of a group, from its first box number, as a byte (box k = bit k).
-inline std::uint8_t Boxes(QWidget* d, int first) {
+inline std::uint8_t Boxes(qm90test::TWin d, int first) {
   std::uint8_t byte = 0;
   for (int k = 0; k < 8; ++k)
     if (Box(d, first + k)->isChecked()) byte |= 1u << k;
   return byte;
 }
-inline void SetBoxes(QWidget* d, int first, std::uint8_t byte) {
+inline void SetBoxes(qm90test::TWin d, int first, std::uint8_t byte) {
   for (int k = 0; k < 8; ++k) Box(d, first + k)->setChecked((byte >> k) & 1u);
 }
 

@@ -48,13 +48,13 @@ TEST_F(Settings, AddressAndAnalogFieldsAcceptOnlyIntegersInRange) {
     Button(form, 1)->click();  // "Zapsat": sends the value or nothing
     if (c.accepted) {
       ASSERT_FALSE(Sent().empty());
-      EXPECT_EQ(log.Last(), qm90cfg::kWriteDone);
+      EXPECT_EQ(log.Last(), kWriteDone);
     } else {
       EXPECT_TRUE(Sent().empty());
       EXPECT_EQ(log.Last(), refusal);
     }
     Button(form, 3)->click();  // "Ok" closes in either case
-    EXPECT_FALSE(form->isVisible());
+    EXPECT_FALSE(form->Form().Visible());
     if (c.accepted)
       EXPECT_EQ(field(data.Config), c.value);
     else
@@ -79,14 +79,14 @@ TEST_F(Settings, DialogsOpenWithConfigNotWithTheLink) {
   EXPECT_EQ(Boxes(dio.get(), 65), 0x00);
   auto aout = qm90test::ShowWindow<TForm4>(&data);
   EXPECT_EQ(Edit1(aout.get())->text(), "0");
-  for (QDialog* d : std::initializer_list<QDialog*>{adr.get(), dio.get(), aout.get()})
+  for (qm90test::TWin d : {qm90test::TWin(adr), qm90test::TWin(dio), qm90test::TWin(aout)})
     EXPECT_EQ(Status(d), " ");
 }
 
 TEST_F(Settings, EnterInTheFieldStartsNoTransfer) {
   auto adr = qm90test::ShowWindow<TForm12>(&data);
   auto aout = qm90test::ShowWindow<TForm4>(&data);
-  for (QDialog* d : std::initializer_list<QDialog*>{adr.get(), aout.get()}) {
+  for (qm90test::TWin d : {qm90test::TWin(adr), qm90test::TWin(aout)}) {
     Edit1(d)->setFocus();
     QTest::keyClick(Edit1(d), Qt::Key_Return);
     EXPECT_TRUE(d->isVisible());
@@ -100,7 +100,7 @@ TEST_F(Settings, BaudIndexAboveTheListLeavesNoSelectionAndBlocksWriteAndOk) {
   auto form = qm90test::ShowWindow<TForm12>(&data);
   StatusLog log(form.get());
   Button(form.get(), 2)->click();
-  EXPECT_EQ(log.Last(), qm90cfg::kReadDone);
+  EXPECT_EQ(log.Last(), kReadDone);
   EXPECT_EQ(Edit1(form.get())->text(), "17");
   EXPECT_EQ(ComboBox1(form.get())->currentIndex(), -1);
 
@@ -111,7 +111,7 @@ TEST_F(Settings, BaudIndexAboveTheListLeavesNoSelectionAndBlocksWriteAndOk) {
 
   const TModuleConfig before = data.Config;
   Button(form.get(), 3)->click();
-  EXPECT_FALSE(form->isVisible());
+  EXPECT_FALSE(form->Form().Visible());
   EXPECT_TRUE(SameConfig(data.Config, before));
 }
 
@@ -172,7 +172,7 @@ TEST_F(Settings, WriteThenCancelLeavesConfigAndReopeningShowsIt) {
   EXPECT_EQ(Register(63), 7);
   EXPECT_EQ(Register(62), 0);
   Button(form.get(), 4)->click();
-  EXPECT_FALSE(form->isVisible());
+  EXPECT_FALSE(form->Form().Visible());
   EXPECT_TRUE(SameConfig(data.Config, DefaultModuleConfig()));
   EXPECT_EQ(data.ModuleAddress, kModuleAddress);  // the link keeps its address
 

@@ -21,7 +21,7 @@
 #include "link/Dekl.h"
 #include "link/QBLxxx.h"
 #include "tests/settings/Controls.h"
-#include "widgets/Widgets.h"
+#include "ui/qt/Widgets.h"
 
 // Readable failures for status texts.
 inline void PrintTo(const QString& text, std::ostream* os) {
@@ -29,6 +29,21 @@ inline void PrintTo(const QString& text, std::ostream* os) {
 }
 
 namespace settingstest {
+
+// The dialogs' texts as the Qt controls show them.
+inline QString Q(const std::string& text) {
+  return QString::fromStdString(text);
+}
+inline const QString kNoMessage = Q(qm90cfg::kNoMessage);
+inline const QString kLinkNotOpen = Q(qm90cfg::kLinkNotOpen);
+inline const QString kReadDone = Q(qm90cfg::kReadDone);
+inline const QString kWriteDone = Q(qm90cfg::kWriteDone);
+inline QString ReadProgress(int percent) {
+  return Q(qm90cfg::ReadProgress(percent));
+}
+inline QString WriteProgress(int percent) {
+  return Q(qm90cfg::WriteProgress(percent));
+}
 
 // One request as the module sees it, without the address (checked apart).
 struct Req {
@@ -79,11 +94,11 @@ inline void InjectAt(std::size_t index, Fault fault) {
 // Every text set on the dialog's status panel, in order.
 class StatusLog {
  public:
-  explicit StatusLog(QWidget* dialog) {
-    auto* bar = dialog->findChild<qm90ui::TStatusBar*>(QStringLiteral("StatusBar1"));
+  explicit StatusLog(qm90test::TWin dialog) {
+    auto* bar = dialog->findChild<qm90qt::TStatusBar*>(QStringLiteral("StatusBar1"));
     EXPECT_NE(bar, nullptr);
     if (bar)
-      QObject::connect(bar, &qm90ui::TStatusBar::PanelTextSet,
+      QObject::connect(bar, &qm90qt::TStatusBar::PanelTextSet,
                        [this](int, const QString& text) { texts.push_back(text); });
   }
   QString Last() const { return texts.empty() ? QString() : texts.back(); }

@@ -16,7 +16,7 @@
 #include "link/QBLxxx.h"
 #include "tests/settings/Controls.h"
 #include "tests/support/ShowWindow.h"
-#include "widgets/Widgets.h"
+#include "ui/qt/Widgets.h"
 
 namespace settingstest {
 namespace {

@@ -14,14 +14,11 @@
 namespace settingstest {
 namespace {
 
-using qm90cfg::ReadProgress;
-using qm90cfg::WriteProgress;
-
 struct DialogKind {
   const char* name;
-  std::function<std::unique_ptr<QDialog>(TData*)> create;
-  std::function<void(QDialog*, int)> handler;  // ButtonNClick
-  std::function<void(QDialog*)> enter;         // the values the write sends
+  std::function<std::unique_ptr<TSettingsForm>(TData*)> create;
+  std::function<void(TSettingsForm*, int)> handler;  // ButtonNClick
+  std::function<void(qm90test::TWin)> enter;         // the values the write sends
   std::vector<Req> write;
   std::vector<Req> read;
   std::vector<int> percents;
@@ -29,15 +26,14 @@ struct DialogKind {
 };
 
 template <typename F>
-DialogKind Kind(const char* name, std::function<void(QDialog*)> enter, std::vector<Req> write,
+DialogKind Kind(const char* name, std::function<void(qm90test::TWin)> enter, std::vector<Req> write,
                 std::vector<Req> read, std::vector<int> percents, bool pauses) {
-  auto create = [](TData* data) -> std::unique_ptr<QDialog> {
+  auto create = [](TData* data) -> std::unique_ptr<TSettingsForm> {
     auto form = std::make_unique<F>(nullptr);
     form->Data = data;
     return form;
   };
-  auto handler = [](QDialog* dialog, int n) {
-    auto* form = static_cast<F*>(dialog);
+  auto handler = [](TSettingsForm* form, int n) {
     if (n == 1) form->Button1Click();
     if (n == 2) form->Button2Click();
     if (n == 3) form->Button3Click();
@@ -50,7 +46,7 @@ std::vector<DialogKind> Kinds() {
   return {
       Kind<TForm12>(
           "NastavAdr",
-          [](QDialog* d) {
+          [](qm90test::TWin d) {
             Edit1(d)->setText("7");
             ComboBox1(d)->setCurrentIndex(8);
           },
@@ -58,7 +54,7 @@ std::vector<DialogKind> Kinds() {
           {{102, 63, 63, 0, 0}, {102, 62, 62, 0, 0}}, {50, 100}, true),
       Kind<TForm14>(
           "NastavDIO",
-          [](QDialog* d) {
+          [](qm90test::TWin d) {
             SetBoxes(d, 1, 0xFE);   // input negation
             SetBoxes(d, 33, 0x7F);  // output negation
             SetBoxes(d, 65, 0x81);  // initial state
@@ -71,7 +67,7 @@ std::vector<DialogKind> Kinds() {
            {102, 34, 34, 0, 0}},
           {{102, 32, 32, 0, 0}, {102, 33, 33, 0, 0}, {102, 34, 34, 0, 0}}, {8, 41, 75}, true),
       Kind<TForm4>(
-          "NastavAOUT", [](QDialog* d) { Edit1(d)->setText("4660"); },
+          "NastavAOUT", [](qm90test::TWin d) { Edit1(d)->setText("4660"); },
           {{103, 35, 35, 52, 52},
            {102, 35, 35, 52, 52},
            {103, 36, 36, 18, 18},
@@ -91,9 +87,9 @@ std::vector<QString> Progress(QString (*text)(int), const std::vector<int>& perc
 class SettingsTransfer : public ScriptedLinkTest {
  protected:
   // Shows a fresh dialog of the kind, with the table's values entered.
-  std::unique_ptr<QDialog> Open(const DialogKind& kind) {
+  std::unique_ptr<TSettingsForm> Open(const DialogKind& kind) {
     auto dialog = kind.create(&data);
-    dialog->show();
+    dialog->Show();
     kind.enter(dialog.get());
     return dialog;
   }
@@ -117,8 +113,8 @@ TEST_F(SettingsTransfer, SuccessfulWriteSendsEachRegisterWithReadBackInOrder) {
     StatusLog log(dialog.get());
     Button(dialog.get(), 1)->click();
     EXPECT_EQ(Sent(), kind.write);
-    std::vector<QString> expected{qm90cfg::kNoMessage};  // the controls were valid
-    for (const QString& text : Progress(WriteProgress, kind.percents, qm90cfg::kWriteDone))
+    std::vector<QString> expected{kNoMessage};  // the controls were valid
+    for (const QString& text : Progress(WriteProgress, kind.percents, kWriteDone))
       expected.push_back(text);
     EXPECT_EQ(log.texts, expected);
     for (auto [reg, value] : Written(kind.write)) EXPECT_EQ(Register(reg), value) << reg;
@@ -133,7 +129,7 @@ TEST_F(SettingsTransfer, SuccessfulReadSendsEachRegisterInOrder) {
     StatusLog log(dialog.get());
     Button(dialog.get(), 2)->click();
     EXPECT_EQ(Sent(), kind.read);
-    EXPECT_EQ(log.texts, Progress(ReadProgress, kind.percents, qm90cfg::kReadDone));
+    EXPECT_EQ(log.texts, Progress(ReadProgress, kind.percents, kReadDone));
   }
 }
 
@@ -161,7 +157,7 @@ TEST_F(SettingsTransfer, WriteStopsAtTheFirstFailureAndKeepsWhatWasWritten) {
           const int expected = written.count(reg) ? written.at(reg) : 3;
           EXPECT_EQ(Register(reg), expected) << "register " << reg;
         }
-        EXPECT_EQ(std::count(log.texts.begin(), log.texts.end(), qm90cfg::kWriteDone), 0);
+        EXPECT_EQ(std::count(log.texts.begin(), log.texts.end(), kWriteDone), 0);
       }
     }
   }
@@ -194,12 +190,12 @@ TEST_F(SettingsTransfer, WithoutLinkNothingIsSentButOkStillStores) {
     StatusLog log(dialog.get());
     for (int button : {1, 2}) {
       Button(dialog.get(), button)->click();
-      EXPECT_EQ(log.Last(), qm90cfg::kLinkNotOpen);
+      EXPECT_EQ(log.Last(), kLinkNotOpen);
     }
     EXPECT_TRUE(Sent().empty());
     Button(dialog.get(), 3)->click();
-    EXPECT_FALSE(dialog->isVisible());
-    EXPECT_EQ(dialog->result(), QDialog::Accepted);
+    EXPECT_FALSE(dialog->Form().Visible());
+    EXPECT_EQ(qm90test::DialogOf(dialog)->result(), QDialog::Accepted);
     const TModuleConfig defaults = DefaultModuleConfig();
     EXPECT_NE(std::memcmp(&data.Config, &defaults, sizeof defaults), 0);
   }
@@ -212,13 +208,13 @@ TEST_F(SettingsTransfer, ClicksAndCloseRequestsDuringATransferAreHeldOff) {
       scripted::Script().calls.clear();
       const TModuleConfig before = data.Config;
       auto dialog = Open(kind);
-      QDialog* d = dialog.get();
+      QDialog* d = qm90test::DialogOf(dialog);
       bool visible_throughout = true;
       auto requests = std::make_shared<int>(0);
       scripted::Script().responder = [&, d, requests](const std::uint8_t request[8]) {
         visible_throughout = visible_throughout && d->isVisible();
         if ((*requests)++ == 0) {
-          for (int n : {1, 2, 3, 4}) kind.handler(d, n);  // straight into the handlers
+          for (int n : {1, 2, 3, 4}) kind.handler(dialog.get(), n);  // straight into the handlers
           for (int n : {1, 2, 3, 4}) Button(d, n)->click();
           QTest::keyClick(d, Qt::Key_Escape);
           d->close();
@@ -241,7 +237,7 @@ TEST_F(SettingsTransfer, EventsRunBetweenRequestsOnlyWithPausesAndClicksThenAreH
     SCOPED_TRACE(kind.name);
     scripted::Script().calls.clear();
     auto dialog = Open(kind);
-    QDialog* d = dialog.get();
+    QDialog* d = qm90test::DialogOf(dialog);
     auto requests = std::make_shared<int>(0);
     auto delivered = std::make_shared<bool>(false);
     auto seen_at_request = std::make_shared<std::vector<bool>>();
@@ -264,7 +260,7 @@ TEST_F(SettingsTransfer, EventsRunBetweenRequestsOnlyWithPausesAndClicksThenAreH
     StatusLog log(d);
     Button(d, 1)->click();
     EXPECT_EQ(Sent(), kind.write);
-    EXPECT_EQ(log.Last(), qm90cfg::kWriteDone);
+    EXPECT_EQ(log.Last(), kWriteDone);
     ASSERT_FALSE(seen_at_request->empty());
     EXPECT_EQ(seen_at_request->back(), pauses);
     EXPECT_EQ(d->isVisible(), !pauses);  // Escape waited for the end of the transfer
@@ -292,7 +288,7 @@ TEST_F(SettingsTransfer, ActsQueuedDuringAnyRequestOfAWriteAreTreatedAlike) {
         scripted::Script().calls.clear();
         const TModuleConfig before = data.Config;
         auto dialog = Open(kind);
-        QDialog* d = dialog.get();
+        QDialog* d = qm90test::DialogOf(dialog);
         auto requests = std::make_shared<std::size_t>(0);
         auto all_enabled = std::make_shared<bool>(true);
         scripted::Script().responder = [=, a = act.act](const std::uint8_t request[8]) {

@@ -13,12 +13,13 @@
 #include "dialogs/OkamDIN.h"
 #include "dialogs/StatReg.h"
 #include "tests/soak/Soak.h"
+#include "tests/support/QtWindow.h"
 #include "tests/support/ShowWindow.h"
-#include "widgets/Widgets.h"
+#include "ui/qt/Widgets.h"
 
 namespace {
 
-QString Labels(QWidget* form, int count) {
+QString Labels(qm90test::TWin form, int count) {
   QString bits;
   for (int i = 0; i < count; ++i)
     bits += form->findChild<QLabel*>(QStringLiteral("Label%1").arg(33 + i))->text();
@@ -41,7 +42,7 @@ TEST(LateSerialAnswer, IsNotTakenForTheNextRequestsAnswer) {
   ASSERT_TRUE(link.Sim().SetFaults(0, 0, link.LateDelayMs()));
   status->Timer1Timer();
   din->Timer1Timer();
-  auto* bar = din->findChild<qm90ui::TStatusBar*>("StatusBar1");
+  auto* bar = qm90test::Win(din)->findChild<qm90qt::TStatusBar*>("StatusBar1");
   if (bar->PanelText(0) == link.OkText()) {
     QString expected;
     for (int i = 0; i < 8; ++i) expected += (inputs >> i) & 1 ? '1' : '0';

@@ -10,8 +10,9 @@
 #include "dialogs/OkamDIN.h"
 #include "dialogs/StatReg.h"
 #include "tests/soak/Soak.h"
+#include "tests/support/QtWindow.h"
 #include "tests/support/ShowWindow.h"
-#include "widgets/Widgets.h"
+#include "ui/qt/Widgets.h"
 
 namespace soak {
 namespace {
@@ -39,13 +40,13 @@ QString BitString(unsigned long value, int count) {
   return bits;
 }
 
-QString StatusOf(QWidget* form) {
-  auto* bar = form->findChild<qm90ui::TStatusBar*>("StatusBar1");
+QString StatusOf(qm90test::TWin form) {
+  auto* bar = form->findChild<qm90qt::TStatusBar*>("StatusBar1");
   return bar ? bar->PanelText(0) : QStringLiteral("<no status bar>");
 }
 
 // Value labels Label33 onwards, bit 0 of the first byte first.
-QString Labels(QWidget* form, int count) {
+QString Labels(qm90test::TWin form, int count) {
   QString bits;
   for (int i = 0; i < count; ++i) {
     auto* label = form->findChild<QLabel*>(QStringLiteral("Label%1").arg(33 + i));
@@ -170,7 +171,8 @@ class ViewSoak {
   // One poll: a good one must show the module's true value; a failed one must
   // show a driver text and leave the values as they were.
   template <typename Labels, typename Poll>
-  bool Judge(const char* view, QWidget* form, long truth, int bits, Labels labels, Poll poll) {
+  bool Judge(const char* view, qm90test::TWin form, long truth, int bits, Labels labels,
+             Poll poll) {
     if (truth < 0) {
       figures_.Fail(std::string(view) + ": the emulator did not report its value");
       return false;

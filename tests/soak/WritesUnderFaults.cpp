@@ -11,8 +11,9 @@
 #include "dialogs/NastavAdr.h"
 #include "dialogs/NastavDIO.h"
 #include "tests/soak/Soak.h"
+#include "tests/support/QtWindow.h"
 #include "tests/support/ShowWindow.h"
-#include "widgets/Widgets.h"
+#include "ui/qt/Widgets.h"
 
 namespace soak {
 namespace {
@@ -28,12 +29,12 @@ struct RegisterValue {
   int value;
 };
 
-QString StatusOf(QWidget* form) {
-  auto* bar = form->findChild<qm90ui::TStatusBar*>("StatusBar1");
+QString StatusOf(qm90test::TWin form) {
+  auto* bar = form->findChild<qm90qt::TStatusBar*>("StatusBar1");
   return bar ? bar->PanelText(0) : QStringLiteral("<no status bar>");
 }
 
-void SetBoxes(QWidget* form, int first, std::uint8_t byte) {
+void SetBoxes(qm90test::TWin form, int first, std::uint8_t byte) {
   for (int k = 0; k < 8; ++k)
     if (auto* box = form->findChild<QCheckBox*>(QStringLiteral("CheckBox%1").arg(first + k)))
       box->setChecked((byte >> k) & 1u);
@@ -78,8 +79,8 @@ class WriteSoak {
   // The address register keeps the module's address, so the link goes on working.
   void WriteAddressAndBaud() {
     const int baud = Random(0, 8);
-    adr_->findChild<QLineEdit*>("Edit1")->setText(QString::number(kModule));
-    adr_->findChild<QComboBox*>("ComboBox1")->setCurrentIndex(baud);
+    qm90test::Win(adr_)->findChild<QLineEdit*>("Edit1")->setText(QString::number(kModule));
+    qm90test::Win(adr_)->findChild<QComboBox*>("ComboBox1")->setCurrentIndex(baud);
     adr_->Button1Click();
     Judge("TForm12", adr_.get(), {{63, kModule}, {62, baud}});
   }
@@ -96,12 +97,13 @@ class WriteSoak {
 
   void WriteAnalogInitial() {
     const int value = Random(0, 65535);
-    aout_->findChild<QLineEdit*>("Edit1")->setText(QString::number(value));
+    qm90test::Win(aout_)->findChild<QLineEdit*>("Edit1")->setText(QString::number(value));
     aout_->Button1Click();
     Judge("TForm4", aout_.get(), {{35, value & 0xFF}, {36, value >> 8}});
   }
 
-  void Judge(const char* dialog, QWidget* form, std::initializer_list<RegisterValue> expected) {
+  void Judge(const char* dialog, qm90test::TWin form,
+             std::initializer_list<RegisterValue> expected) {
     ++figures_.polls;
     const QString text = StatusOf(form);
     const bool stored = InRegisters(expected);

@@ -2,10 +2,10 @@
 // in) and shows it, so that its FormShow runs.
 #pragma once
 
-#include <QTimer>
 #include <memory>
 
 #include "link/Dekl.h"
+#include "ui/Form.h"
 
 namespace qm90test {
 
@@ -13,13 +13,14 @@ template <typename Form>
 std::unique_ptr<Form> ShowWindow(TData* data) {
   auto form = std::make_unique<Form>(nullptr);
   form->Data = data;
-  form->show();
+  form->Show();
   return form;
 }
 
 // Keeps a window's own timer out of a test that drives ticks by hand.
-inline void StopTimer(QObject* form) {
-  if (auto* timer = form->findChild<QTimer*>("Timer1")) timer->stop();
+template <typename Window>
+void StopTimer(Window* window) {
+  if (qm90ui::TTimer* timer = window->Form().FindTimer("Timer1")) timer->Stop();
 }
 
 // ShowWindow, then StopTimer.

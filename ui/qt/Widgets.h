@@ -11,7 +11,7 @@
 
 class QDialog;
 
-namespace qm90ui {
+namespace qm90qt {
 
 // Font "MS Sans Serif" 8 pt (the platform substitutes a sans font), the
 // button-face background. Applied to every window.
@@ -78,4 +78,4 @@ class TStatusBar : public QWidget {
 
 inline constexpr int kStatusBarHeight = 19;
 
-}  // namespace qm90ui
+}  // namespace qm90qt

@@ -1,4 +1,4 @@
-#include "widgets/Widgets.h"
+#include "ui/qt/Widgets.h"
 
 #include <QAccessible>
 #include <QAccessibleWidget>
@@ -14,7 +14,7 @@
 #include <algorithm>
 #include <optional>
 
-namespace qm90ui {
+namespace qm90qt {
 
 namespace {
 
@@ -213,4 +213,4 @@ void TStatusBar::LayoutPanels() {
   }
 }
 
-}  // namespace qm90ui
+}  // namespace qm90qt

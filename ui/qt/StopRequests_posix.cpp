@@ -7,7 +7,8 @@
 #include <QSocketNotifier>
 #include <QWidget>
 
-#include "app/StopSignals.h"
+#include "ui/Application.h"
+#include "ui/qt/QtForm.h"
 
 namespace {
 
@@ -20,10 +21,13 @@ void OnStopSignal(int) {
 
 }  // namespace
 
-void CloseOnStopSignals(QWidget& window) {
-  if (socketpair(AF_UNIX, SOCK_STREAM, 0, stop_pipe) != 0) return;
-  auto* notifier = new QSocketNotifier(stop_pipe[0], QSocketNotifier::Read, &window);
-  QObject::connect(notifier, &QSocketNotifier::activated, &window, [&window]() { window.close(); });
+namespace qm90ui {
+
+void CloseOnStopRequests(TForm& form) {
+  QWidget* window = qm90qt::WidgetOf(form);
+  if (!window || socketpair(AF_UNIX, SOCK_STREAM, 0, stop_pipe) != 0) return;
+  auto* notifier = new QSocketNotifier(stop_pipe[0], QSocketNotifier::Read, window);
+  QObject::connect(notifier, &QSocketNotifier::activated, window, [&form]() { form.Close(); });
   struct sigaction action = {};
   action.sa_handler = OnStopSignal;
   sigemptyset(&action.sa_mask);
@@ -31,3 +35,5 @@ void CloseOnStopSignals(QWidget& window) {
   sigaction(SIGINT, &action, nullptr);
   sigaction(SIGTERM, &action, nullptr);
 }
+
+}  // namespace qm90ui
