@@ -1,6 +1,7 @@
 # Lists an installed tree for the installer: FILES gets a SetOutPath and a File
 # line per file, REMOVE a Delete per file and an RMDir per folder, deepest
 # first.  cmake -DROOT=<tree> -DFILES=<files.nsh> -DREMOVE=<remove.nsh> -P NsisFiles.cmake
+cmake_minimum_required(VERSION 3.25)
 file(GLOB_RECURSE files RELATIVE ${ROOT} ${ROOT}/*)
 list(SORT files)
 set(install "")
@@ -12,7 +13,11 @@ foreach(file ${files})
   string(REPLACE "/" "\\" win_file "${file}")
   string(REPLACE "/" "\\" win_folder "${folder}")
   if(NOT folder STREQUAL last_folder)
-    string(APPEND install "SetOutPath \"$INSTDIR\\${win_folder}\"\n")
+    if(folder)
+      string(APPEND install "SetOutPath \"$INSTDIR\\${win_folder}\"\n")
+    else()
+      string(APPEND install "SetOutPath \"$INSTDIR\"\n")
+    endif()
     set(last_folder "${folder}")
     while(folder AND NOT folder IN_LIST folders)
       list(APPEND folders "${folder}")

@@ -47,9 +47,13 @@ to_roff() {
       next
     }
     part == "items" && /^    / { line = $0; sub(/^ +/, "", line); desc = desc (desc == "" ? "" : " ") line; next }
-    /^$/ { flush(); if (part == "items") part = "body"; print ".PP"; next }
+    /^$/ { flush(); if (part == "items") part = "body"; print ".PP"; was_indented = 0; next }
     part == "items" { part = "body" }
-    { flush(); text($0) }
+    {  # free text: prose lines join, indented ones (examples) keep their own line
+      flush(); indented = ($0 ~ /^ /)
+      if (indented || was_indented) print ".br"
+      text($0); was_indented = indented
+    }
     END { flush() }'
 }
 
