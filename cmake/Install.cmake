@@ -81,7 +81,8 @@ else()
   set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
   # The stripped debug information goes into a package of its own.
   set(CPACK_DEBIAN_DEBUGINFO_PACKAGE ON)
-  set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA ${PROJECT_SOURCE_DIR}/cmake/packaging/postrm)
+  set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA ${PROJECT_SOURCE_DIR}/cmake/packaging/postinst
+                                         ${PROJECT_SOURCE_DIR}/cmake/packaging/postrm)
   set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
   find_program(QM90_DPKG_SHLIBDEPS dpkg-shlibdeps)
   if(QM90_DPKG_SHLIBDEPS)

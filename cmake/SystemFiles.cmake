@@ -54,7 +54,8 @@ if(TARGET W_QM90)
   add_custom_command(
     OUTPUT ${page}
     COMMAND ${CMAKE_COMMAND} -E make_directory ${CMAKE_BINARY_DIR}/man
-    COMMAND sh -c "gzip -9n -c \"$0\" > \"$1\"" ${QM90_PACKAGING_OUT}/W_QM90.1 ${page}
+    COMMAND gzip -9nkf ${QM90_PACKAGING_OUT}/W_QM90.1
+    COMMAND ${CMAKE_COMMAND} -E rename ${QM90_PACKAGING_OUT}/W_QM90.1.gz ${page}
     DEPENDS ${QM90_PACKAGING_OUT}/W_QM90.1
     COMMENT "Manual page of W_QM90")
   list(APPEND QM90_MAN_PAGES ${page})
