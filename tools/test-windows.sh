@@ -141,7 +141,7 @@ run_package() {  # run_package WIN64_DIR WIN32_BIN
 # the user's own settings.
 run_installer() {  # run_installer ARCH DIR
   local arch=$1 dir=$2 setup folder unix key="HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\qm90"
-  local user_ini="$WINEPREFIX/drive_c/users/$USER/AppData/Local/qm90/W_qm90.ini" version view=/reg:64
+  local user_ini="$WINEPREFIX/drive_c/users/$(id -un)/AppData/Local/qm90/W_qm90.ini" version view=/reg:64
   local started=""
   [ "$arch" = i686 ] && view=/reg:32
   cmake --build "$dir" --target installer >/dev/null || fail "$arch: the installer was not built"
