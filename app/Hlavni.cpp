@@ -75,17 +75,17 @@ void TForm1::FormCreate(DataFactory factory) {
   WarnIfSettingsCannotBeSaved();
 }
 
-// The settings file lives beside the program, also where that folder is
-// read-only for the user (an installed copy): the user is told at once that
-// the settings will not be kept, instead of finding out at the next start.
+// Where neither the program's folder nor the user's own folder can be
+// written, the user is told at once that the settings will not be kept,
+// instead of finding out at the next start.
 void TForm1::WarnIfSettingsCannotBeSaved() {
+  if (!CurrentSettingsLocation().write.empty()) return;
   const std::filesystem::path file = std::filesystem::path(SettingsFilePath());
   const std::filesystem::path folder = file.parent_path().empty() ? "." : file.parent_path();
-  if (FolderWritable(folder)) return;
   StatusBar1->SetPanelText(kMessagePanel, " Nastavení se neuloží (složka jen pro čtení)");
   StatusBar1->SetPanelHint(
       kMessagePanel, "Soubor " + file.string() + " nelze zapsat: do složky " + folder.string() +
-                         " nemůže tento uživatel zapisovat. "
+                         " ani do vlastní složky nastavení nemůže tento uživatel zapisovat. "
                          "Nastavení připojení se při ukončení programu neuloží. Spusťte program "
                          "z kopie ve vlastní složce (přenosný archiv), nebo složku zpřístupněte "
                          "pro zápis.");

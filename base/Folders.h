@@ -16,4 +16,14 @@ std::string RuntimeFolder();
 // $XDG_STATE_HOME/qm90 when absolute, else <home>/.local/state/qm90.
 std::string StateFolder();
 
+// Where a user's own copy of the settings file lives when the program's folder
+// cannot be written (an installed program). POSIX: $XDG_CONFIG_HOME/qm90 when
+// absolute, else <home>/.config/qm90 with the home folder from the user
+// database. Windows: qm90 in the user's local application data (the
+// known-folder call). Empty when the platform names no such folder.
+std::string UserConfigFolder();
+
+// True when files can be created in the folder by this process.
+bool FolderWritable(const std::string& folder);
+
 }  // namespace base

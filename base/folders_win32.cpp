@@ -1,9 +1,13 @@
 #define NOMINMAX
 #define WIN32_LEAN_AND_MEAN
 #include <windows.h>
+// After windows.h:
+#include <knownfolders.h>
+#include <shlobj.h>
 
 #include <string>
 
+#include "base/Files.h"
 #include "base/Folders.h"
 #include "base/WinText.h"
 
@@ -45,6 +49,29 @@ std::string RuntimeFolder() {
 
 std::string StateFolder() {
   return Narrow(LocalAppData() + L"\\qm90\\state");
+}
+
+std::string UserConfigFolder() {
+  PWSTR path = nullptr;
+  std::string folder;
+  if (SUCCEEDED(SHGetKnownFolderPath(FOLDERID_LocalAppData, 0, nullptr, &path)) && path != nullptr)
+    folder = Narrow(std::wstring(path) + L"\\qm90");
+  CoTaskMemFree(path);
+  return folder;
+}
+
+// The folder's access rules (ACLs, a read-only medium) decide, not its
+// attributes: a probe file of ours is created and gone again at once.
+bool FolderWritable(const std::string& folder) {
+  const DWORD attributes = GetFileAttributesW(Wide(folder).c_str());
+  if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_DIRECTORY))
+    return false;
+  const std::wstring probe = Wide(folder + "\\" + TempFileName("probe", RandomNumber()));
+  const HANDLE file = CreateFileW(probe.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                                  FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return false;
+  CloseHandle(file);
+  return true;
 }
 
 }  // namespace base

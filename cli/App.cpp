@@ -139,7 +139,7 @@ std::string Example(const std::string& lines) {
 }
 
 void AddConnectionOptions(CLI::App& app, ConnectionOptions& c) {
-  const char* group = "Connection (default: the link in W_qm90.ini beside the program)";
+  const char* group = "Connection (default: the link in the W_qm90.ini that W_QM90 keeps)";
   app.add_option("--settings", c.settings_file,
                  "Take the link from this settings file (never written)")
       ->check(kNotEmpty)

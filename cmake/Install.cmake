@@ -1,27 +1,38 @@
-# Install rules and packages. Everything a user runs goes into one folder, the
-# driver libraries beside the programs (the programs look for them, and for
-# W_qm90.ini, in their own folder):
-#   cmake --install build --prefix DIR   DIR/W_QM90, DIR/QBL310.DLL ... DIR/qm90-sim, DIR/doc, DIR/share
-#   cpack (in build/)                    qm90-<version>-Linux-<arch>.tar.gz: the same, in one folder
-#                                        qm90_<version>_<arch>.deb: the folder as /opt/qm90, with
-#                                        /usr/bin links, desktop entries, icons and man pages
-#   cpack on a Windows cross build       a ZIP of the same folder (64 bit: with the 32-bit
-#                                        driver host when QM90_WIN32_DRVHOST names it)
-set(QM90_DEB_PREFIX /opt/qm90)
+# Install rules and packages. The programs and the driver libraries stay
+# together in one folder (the programs look for their libraries, and for
+# W_qm90.ini, in their own folder).
+#
+# Linux, `cmake --install build --prefix DIR`, the archive and the Debian
+# package (DIR = /usr) have one shape:
+#   DIR/lib/qm90/         W_QM90, qm90, qm90-sim, qm90-panel, qm90-drvhost, QBL310.DLL ... QBL314.DLL
+#   DIR/bin/              links to the programs a user starts
+#   DIR/share/man/man1/   one compressed manual page per program
+#   DIR/share/applications, DIR/share/icons/hicolor/scalable/apps, DIR/share/metainfo
+#   DIR/share/doc/qm90/   README.md, user-guide.md, screenshots, copyright, changelog.gz
+# Windows (ZIP and installer): one folder with the programs, the libraries
+# and doc/.
 set(QM90_PROGRAMS W_QM90 qm90 qm90-sim qm90-panel qm90-drvhost)
 set(QM90_LIBRARIES qbl310 qbl311 qbl312 qbl313 qbl314)
+set(QM90_PACKAGE_CONTACT "W_QM90 developers <w-qm90@example.org>" CACHE STRING
+    "Maintainer of the packages: name and mail address")
+if(WIN32)
+  set(QM90_APP_DIR .)
+  set(QM90_DOC_DIR doc)
+else()
+  set(QM90_APP_DIR lib/qm90)
+  set(QM90_DOC_DIR share/doc/qm90)
+endif()
+set(QM90_MAN_DIR share/man/man1)
 
 # Programs and libraries that exist in this build (some programs are optional).
-# The driver host is started by the programs themselves, so it gets no link in
-# /usr/bin.
+# The driver host is started by the programs themselves: no link in bin/.
 set(QM90_LINKED_PROGRAMS)
 foreach(program ${QM90_PROGRAMS})
   if(TARGET ${program})
     if(NOT program STREQUAL "qm90-drvhost")
       list(APPEND QM90_LINKED_PROGRAMS ${program})
     endif()
-    set_target_properties(${program} PROPERTIES INSTALL_RPATH "\$ORIGIN")
-    install(TARGETS ${program} RUNTIME DESTINATION .)
+    install(TARGETS ${program} RUNTIME DESTINATION ${QM90_APP_DIR})
   endif()
 endforeach()
 # A 64-bit Windows package carries the 32-bit driver host too, built by the
@@ -32,78 +43,30 @@ if(WIN32 AND QM90_WIN32_DRVHOST)
   if(NOT EXISTS ${QM90_WIN32_DRVHOST})
     message(FATAL_ERROR "QM90_WIN32_DRVHOST: ${QM90_WIN32_DRVHOST} does not exist")
   endif()
-  install(PROGRAMS ${QM90_WIN32_DRVHOST} DESTINATION .)
+  install(PROGRAMS ${QM90_WIN32_DRVHOST} DESTINATION ${QM90_APP_DIR})
 endif()
 foreach(library ${QM90_LIBRARIES})
   if(TARGET ${library})
-    install(TARGETS ${library} LIBRARY DESTINATION . RUNTIME DESTINATION .)
+    install(TARGETS ${library} LIBRARY DESTINATION ${QM90_APP_DIR} RUNTIME DESTINATION ${QM90_APP_DIR})
   endif()
 endforeach()
 
-install(FILES ${PROJECT_SOURCE_DIR}/README.md DESTINATION doc)
-if(EXISTS ${PROJECT_SOURCE_DIR}/docs/user-guide.md)
-  install(FILES ${PROJECT_SOURCE_DIR}/docs/user-guide.md DESTINATION doc)
-endif()
-install(DIRECTORY ${PROJECT_SOURCE_DIR}/docs/screenshots DESTINATION doc)
+install(FILES ${PROJECT_SOURCE_DIR}/README.md ${PROJECT_SOURCE_DIR}/docs/user-guide.md
+        DESTINATION ${QM90_DOC_DIR})
+install(DIRECTORY ${PROJECT_SOURCE_DIR}/docs/screenshots DESTINATION ${QM90_DOC_DIR})
 
-# Desktop entries and icons of the window programs.
-set(QM90_DESKTOP_FILES)
-set(QM90_ICONS)
-foreach(entry "W_QM90;w_qm90" "qm90-panel;qm90-panel")
-  list(GET entry 0 program)
-  list(GET entry 1 file)
-  if(TARGET ${program})
-    set(QM90_APP_DIR ${QM90_DEB_PREFIX})
-    configure_file(${PROJECT_SOURCE_DIR}/cmake/packaging/${file}.desktop.in
-                   ${CMAKE_BINARY_DIR}/packaging/${file}.desktop @ONLY)
-    list(APPEND QM90_DESKTOP_FILES ${CMAKE_BINARY_DIR}/packaging/${file}.desktop)
-    list(APPEND QM90_ICONS ${PROJECT_SOURCE_DIR}/cmake/packaging/${file}.svg)
-  endif()
-endforeach()
-if(QM90_ICONS)
-  install(FILES ${QM90_ICONS} DESTINATION share/icons/hicolor/scalable/apps)
+if(WIN32)
+  include(${CMAKE_CURRENT_LIST_DIR}/Installer.cmake)
+else()
+  include(${CMAKE_CURRENT_LIST_DIR}/SystemFiles.cmake)
 endif()
-
-# Man pages, made from each program's --help when the build can run it.
-set(QM90_MAN_PAGES)
-if(NOT CMAKE_CROSSCOMPILING AND NOT WIN32)
-  foreach(entry
-          "qm90|configure and test QM-90 I/O modules from the command line"
-          "qm90-sim|emulated QM-90 modules on a local UDP port and a serial pseudo-terminal"
-          "qm90-panel|front panel of the modules that qm90-sim emulates")
-    string(REPLACE "|" ";" entry "${entry}")
-    list(GET entry 0 program)
-    list(GET entry 1 summary)
-    if(TARGET ${program})
-      set(page ${CMAKE_BINARY_DIR}/man/${program}.1)
-      add_custom_command(
-        OUTPUT ${page}
-        COMMAND ${CMAKE_COMMAND} -DPROGRAM=$<TARGET_FILE:${program}> -DNAME=${program}
-                "-DSUMMARY=${summary}" -DVERSION=${QM90_VERSION} -DOUTPUT=${page}
-                -P ${PROJECT_SOURCE_DIR}/cmake/ManPage.cmake
-        DEPENDS ${program} ${PROJECT_SOURCE_DIR}/cmake/ManPage.cmake
-        COMMENT "Man page of ${program}")
-      list(APPEND QM90_MAN_PAGES ${page})
-    endif()
-  endforeach()
-  if(QM90_MAN_PAGES)
-    add_custom_target(qm90_man_pages ALL DEPENDS ${QM90_MAN_PAGES})
-    install(FILES ${QM90_MAN_PAGES} DESTINATION share/man/man1)
-  endif()
-endif()
-
-# The Debian layout adds what a desktop finds outside the program's folder.
-configure_file(${PROJECT_SOURCE_DIR}/cmake/SystemIntegration.cmake.in
-               ${CMAKE_BINARY_DIR}/packaging/SystemIntegration.cmake @ONLY)
-install(SCRIPT ${CMAKE_BINARY_DIR}/packaging/SystemIntegration.cmake)
 
 # Packages.
 set(CPACK_PACKAGE_NAME qm90)
 set(CPACK_PACKAGE_VERSION ${QM90_VERSION})
 set(CPACK_PACKAGE_VENDOR "W_QM90 developers")
-set(CPACK_PACKAGE_DESCRIPTION_SUMMARY
-    "Configuration and test tool for the QM-90 remote I/O module, with its driver libraries and emulator")
-set(CPACK_PACKAGE_CONTACT "W_QM90 developers <qm90@localhost>")
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "configuration and test tool for QM-90 remote I/O modules")
+set(CPACK_PACKAGE_CONTACT "${QM90_PACKAGE_CONTACT}")
 set(CPACK_PACKAGE_INSTALL_DIRECTORY qm90)
 set(CPACK_RESOURCE_FILE_README ${PROJECT_SOURCE_DIR}/README.md)
 set(CPACK_STRIP_FILES ON)
@@ -115,6 +78,12 @@ else()
   set(CPACK_PACKAGE_FILE_NAME qm90-${QM90_VERSION}-Linux-${CMAKE_SYSTEM_PROCESSOR})
   set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
   set(CPACK_DEBIAN_PACKAGE_SECTION electronics)
+  set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
+  # The stripped debug information goes into a package of its own.
+  set(CPACK_DEBIAN_DEBUGINFO_PACKAGE ON)
+  set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA ${PROJECT_SOURCE_DIR}/cmake/packaging/postinst
+                                         ${PROJECT_SOURCE_DIR}/cmake/packaging/postrm)
+  set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
   find_program(QM90_DPKG_SHLIBDEPS dpkg-shlibdeps)
   if(QM90_DPKG_SHLIBDEPS)
     set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
@@ -122,14 +91,13 @@ else()
     set(CPACK_DEBIAN_PACKAGE_DEPENDS "libc6, libstdc++6, libqt6widgets6 (>= 6.2)")
   endif()
   set(CPACK_DEBIAN_PACKAGE_DESCRIPTION
-      "W_QM90 connects to one module over a serial port, an ISA or PCI card, a USB
-converter or a LAN converter, reads and writes the configuration the module
-keeps, and watches or sets its inputs, outputs and status register. The
-package holds the program, its driver libraries, the command-line tools and
-the module emulator qm90-sim. Everything lives in /opt/qm90; the settings
-file W_qm90.ini is kept beside the program (see the user guide).")
+      "W_QM90 connects to one QM-90 module over a serial port, an ISA or PCI card,
+a USB converter or a LAN converter, reads and writes the configuration the
+module keeps, and watches or sets its inputs, outputs and status register.
+The package holds the window program, its driver libraries, the command-line
+tool qm90 and the module emulator qm90-sim with its front panel. The
+connection settings of each user are kept in ~/.config/qm90/W_qm90.ini.")
 endif()
-set(QM90_CPACK_DEB_PREFIX ${QM90_DEB_PREFIX})
 configure_file(${PROJECT_SOURCE_DIR}/cmake/CPackOptions.cmake.in
                ${CMAKE_BINARY_DIR}/packaging/CPackOptions.cmake @ONLY)
 set(CPACK_PROJECT_CONFIG_FILE ${CMAKE_BINARY_DIR}/packaging/CPackOptions.cmake)

@@ -5,6 +5,7 @@
 #include "base/Baud.h"
 #include "base/Cp1250.h"
 #include "base/Files.h"
+#include "base/Folders.h"
 #include "link/IniFile.h"
 #include "link/IntText.h"
 #include "link/InterfaceKinds.h"
@@ -72,9 +73,46 @@ void SetDataDefaults(TData* data) {
   data->Config = DefaultModuleConfig();
 }
 
+namespace {
+
+// True when a file can be made at the folder: it can be written, or the
+// nearest folder above it that exists can.
+bool FolderCanBeMade(const std::string& folder) {
+  std::string at = folder;
+  while (!at.empty() && !base::PathExists(at)) {
+    const std::size_t cut = at.find_last_of("/\\");
+    if (cut == std::string::npos || cut == 0) return false;
+    at.erase(cut);
+  }
+  return !at.empty() && base::FolderWritable(at);
+}
+
+std::string FolderOf(const std::string& path) {
+  const std::size_t cut = path.find_last_of("/\\");
+  return cut == std::string::npos ? "." : path.substr(0, cut);
+}
+
+}  // namespace
+
+SettingsLocation ChooseSettingsLocation(const std::string& program_folder,
+                                        const std::string& user_folder) {
+  const std::string beside = platform::JoinPath(program_folder, kSettingsFileName);
+  if (base::FolderWritable(program_folder)) return {beside, beside};
+  if (user_folder.empty()) return {beside, ""};
+  const std::string own = platform::JoinPath(user_folder, kSettingsFileName);
+  return {base::PathExists(own) ? own : beside, FolderCanBeMade(user_folder) ? own : ""};
+}
+
+SettingsLocation CurrentSettingsLocation() {
+  if (!settings_path_override.empty()) {
+    const bool writable = base::FolderWritable(FolderOf(settings_path_override));
+    return {settings_path_override, writable ? settings_path_override : ""};
+  }
+  return ChooseSettingsLocation(platform::ExecutableDir(), base::UserConfigFolder());
+}
+
 std::string SettingsFilePath() {
-  if (!settings_path_override.empty()) return settings_path_override;
-  return platform::JoinPath(platform::ExecutableDir(), kSettingsFileName);
+  return CurrentSettingsLocation().read;
 }
 
 void SetSettingsFilePath(const std::string& path) {
@@ -82,10 +120,17 @@ void SetSettingsFilePath(const std::string& path) {
 }
 
 bool LoadSettings(TData* data) {
+  return LoadSettingsAt(CurrentSettingsLocation(), data);
+}
+
+bool SaveSettings(TData* data) {
+  return SaveSettingsAt(CurrentSettingsLocation(), data);
+}
+
+bool LoadSettingsAt(const SettingsLocation& location, TData* data) {
   if (!data) return false;
   std::string bytes;
-  if (base::ReadRegularFile(SettingsFilePath(), kLargestSettingsFile, bytes) !=
-      base::ReadStatus::kOk)
+  if (base::ReadRegularFile(location.read, kLargestSettingsFile, bytes) != base::ReadStatus::kOk)
     return false;
   IniFile ini;
   ini.Parse(bytes);
@@ -107,15 +152,21 @@ bool LoadSettings(TData* data) {
   return true;
 }
 
-bool SaveSettings(TData* data) {
-  if (!data) return false;
-  const std::string path = SettingsFilePath();
-  // A missing file starts empty; one that exists but cannot be read (or is
-  // too large to be a settings file) is left alone, or its other sections
-  // would be lost.
+bool SaveSettingsAt(const SettingsLocation& location, TData* data) {
+  if (!data || location.write.empty()) return false;
+  const std::string& path = location.write;
+  // A missing file starts from the one read at start (or empty); one that
+  // exists but cannot be read (or is too large to be a settings file) is left
+  // alone, or its other sections would be lost.
   std::string bytes;
-  const base::ReadStatus read = base::ReadRegularFile(path, kLargestSettingsFile, bytes);
+  base::ReadStatus read = base::ReadRegularFile(path, kLargestSettingsFile, bytes);
+  if (read == base::ReadStatus::kMissing && location.read != path) {
+    read = base::ReadRegularFile(location.read, kLargestSettingsFile, bytes);
+    if (read != base::ReadStatus::kOk) bytes.clear();
+    read = base::ReadStatus::kMissing;
+  }
   if (read != base::ReadStatus::kOk && read != base::ReadStatus::kMissing) return false;
+  if (read == base::ReadStatus::kMissing && !base::MakeFolders(FolderOf(path))) return false;
   IniFile ini;
   ini.Parse(bytes);
 

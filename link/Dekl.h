@@ -60,9 +60,23 @@ TModuleConfig DefaultModuleConfig();
 // Fills every field with its default; a null record is ignored.
 void SetDataDefaults(TData* data);
 
-// Path of W_qm90.ini: beside the executable. Tests may point it elsewhere;
-// an empty path restores the default.
-std::string SettingsFilePath();
+// Where W_qm90.ini is read at start and written at the end.
+struct SettingsLocation {
+  std::string read;
+  std::string write;  // empty when no place can be written
+};
+
+// Beside the program where its folder can be written; otherwise the user's
+// own copy in user_folder, read from beside the program until it exists.
+// user_folder may be empty (none) and need not exist yet.
+SettingsLocation ChooseSettingsLocation(const std::string& program_folder,
+                                        const std::string& user_folder);
+
+// The location of this run: the path set by SetSettingsFilePath for both
+// reading and writing, else the choice for the executable's folder and
+// base::UserConfigFolder(). An empty path restores the default.
+SettingsLocation CurrentSettingsLocation();
+std::string SettingsFilePath();  // CurrentSettingsLocation().read
 void SetSettingsFilePath(const std::string& path);
 
 // Returns true when the file held an interface entry and the values were read;
@@ -73,6 +87,11 @@ bool LoadSettings(TData* data);
 // the file is replaced atomically. Returns true after writing; false for a null
 // record or when the file could not be written (the old file then stands).
 bool SaveSettings(TData* data);
+
+// The same at a given location. Saving keeps the other sections of the file
+// read at start when the file written is new, and creates its folder.
+bool LoadSettingsAt(const SettingsLocation& location, TData* data);
+bool SaveSettingsAt(const SettingsLocation& location, TData* data);
 
 // Puts the first 99 characters of a UTF-8 text into slots 1..99 as Windows-1250
 // codes (characters without a code become '?'). Always returns 0.

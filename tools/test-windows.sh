@@ -158,6 +158,52 @@ use_wine64_only() {
   export PATH="$shim:$PATH" WINELOADER=/usr/lib/wine/wine64
 }
 
+# The installer of one architecture, silently into this run's prefix: the
+# programs run from Program Files (W_QM90.exe, when the build has it, starts and
+# keeps running), and the silent uninstall leaves nothing of the package but
+# the user's own settings.
+run_installer() {  # run_installer ARCH DIR
+  local arch=$1 dir=$2 setup folder unix key="HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\qm90"
+  local user_ini="$WINEPREFIX/drive_c/users/$(id -un)/AppData/Local/qm90/W_qm90.ini" version view=/reg:64
+  local started=""
+  [ "$arch" = i686 ] && view=/reg:32
+  cmake --build "$dir" --target installer >/dev/null || fail "$arch: the installer was not built"
+  setup=$(ls "$dir"/qm90-*-windows-"$arch"-setup.exe) || fail "$arch: no installer in $dir"
+  folder="C:\\Program Files\\qm90"
+  [ "$arch" = i686 ] && folder="C:\\Program Files (x86)\\qm90"
+  unix="$WINEPREFIX/drive_c/${folder#C:\\}"
+  unix=${unix//\\//}
+  wine "$setup" /S </dev/null && wineserver -w || fail "$arch: the silent install failed"
+  [ -f "$unix/qm90.exe" ] && [ -f "$unix/QBL314.DLL" ] && [ -f "$unix/doc/user-guide.md" ] ||
+    fail "$arch: the installer left $(ls "$unix" 2>/dev/null | tr '\n' ' ') in $folder"
+  wine reg query "$key" /v UninstallString $view </dev/null >/dev/null 2>&1 ||
+    fail "$arch: no uninstaller registered under $key"
+  [ -f "$WINEPREFIX/drive_c/ProgramData/Microsoft/Windows/Start Menu/Programs/W_QM90/W_QM90 user guide.lnk" ] ||
+    fail "$arch: no Start-menu entry for the user guide"
+  version=$(wine "$folder\\qm90.exe" --version </dev/null | tr -d '\r')
+  [ "$version" = "qm90 $(sed -n 's/.*W_QM90 VERSION \([0-9.]*\).*/\1/p' "$QM90_ROOT/CMakeLists.txt")" ] ||
+    fail "$arch: the installed qm90.exe --version said '$version'"
+  if [ -f "$unix/W_QM90.exe" ]; then
+    local rc=0
+    timeout 10 wine "$folder\\W_QM90.exe" </dev/null >/dev/null 2>&1 || rc=$?
+    [ "$rc" = 124 ] || fail "$arch: the installed W_QM90.exe ended at once ($rc)"
+    wineserver -k >/dev/null 2>&1 || true
+    wineserver -p >/dev/null 2>&1
+    started=", W_QM90.exe start"
+  fi
+  mkdir -p "$(dirname "$user_ini")"
+  [ -f "$user_ini" ] || printf '[COMx]\r\n' >"$user_ini"
+  wine "$folder\\uninstall.exe" /S </dev/null && wineserver -w || fail "$arch: the silent uninstall failed"
+  [ ! -e "$unix" ] || fail "$arch: the uninstall left $(ls -A "$unix" | tr '\n' ' ') in $folder"
+  [ ! -e "$WINEPREFIX/drive_c/ProgramData/Microsoft/Windows/Start Menu/Programs/W_QM90" ] ||
+    fail "$arch: the uninstall left the Start-menu folder"
+  ! wine reg query "$key" $view </dev/null >/dev/null 2>&1 || fail "$arch: the uninstall left $key"
+  [ -f "$user_ini" ] || fail "$arch: the uninstall removed the user's settings"
+  wineserver -p >/dev/null 2>&1
+  say "$arch: $(basename "$setup"): silent install, qm90.exe --version$started, silent uninstall passed"
+  total_passed=$((total_passed + 1))
+}
+
 start=$(date +%s)
 wine32=yes
 install_windows_deps
@@ -227,9 +273,20 @@ if [ "$wine32" = yes ]; then
   run_cli i686 "$QM90_ROOT/build-win32"
   run_cli x86_64 "$QM90_ROOT/build-win64"
   run_package "$QM90_ROOT/build-win64" "$QM90_ROOT/build-win32/bin"
+  run_installer i686 "$QM90_ROOT/build-win32"
+  run_installer x86_64 "$QM90_ROOT/build-win64"
 else
   run_tests x86_64 "$QM90_ROOT/build-win64" "$QM90_ROOT/build-win32/bin"
   run_cli x86_64 "$QM90_ROOT/build-win64"
+  # The installers' own program is a 32-bit one (NSIS) whatever it installs:
+  # both are built, neither is run.
+  cmake -S "$QM90_ROOT" -B "$QM90_ROOT/build-win64" \
+    -DQM90_WIN32_DRVHOST="$QM90_ROOT/build-win32/bin/qm90-drvhost32.exe" >/dev/null
+  for dir in build-win32 build-win64; do
+    cmake --build "$QM90_ROOT/$dir" --target installer >/dev/null || fail "$dir: the installer was not built"
+  done
+  total_skipped=$((total_skipped + 2))
+  say "NOT RUN (no wine32): the two installers (built: $(cd "$QM90_ROOT" && ls build-win*/qm90-*-setup.exe | tr '\n' ' '))"
   # the i686 programs hold the same tests; then the i686 qm90.exe (4 checks)
   # and the package with the 32-bit libraries (5)
   total_skipped=$((total_skipped + last_count + 9))

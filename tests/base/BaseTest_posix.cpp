@@ -2,6 +2,7 @@
 // symbolic links, flock.
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <pwd.h>
 #include <stdlib.h>
 #include <sys/file.h>
 #include <sys/stat.h>
@@ -90,6 +91,38 @@ TEST(Folders, RuntimeAndStateFoldersTakeOnlyAbsolutePaths) {
     EXPECT_EQ(base::RuntimeFolder(), row.runtime);
     EXPECT_EQ(base::StateFolder(), row.state);
   }
+}
+
+// The user's settings folder: an absolute XDG_CONFIG_HOME, else the home
+// folder of the user database (never $HOME: it may name another user's).
+TEST(Folders, UserConfigFolderTakesAbsoluteXdgElseTheUserDatabase) {
+  const passwd* user = getpwuid(getuid());
+  ASSERT_NE(user, nullptr);
+  const std::string from_database = std::string(user->pw_dir) + "/.config/qm90";
+  const EnvValue home("HOME", "/home/someone-else");
+  const struct {
+    std::optional<std::string> value;
+    std::string folder;
+  } rows[] = {
+      {"/decoy/config", "/decoy/config/qm90"},
+      {"relative/config", from_database},
+      {"", from_database},
+      {std::nullopt, from_database},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.value.value_or("(unset)"));
+    const EnvValue config("XDG_CONFIG_HOME", row.value);
+    EXPECT_EQ(base::UserConfigFolder(), row.folder);
+  }
+}
+
+TEST(Folders, OnlyAFolderThatExistsIsWritable) {
+  basetest::TempFolder dir;
+  ASSERT_TRUE(dir.Made());
+  WriteBytes(dir.File("file"), "x");
+  EXPECT_TRUE(base::FolderWritable(dir.File("")));
+  EXPECT_FALSE(base::FolderWritable(dir.File("missing")));
+  EXPECT_FALSE(base::FolderWritable(dir.File("file")));
 }
 
 class PosixFiles : public ::testing::Test {

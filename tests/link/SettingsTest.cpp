@@ -570,3 +570,89 @@ TEST_F(SettingsTest, OversizedFileIsNeitherLoadedNorReplaced) {
 }
 
 }  // namespace
+
+// An installed program's folder cannot be written: the settings then live in
+// the user's own folder. A folder that does not exist stands for one that
+// cannot be written (root may write anywhere else).
+class SettingsLocationTest : public ::testing::Test {
+ protected:
+  static std::filesystem::path Normal(const std::string& path) {
+    return std::filesystem::path(path).lexically_normal();
+  }
+  std::string Program() const { return dir_.File("program"); }
+  std::string Beside() const { return dir_.File("program/W_qm90.ini"); }
+  std::string Own() const { return dir_.File("config/qm90/W_qm90.ini"); }
+
+  TempDir dir_;
+};
+
+TEST_F(SettingsLocationTest, ReadsAndWritesWhereTheRulesSay) {
+  WriteBytes(dir_.File("file"), "not a folder");
+  enum Place { kNowhere, kBeside, kOwn };
+  const struct {
+    const char* name;
+    bool program_writable, own_exists;
+    std::string user_folder;
+    Place read, write;
+  } rows[] = {
+      {"writable program folder", true, true, dir_.File("config/qm90"), kBeside, kBeside},
+      {"read-only folder, user file", false, true, dir_.File("config/qm90"), kOwn, kOwn},
+      {"read-only folder, no user file", false, false, dir_.File("config/qm90"), kBeside, kOwn},
+      {"user folder under a file", false, false, dir_.File("file/qm90"), kBeside, kNowhere},
+      {"no user folder", false, false, "", kBeside, kNowhere},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.name);
+    std::filesystem::remove_all(dir_.File("program"));
+    std::filesystem::remove_all(dir_.File("config"));
+    if (row.program_writable) std::filesystem::create_directories(Program());
+    if (row.own_exists) {
+      std::filesystem::create_directories(dir_.File("config/qm90"));
+      WriteBytes(Own(), "");
+    }
+    const SettingsLocation at = ChooseSettingsLocation(Program(), row.user_folder);
+    const std::string places[] = {"", Beside(), Own()};
+    EXPECT_EQ(Normal(at.read), Normal(places[row.read]));
+    EXPECT_EQ(Normal(at.write), Normal(places[row.write]));
+  }
+}
+
+TEST_F(SettingsLocationTest, FirstSaveToTheUserFolderKeepsTheShippedFileAndItsOtherSections) {
+  std::filesystem::create_directories(Program());
+  const std::string shipped = std::string("[Jin\xE9]\nkl\xED\xE8=hodnota\n[") + kSecConnection +
+                              "]\n" + kKeyInterface + "=QB-312\n";
+  WriteBytes(Beside(), shipped);
+  const SettingsLocation at{Beside(), Own()};
+  TData d = Defaults();
+  ASSERT_TRUE(LoadSettingsAt(at, &d));
+  EXPECT_EQ(d.InterfaceKind, 2);
+  d.InterfaceKind = 4;
+  d.UdpPort = 47090;
+  ASSERT_TRUE(SaveSettingsAt(at, &d));
+  EXPECT_EQ(ReadBytes(Beside()), shipped);
+  const std::string own = ReadBytes(Own());
+  EXPECT_NE(own.find("kl\xED\xE8=hodnota"), std::string::npos);  // same code page
+  TData again = Defaults();
+  ASSERT_TRUE(LoadSettingsAt({Own(), Own()}, &again));
+  ExpectSameSettings(again, d);
+  EXPECT_FALSE(SaveSettingsAt({Beside(), ""}, &d));
+}
+
+#ifndef _WIN32
+// The run's own location follows XDG_CONFIG_HOME (a decoy folder here, never
+// the real home) only where the program's folder cannot be written: the
+// test program's folder can, so the choice stays beside it.
+TEST_F(SettingsLocationTest, TheRunsLocationStaysBesideAWritableProgram) {
+  const char* old = std::getenv("XDG_CONFIG_HOME");
+  const std::string saved = old ? old : "";
+  setenv("XDG_CONFIG_HOME", dir_.File("config").c_str(), 1);
+  const SettingsLocation at = CurrentSettingsLocation();
+  if (old)
+    setenv("XDG_CONFIG_HOME", saved.c_str(), 1);
+  else
+    unsetenv("XDG_CONFIG_HOME");
+  EXPECT_EQ(at.read, at.write);
+  EXPECT_EQ(at.read.find(dir_.File("config")), std::string::npos);
+  EXPECT_EQ(Normal(at.read).filename(), "W_qm90.ini");
+}
+#endif
