@@ -5,7 +5,7 @@
 
 #include "base/Cp1250.h"
 
-namespace qbl {
+namespace qm90drivers {
 namespace {
 
 struct CodeEntry {
@@ -60,4 +60,4 @@ void TextToSlots(const char* utf8, std::int32_t* slots) {
   }
 }
 
-}  // namespace qbl
+}  // namespace qm90drivers

@@ -3,7 +3,7 @@
 
 #include <cstdint>
 
-namespace qbl {
+namespace qm90drivers {
 
 enum Code : std::int32_t {
   kOk = 0,
@@ -39,4 +39,4 @@ const char* CodeText(std::int32_t code);
 // one character per slot, the rest zero. Characters without a code become '?'.
 void TextToSlots(const char* utf8, std::int32_t* slots);
 
-}  // namespace qbl
+}  // namespace qm90drivers

@@ -8,7 +8,7 @@
 
 #include "protocol/Frame.h"
 
-namespace qbl {
+namespace qm90drivers {
 
 using Clock = std::chrono::steady_clock;
 using Micros = std::chrono::microseconds;
@@ -66,4 +66,4 @@ inline int MillisecondsLeft(Clock::time_point deadline) {
   return left.count() > 0 ? static_cast<int>(left.count()) : 0;
 }
 
-}  // namespace qbl
+}  // namespace qm90drivers

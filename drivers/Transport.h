@@ -8,7 +8,7 @@
 #include "drivers/Timing.h"
 #include "protocol/Frame.h"
 
-namespace qbl {
+namespace qm90drivers {
 
 // Line settings after SetConfig (before it: 9600 Bd, index 4, timing 13).
 struct LinkSettings {
@@ -38,4 +38,4 @@ std::int32_t OpenSerial(std::int32_t com_number, OpenedLink& out);
 std::int32_t OpenUdp(const std::intptr_t* block, OpenedLink& out);
 std::int32_t OpenInProcess(const char* library_name, OpenedLink& out);
 
-}  // namespace qbl
+}  // namespace qm90drivers

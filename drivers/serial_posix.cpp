@@ -15,7 +15,7 @@
 #include "drivers/Codes.h"
 #include "drivers/Transport.h"
 
-namespace qbl {
+namespace qm90drivers {
 namespace {
 
 constexpr std::size_t kReadSize = 256;
@@ -200,4 +200,4 @@ std::int32_t OpenSerial(std::int32_t com_number, OpenedLink& out) {
   return kOk;
 }
 
-}  // namespace qbl
+}  // namespace qm90drivers

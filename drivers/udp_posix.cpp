@@ -13,7 +13,7 @@
 #include "drivers/Codes.h"
 #include "drivers/Transport.h"
 
-namespace qbl {
+namespace qm90drivers {
 namespace {
 
 constexpr std::intptr_t kDefaultTimeoutMs = 100;  // a time-out of 0 asks for the default
@@ -167,4 +167,4 @@ std::int32_t OpenUdp(const std::intptr_t* block, OpenedLink& out) {
   return kOk;
 }
 
-}  // namespace qbl
+}  // namespace qm90drivers

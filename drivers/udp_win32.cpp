@@ -16,7 +16,7 @@
 #define SIO_UDP_CONNRESET _WSAIOW(IOC_VENDOR, 12)
 #endif
 
-namespace qbl {
+namespace qm90drivers {
 namespace {
 
 constexpr std::intptr_t kDefaultTimeoutMs = 100;  // a time-out of 0 asks for the default
@@ -186,4 +186,4 @@ std::int32_t OpenUdp(const std::intptr_t* block, OpenedLink& out) {
   return kOk;
 }
 
-}  // namespace qbl
+}  // namespace qm90drivers

@@ -5,7 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 
-namespace drvhostio {
+namespace qm90drvhost {
 
 // Takes the standard input and output for the pipe pair and points the
 // standard streams elsewhere (input: nothing, output: the error stream), so
@@ -16,4 +16,4 @@ bool ReadExactly(std::uint8_t* data, std::size_t size);
 // Writes all bytes; false when the parent has gone.
 bool WriteAll(const std::uint8_t* data, std::size_t size);
 
-}  // namespace drvhostio
+}  // namespace qm90drvhost

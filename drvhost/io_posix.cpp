@@ -8,7 +8,7 @@
 
 #include "drvhost/HostIo.h"
 
-namespace drvhostio {
+namespace qm90drvhost {
 namespace {
 int pipe_in = -1;
 int pipe_out = -1;
@@ -67,4 +67,4 @@ bool WriteAll(const std::uint8_t* data, std::size_t size) {
   return true;
 }
 
-}  // namespace drvhostio
+}  // namespace qm90drvhost

@@ -14,5 +14,5 @@ int main(int argc, char** argv) {
       "describes the messages."};
   app.set_version_flag("--version", "qm90-drvhost 1.0");
   CLI11_PARSE(app, argc, argv);
-  return drvhost::Serve();
+  return qm90drvhost::Serve();
 }

@@ -170,7 +170,7 @@ TEST_F(Waits, NoWaitEndsEarly) {
     Session link(kSerial);
     ASSERT_EQ(link.OpenSerial(kCom), 0);
     ASSERT_EQ(DrvSetConfig(kSerial, link.handle(), c.baud, c.timing, 2), 0);
-    const auto waits = qbl::SerialAnswerWaits(c.baud, c.timing);
+    const auto waits = qm90drivers::SerialAnswerWaits(c.baud, c.timing);
     const double expected_ms =
         std::chrono::duration<double, std::milli>(c.noise ? waits.whole_answer : waits.first_byte)
             .count();
@@ -196,7 +196,7 @@ TEST_F(Waits, NoWaitEndsEarly) {
       ASSERT_EQ(link.OpenUdp(ntohs(address.sin_port), timeout_ms), 0);
       ASSERT_EQ(link.Configure(baud), 0);
       const double expected_ms =
-          std::chrono::duration<double, std::milli>(qbl::UdpAnswerWait(timeout_ms, baud)).count();
+          std::chrono::duration<double, std::milli>(qm90drivers::UdpAnswerWait(timeout_ms, baud)).count();
       ASSERT_GE(expected_ms, timeout_ms);
       for (int i = 0; i < 3; ++i) {
         const auto start = std::chrono::steady_clock::now();

@@ -7,7 +7,7 @@
 
 #include "base/DriverEntries.h"
 
-namespace qblentry {
+namespace qm90link {
 
 using InitParamFn = QblInitParamFn;
 using InitPlainFn = QblInitPlainFn;
@@ -33,4 +33,4 @@ inline constexpr int kSlots = 100;         // a slot buffer
 inline constexpr int kBlockSlots = 16;     // the Init block
 inline constexpr int kLongestIpText = 64;  // carried to the host; the libraries take 40
 
-}  // namespace qblentry
+}  // namespace qm90link
