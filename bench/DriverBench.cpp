@@ -17,6 +17,7 @@
 #include <string>
 #include <vector>
 
+#include "base/Baud.h"
 #include "emulator/launcher/SimProcess.h"
 #include "link/Session.h"
 #include "protocol/Frame.h"
@@ -212,7 +213,7 @@ void PrintWireTable() {
       qm90::UdpRequestSize() + qm90::UdpAnswerSize(), qm90::UdpRequestSize(),
       qm90::UdpAnswerSize());
   std::printf("%10s %16s\n", "Bd", "ms per exchange");
-  for (std::uint8_t index = 0; index <= 8; ++index) {
+  for (std::uint8_t index = 0; index <= base::kHighestBaudIndex; ++index) {
     const int baud = BaudFromIndex(index);
     const double ms = serial_bytes * 10.0 * 1000.0 / baud;  // 10 bits per byte, 8N1
     std::printf("%10d %16.2f\n", baud, ms);

@@ -6,6 +6,7 @@
 #include <QPushButton>
 #include <array>
 
+#include "base/Baud.h"
 #include "widgets/Widgets.h"
 
 using namespace qm90cfg;
@@ -24,7 +25,7 @@ void TForm12::BuildControls() {
   Edit1 = Place<QLineEdit>(this, "Edit1", 200, 32, 121, 21);
   Label2 = Place<QLabel>(this, "Label2", 48, 64, 101, 13, QStringLiteral("Komunikační rychlost"));
   ComboBox1 = Place<QComboBox>(this, "ComboBox1", 200, 56, 121, 21);
-  for (int index = 0; index <= 8; ++index)
+  for (int index = 0; index <= base::kHighestBaudIndex; ++index)
     ComboBox1->addItem(
         QStringLiteral("%1 Bd").arg(BaudFromIndex(static_cast<std::uint8_t>(index))));
   Button1 = Place<QPushButton>(this, "Button1", 32, 128, 75, 25, QStringLiteral("Zapsat"));
@@ -69,7 +70,7 @@ void TForm12::PrectiOkno(TModuleConfig& config) {
   }
   config.Address = address;
   const int index = ComboBox1->currentIndex();
-  if (index < 0 || index > 8) {
+  if (!base::IsBaudIndex(index)) {
     SetStatus(QStringLiteral(" Komunikační rychlost musí být v rozsahu 600Bd-115200Bd."));
     return;
   }
@@ -79,5 +80,5 @@ void TForm12::PrectiOkno(TModuleConfig& config) {
 
 void TForm12::ZapisOkno(TModuleConfig config) {
   Edit1->setText(QString::number(config.Address));
-  ComboBox1->setCurrentIndex(config.BaudIndex <= 8 ? config.BaudIndex : -1);
+  ComboBox1->setCurrentIndex(base::IsBaudIndex(config.BaudIndex) ? config.BaudIndex : -1);
 }

@@ -7,6 +7,7 @@
 #include <QShowEvent>
 #include <QStringList>
 
+#include "base/Baud.h"
 #include "link/IntText.h"
 #include "link/InterfaceKinds.h"
 #include "link/OpenLink.h"
@@ -63,7 +64,7 @@ void TForm2::CreateControls() {
   Label2 = Place<QLabel>(this, "Label2", 32, 184, kLabelWidth, kLabelHeight,
                          QStringLiteral("Komunikační rychlost"));
   ComboBox1 = Place<QComboBox>(this, "ComboBox1", 208, 176, 169, 21);
-  for (std::uint8_t index = 0; index <= 8; ++index)
+  for (std::uint8_t index = 0; index <= base::kHighestBaudIndex; ++index)
     ComboBox1->addItem(QStringLiteral("%1 Bd").arg(BaudFromIndex(index)));
   Label4 = Place<QLabel>(this, "Label4", 32, 232, kLabelWidth, kLabelHeight,
                          QStringLiteral("Status připojení"));

@@ -2,9 +2,9 @@
 // QBL_NAME (QBL310 .. QBL314) and QBL_KIND (0 .. 4); only Init differs by kind.
 #include <exception>
 
+#include "base/DriverEntries.h"
 #include "drivers/Codes.h"
 #include "drivers/Library.h"
-#include "base/DriverEntries.h"
 
 #if !defined(QBL_NAME) || !defined(QBL_KIND)
 #error "QBL_NAME and QBL_KIND must be defined"
@@ -62,7 +62,9 @@ QBL_EXPORT std::int32_t QBL_CALL QBL_ENTRY(Version)(void) {
 
 #if QBL_KIND == 0
 QBL_EXPORT std::int32_t QBL_CALL QBL_ENTRY(Init)(std::int32_t* handle, std::int32_t com_number) {
-  return InitWith(handle, [&](qm90drivers::OpenedLink& link) { return qm90drivers::OpenSerial(com_number, link); });
+  return InitWith(handle, [&](qm90drivers::OpenedLink& link) {
+    return qm90drivers::OpenSerial(com_number, link);
+  });
 }
 #elif QBL_KIND == 1
 QBL_EXPORT std::int32_t QBL_CALL QBL_ENTRY(Init)(std::int32_t* handle, std::int32_t base) {
@@ -73,12 +75,14 @@ QBL_EXPORT std::int32_t QBL_CALL QBL_ENTRY(Init)(std::int32_t* handle, std::int3
 }
 #elif QBL_KIND == 2 || QBL_KIND == 3
 QBL_EXPORT std::int32_t QBL_CALL QBL_ENTRY(Init)(std::int32_t* handle) {
-  return InitWith(
-      handle, [](qm90drivers::OpenedLink& link) { return qm90drivers::OpenInProcess(QBL_STR(QBL_NAME), link); });
+  return InitWith(handle, [](qm90drivers::OpenedLink& link) {
+    return qm90drivers::OpenInProcess(QBL_STR(QBL_NAME), link);
+  });
 }
 #elif QBL_KIND == 4
 QBL_EXPORT std::int32_t QBL_CALL QBL_ENTRY(Init)(std::int32_t* handle, const intptr_t* block) {
-  return InitWith(handle, [&](qm90drivers::OpenedLink& link) { return qm90drivers::OpenUdp(block, link); });
+  return InitWith(handle,
+                  [&](qm90drivers::OpenedLink& link) { return qm90drivers::OpenUdp(block, link); });
 }
 #else
 #error "QBL_KIND must be 0..4"

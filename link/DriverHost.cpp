@@ -4,8 +4,8 @@
 #include <cstring>
 #include <vector>
 
-#include "link/ChildProcess.h"
 #include "link/BoundEntries.h"
+#include "link/ChildProcess.h"
 #include "link/HostProtocol.h"
 #include "link/InterfaceKinds.h"
 #include "link/Platform.h"

@@ -93,7 +93,8 @@ std::int32_t BindThroughHost(std::uint8_t kind) {
   if (isolation == DriverIsolation::kWhenNeeded && !other_word_size) return kDrvLoadFailed + kind;
   const std::string host_dir =
       host_dir_override.empty() ? platform::ExecutableDir() : host_dir_override;
-  return qm90link::hostbinding::Bind(kind, host_dir, present ? beside : file, other_word_size, binding.entries);
+  return qm90link::hostbinding::Bind(kind, host_dir, present ? beside : file, other_word_size,
+                                     binding.entries);
 }
 
 std::string BindingText(std::uint32_t code) {

@@ -49,7 +49,7 @@ check_exports() {  # check_exports ARCH BIN_DIR
 
 build_arch() {  # build_arch ARCH DIR
   cmake -S "$QM90_ROOT" -B "$2" -G Ninja -DCMAKE_TOOLCHAIN_FILE="$QM90_ROOT/cmake/mingw-$1.cmake" \
-    -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+    -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQM90_WERROR=ON >/dev/null
   cmake --build "$2" -j "$(nproc)"
 }
 

@@ -9,9 +9,9 @@
 #include <vector>
 
 #include "drivers/Timing.h"
+#include "emulator/launcher/SimProcess.h"
 #include "link/QBLxxx.h"
 #include "tests/drivers/Harness.h"
-#include "emulator/launcher/SimProcess.h"
 
 namespace drvtest {
 namespace {

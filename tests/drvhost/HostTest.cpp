@@ -14,10 +14,10 @@
 #include <thread>
 #include <vector>
 
+#include "emulator/launcher/SimProcess.h"
 #include "link/Platform.h"
 #include "link/QBLxxx.h"
 #include "tests/drivers/Harness.h"
-#include "emulator/launcher/SimProcess.h"
 
 namespace drvtest {
 namespace {

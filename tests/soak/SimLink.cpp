@@ -132,9 +132,10 @@ int SimLink::TimeoutMs() const {
 }
 
 int SimLink::LateDelayMs() const {
-  const int longest = transport_ == Transport::kUdp
-                          ? TimeoutMs()
-                          : CeilMs(qm90drivers::SerialAnswerWaits(9600, TimingFromIndex(4)).whole_answer);
+  const int longest =
+      transport_ == Transport::kUdp
+          ? TimeoutMs()
+          : CeilMs(qm90drivers::SerialAnswerWaits(9600, TimingFromIndex(4)).whole_answer);
   return longest + TimeoutMs() / 2;
 }
 
