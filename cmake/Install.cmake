@@ -23,7 +23,7 @@ foreach(program ${QM90_PROGRAMS})
     # The same in the build tree: CMake would otherwise reserve room for the
     # installed path with empty elements, which the loader reads as the
     # working directory.
-    set_target_properties(${program} PROPERTIES INSTALL_RPATH "\$ORIGIN" BUILD_RPATH "\$ORIGIN")
+    set_target_properties(${program} PROPERTIES INSTALL_RPATH "\$ORIGIN" BUILD_WITH_INSTALL_RPATH ON)
     install(TARGETS ${program} RUNTIME DESTINATION .)
   endif()
 endforeach()

@@ -15,5 +15,9 @@ bool TakePipes();
 bool ReadExactly(std::uint8_t* data, std::size_t size);
 // Writes all bytes; false when the parent has gone.
 bool WriteAll(const std::uint8_t* data, std::size_t size);
+// Ends the host with `status`, and with it every process its library started
+// that is still there: on POSIX the host's process group (the binding starts
+// the host as its leader), on Windows the binding's job does that.
+[[noreturn]] void EndWithHelpers(int status);
 
 }  // namespace qm90drvhost
