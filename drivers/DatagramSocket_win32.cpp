@@ -2,8 +2,10 @@
 // only datagrams from that address and port. A receive time-out (SO_RCVTIMEO)
 // is kept only by a socket made with WSA_FLAG_OVERLAPPED; on another one a
 // wait could last for ever.
-#include <mstcpip.h>
+// Winsock first: the other two build on its types.
 #include <winsock2.h>
+
+#include <mstcpip.h>
 #include <ws2tcpip.h>
 
 #include <cstring>
