@@ -62,8 +62,8 @@ bool Open(TData& data, std::uint8_t kind, std::uint8_t baud_index = 4) {
   data.InterfaceKind = kind;
   const TOpenResult result = OpenLink(data, TLinkRequest{kind, kModule, baud_index, kCom});
   if (!result.ok())
-    std::printf("%s: cannot open the link: %s\n", DriverFileName(kind).c_str(),
-                ErrorText(kind, result.code).c_str());
+    std::printf("%s: cannot open the link (code %d): %s\n", DriverFileName(kind).c_str(),
+                result.code, ErrorText(kind, result.code).c_str());
   return result.ok();
 }
 

@@ -2,9 +2,7 @@
 // only datagrams from that address and port. A receive time-out (SO_RCVTIMEO)
 // is kept only by a socket made with WSA_FLAG_OVERLAPPED; on another one a
 // wait could last for ever.
-// Winsock first: the other two build on its types.
 #include <winsock2.h>
-
 #include <mstcpip.h>
 #include <ws2tcpip.h>
 

@@ -1,9 +1,9 @@
 // The driver libraries as a Windows program sees them, through the program's
 // own binding.
+#include <winsock2.h>
+#include <windows.h>
 #include <gtest/gtest.h>
 #include <tlhelp32.h>
-#include <windows.h>
-#include <winsock2.h>
 #include <ws2tcpip.h>
 
 #include <chrono>
