@@ -45,6 +45,8 @@ bool WriteAll(const std::uint8_t* data, std::size_t size) {
   return true;
 }
 
-void EndWithHelpers(int status) { ExitProcess(static_cast<UINT>(status)); }
+void EndWithHelpers(int status) {
+  ExitProcess(static_cast<UINT>(status));
+}
 
 }  // namespace qm90drvhost

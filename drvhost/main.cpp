@@ -2,8 +2,8 @@
 // it, over its standard input and output. The binding starts it when a
 // library cannot run in the program's own process (a 32-bit library under a
 // 64-bit program) or when it is asked to keep a library apart.
-#include <CLI/CLI.hpp>
 #include <qm90/Version.h>
+#include <CLI/CLI.hpp>
 
 #include <string>
 

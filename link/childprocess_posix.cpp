@@ -114,8 +114,8 @@ void EndChild(Child* child, std::chrono::milliseconds grace) {
   const auto deadline = std::chrono::steady_clock::now() + grace;
   for (;;) {
     siginfo_t info{};
-    const int done = ::waitid(P_PID, static_cast<id_t>(child->pid), &info,
-                              WEXITED | WNOHANG | WNOWAIT);
+    const int done =
+        ::waitid(P_PID, static_cast<id_t>(child->pid), &info, WEXITED | WNOHANG | WNOWAIT);
     if ((done == 0 && info.si_pid == child->pid) || (done < 0 && errno != EINTR)) break;
     if (std::chrono::steady_clock::now() >= deadline) break;
     std::this_thread::sleep_for(std::chrono::milliseconds(1));

@@ -128,9 +128,9 @@ TEST_F(Host, BindingCodesAreTheSameThroughTheHost) {
       // None in the folder: the host's own search looks in its folder (its
       // RUNPATH, as installed) and finds build/bin's, whose Init refuses COM 0.
       {folder_.path(), kSerial, kInvalidParameter},
-      {QM90_BROKEN_DIR, kPci, kDrvBadLibrary + kPci},       // no QBL312_GetConfig
-      {QM90_BROKEN_DIR, kUsb, kDrvLoadFailed + kUsb},       // a text file
-      {QM90_SCRIPTED_DIR, kPci, 0},                         // benign without a script
+      {QM90_BROKEN_DIR, kPci, kDrvBadLibrary + kPci},  // no QBL312_GetConfig
+      {QM90_BROKEN_DIR, kUsb, kDrvLoadFailed + kUsb},  // a text file
+      {QM90_SCRIPTED_DIR, kPci, 0},                    // benign without a script
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.dir + " " + std::to_string(c.kind));
