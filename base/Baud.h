@@ -15,6 +15,10 @@ inline constexpr std::int32_t kBaudTimings[kBaudCount] = {100, 100, 50, 25, 13, 
 inline constexpr std::uint8_t kDefaultBaudIndex = 4;
 inline constexpr std::uint8_t kHighestBaudIndex = kBaudCount - 1;
 
+constexpr bool IsBaudIndex(int index) {
+  return index >= 0 && index <= kHighestBaudIndex;
+}
+
 // Position of a rate in the list, -1 when it is none of the nine.
 constexpr int BaudIndexOf(std::int32_t baud) {
   for (int i = 0; i < kBaudCount; ++i)

@@ -55,8 +55,8 @@ void Print(const char* what, std::int32_t baud, std::int32_t timing, int address
            const Scan& scan) {
   // Wire time of the scan: every request, and the answers of the modules found.
   const double wire_ms =
-      std::chrono::duration<double, std::milli>(qbl::LineTime(12LL * addresses, baud) +
-                                                qbl::LineTime(11LL * scan.found, baud))
+      std::chrono::duration<double, std::milli>(qm90drivers::LineTime(12LL * addresses, baud) +
+                                                qm90drivers::LineTime(11LL * scan.found, baud))
           .count();
   std::printf(
       "  %-6s %6d Bd timing %3d: %3d addresses in %8.1f ms (%d found), silent address "

@@ -32,6 +32,10 @@ foreach(program ${QM90_PROGRAMS})
     if(NOT program STREQUAL "qm90-drvhost")
       list(APPEND QM90_LINKED_PROGRAMS ${program})
     endif()
+    # The same in the build tree: CMake would otherwise reserve room for the
+    # installed path with empty elements, which the loader reads as the
+    # working directory.
+    set_target_properties(${program} PROPERTIES INSTALL_RPATH "\$ORIGIN" BUILD_WITH_INSTALL_RPATH ON)
     install(TARGETS ${program} RUNTIME DESTINATION ${QM90_APP_DIR})
   endif()
 endforeach()

@@ -3,6 +3,8 @@
 #include <array>
 #include <string>
 
+#include "base/Baud.h"
+
 using namespace qm90cfg;
 using namespace qm90cmd;
 
@@ -18,7 +20,7 @@ void TForm12::BuildControls() {
   Edit1 = f.AddEdit(nullptr, "Edit1", {200, 32, 121, 21});
   Label2 = f.AddLabel(nullptr, "Label2", {48, 64, 101, 13}, "Komunikační rychlost");
   ComboBox1 = f.AddComboList(nullptr, "ComboBox1", {200, 56, 121, 21});
-  for (int index = 0; index <= 8; ++index)
+  for (int index = 0; index <= base::kHighestBaudIndex; ++index)
     ComboBox1->AddItem(std::to_string(BaudFromIndex(static_cast<std::uint8_t>(index))) + " Bd");
   Button1 = f.AddButton(nullptr, "Button1", {32, 128, 75, 25}, "Zapsat");
   Button2 = f.AddButton(nullptr, "Button2", {112, 128, 75, 25}, "Přečíst");
@@ -62,7 +64,7 @@ void TForm12::PrectiOkno(TModuleConfig& config) {
   }
   config.Address = address;
   const int index = ComboBox1->ItemIndex();
-  if (index < 0 || index > 8) {
+  if (!base::IsBaudIndex(index)) {
     SetStatus(" Komunikační rychlost musí být v rozsahu 600Bd-115200Bd.");
     return;
   }
@@ -72,5 +74,5 @@ void TForm12::PrectiOkno(TModuleConfig& config) {
 
 void TForm12::ZapisOkno(TModuleConfig config) {
   Edit1->SetText(std::to_string(config.Address));
-  ComboBox1->SetItemIndex(config.BaudIndex <= 8 ? config.BaudIndex : -1);
+  ComboBox1->SetItemIndex(base::IsBaudIndex(config.BaudIndex) ? config.BaudIndex : -1);
 }

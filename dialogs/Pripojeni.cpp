@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <string>
 
+#include "base/Baud.h"
 #include "link/IntText.h"
 #include "link/InterfaceKinds.h"
 #include "link/OpenLink.h"
@@ -51,7 +52,7 @@ void TForm2::CreateControls() {
   Label2 =
       f.AddLabel(nullptr, "Label2", {32, 184, kLabelWidth, kLabelHeight}, "Komunikační rychlost");
   ComboBox1 = f.AddComboList(nullptr, "ComboBox1", {208, 176, 169, 21});
-  for (std::uint8_t index = 0; index <= 8; ++index)
+  for (std::uint8_t index = 0; index <= base::kHighestBaudIndex; ++index)
     ComboBox1->AddItem(std::to_string(BaudFromIndex(index)) + " Bd");
   Label4 = f.AddLabel(nullptr, "Label4", {32, 232, kLabelWidth, kLabelHeight}, "Status připojení");
   Panel1 = f.AddPanel(nullptr, "Panel1", {32, 248, 521, 22});

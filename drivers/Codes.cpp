@@ -4,8 +4,9 @@
 #include <cstring>
 
 #include "base/Cp1250.h"
+#include "base/DriverEntries.h"
 
-namespace qbl {
+namespace qm90drivers {
 namespace {
 
 struct CodeEntry {
@@ -23,8 +24,8 @@ constexpr CodeEntry kTexts[] = {
     {kRegisterRefused, "modul nezná požadovaný registr"},
     {kValueRefused, "modul odmítl zapisovanou hodnotu"},
     {kInvalidHandle, "neplatné číslo spojení"},
-    {kWriteVerifyFailed, "chyba zápisu dat"},
-    {kEntryMissing, "funkce knihovny není k dispozici"},
+    {qm90codes::kReadBackMismatch, "chyba zápisu dat"},
+    {qm90codes::kNotBound, "funkce knihovny není k dispozici"},
     {kUnsupportedBaud, "nepodporovaná přenosová rychlost"},
     {kInvalidIpAddress, "neplatná IP adresa"},
     {kUdpPortRange, "číslo UDP portu mimo rozsah 1-65535"},
@@ -52,7 +53,7 @@ const char* CodeText(std::int32_t code) {
 }
 
 void TextToSlots(const char* utf8, std::int32_t* slots) {
-  constexpr std::size_t kSlots = 100;
+  constexpr std::size_t kSlots = QBL_SLOTS;
   std::memset(slots, 0, kSlots * sizeof(std::int32_t));
   const std::u32string text = DecodeUtf8(utf8);
   for (std::size_t out = 0; out + 1 < kSlots && out < text.size(); ++out) {
@@ -60,4 +61,4 @@ void TextToSlots(const char* utf8, std::int32_t* slots) {
   }
 }
 
-}  // namespace qbl
+}  // namespace qm90drivers

@@ -5,7 +5,7 @@
 #include "base/Baud.h"
 #include "drivers/Codes.h"
 
-namespace qbl {
+namespace qm90drivers {
 namespace {
 
 constexpr std::size_t kMaxLinks = 64;
@@ -163,4 +163,4 @@ std::int32_t Library::Error(std::int32_t code, std::int32_t* text) {
   return kOk;
 }
 
-}  // namespace qbl
+}  // namespace qm90drivers

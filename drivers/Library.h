@@ -9,7 +9,7 @@
 
 #include "drivers/Transport.h"
 
-namespace qbl {
+namespace qm90drivers {
 
 inline constexpr std::int32_t kLibraryVersion = 0x0100;
 
@@ -47,4 +47,4 @@ class Library {
   std::int32_t last_handle_;
 };
 
-}  // namespace qbl
+}  // namespace qm90drivers

@@ -8,7 +8,7 @@
 
 #include "protocol/Frame.h"
 
-namespace qbl {
+namespace qm90drivers {
 
 using Clock = std::chrono::steady_clock;
 using Micros = std::chrono::microseconds;
@@ -54,16 +54,27 @@ inline Micros UdpAnswerWait(std::int32_t timeout_ms, std::int32_t baud) {
       std::chrono::milliseconds(timeout_ms + kModuleTurnaroundMs) + LineTime(frames, baud));
 }
 
+// Where the transports take the time of their waits from: the system's
+// steady clock in the libraries, a simulated one in tests.
+class WaitClock {
+ public:
+  virtual ~WaitClock() = default;
+  virtual Clock::time_point Now() const = 0;
+};
+
+// The system's steady clock.
+const WaitClock& SteadyClock();
+
 // Time left until a deadline; zero or less once it has passed.
-inline Micros TimeLeft(Clock::time_point deadline) {
-  return std::chrono::ceil<Micros>(deadline - Clock::now());
+inline Micros TimeLeft(const WaitClock& clock, Clock::time_point deadline) {
+  return std::chrono::ceil<Micros>(deadline - clock.Now());
 }
 
-// Milliseconds left until a deadline, rounded up: 0 only once the deadline has
-// passed, so a wait of this length never ends before it.
-inline int MillisecondsLeft(Clock::time_point deadline) {
-  const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now());
-  return left.count() > 0 ? static_cast<int>(left.count()) : 0;
+// Whole milliseconds, rounded up, so that a system wait of this length never
+// ends before `wait`; at least 1.
+inline int CeilMilliseconds(Micros wait) {
+  const auto ms = std::chrono::ceil<std::chrono::milliseconds>(wait).count();
+  return ms > 0 ? static_cast<int>(ms) : 1;
 }
 
-}  // namespace qbl
+}  // namespace qm90drivers

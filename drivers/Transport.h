@@ -4,11 +4,12 @@
 
 #include <chrono>
 #include <cstdint>
+#include <memory>
 
 #include "drivers/Timing.h"
 #include "protocol/Frame.h"
 
-namespace qbl {
+namespace qm90drivers {
 
 // Line settings after SetConfig (before it: 9600 Bd, index 4, timing 13).
 struct LinkSettings {
@@ -38,4 +39,18 @@ std::int32_t OpenSerial(std::int32_t com_number, OpenedLink& out);
 std::int32_t OpenUdp(const std::intptr_t* block, OpenedLink& out);
 std::int32_t OpenInProcess(const char* library_name, OpenedLink& out);
 
-}  // namespace qbl
+// The serial and UDP transports over a port or socket already open, waiting by
+// `clock`, which must outlive the link. The open functions above use them with
+// the platform's port or socket and the steady clock; tests with their own.
+class SerialPort;
+class DatagramSocket;
+OpenedLink OpenSerialOver(std::unique_ptr<SerialPort> port, const WaitClock& clock,
+                          std::uint8_t first_sequence);
+OpenedLink OpenUdpOver(std::unique_ptr<DatagramSocket> socket, const WaitClock& clock,
+                       std::int32_t timeout_ms, std::uint16_t first_sequence);
+
+// A first sequence number unlike the last link's: from the clock and `salt`
+// (an address that differs between processes).
+std::uint32_t FirstSequence(const void* salt);
+
+}  // namespace qm90drivers

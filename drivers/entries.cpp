@@ -2,9 +2,9 @@
 // QBL_NAME (QBL310 .. QBL314) and QBL_KIND (0 .. 4); only Init differs by kind.
 #include <exception>
 
+#include "base/DriverEntries.h"
 #include "drivers/Codes.h"
 #include "drivers/Library.h"
-#include "base/DriverEntries.h"
 
 #if !defined(QBL_NAME) || !defined(QBL_KIND)
 #error "QBL_NAME and QBL_KIND must be defined"
@@ -18,8 +18,8 @@
 
 namespace {
 
-qbl::Library& Lib() {
-  static qbl::Library library(QBL_KIND);
+qm90drivers::Library& Lib() {
+  static qm90drivers::Library library(QBL_KIND);
   return library;
 }
 
@@ -29,15 +29,15 @@ std::int32_t Guarded(Body&& body) noexcept {
   try {
     return body();
   } catch (...) {
-    return qbl::kInternalError;
+    return qm90drivers::kInternalError;
   }
 }
 
 template <typename Open>
 std::int32_t InitWith(std::int32_t* handle, Open&& open) {
   return Guarded([&] {
-    if (handle == nullptr) return static_cast<std::int32_t>(qbl::kInvalidParameter);
-    qbl::OpenedLink link;
+    if (handle == nullptr) return static_cast<std::int32_t>(qm90drivers::kInvalidParameter);
+    qm90drivers::OpenedLink link;
     const std::int32_t code = open(link);
     return Lib().Register(handle, code, link);
   });
@@ -50,7 +50,7 @@ constexpr std::int32_t kIsaBaseHighest = 0x3F0;
 
 std::int32_t CheckIsaBase(std::int32_t base) {
   const bool in_range = base >= kIsaBaseLowest && base <= kIsaBaseHighest;
-  return in_range && base % 0x10 == 0 ? qbl::kOk : qbl::kIsaBaseRange;
+  return in_range && base % 0x10 == 0 ? qm90drivers::kOk : qm90drivers::kIsaBaseRange;
 }
 #endif
 
@@ -58,31 +58,35 @@ std::int32_t CheckIsaBase(std::int32_t base) {
 
 QBL_EXPORT std::int32_t QBL_CALL QBL_ENTRY(Version)(void) {
 #if QBL_KIND >= 1 && QBL_KIND <= 3
-  return qbl::kLibraryVersion | QBL_VERSION_EMULATION;
+  return qm90drivers::kLibraryVersion | QBL_VERSION_EMULATION;
 #else
-  return qbl::kLibraryVersion;
+  return qm90drivers::kLibraryVersion;
 #endif
 }
 
 #if QBL_KIND == 0
 QBL_EXPORT std::int32_t QBL_CALL QBL_ENTRY(Init)(std::int32_t* handle, std::int32_t com_number) {
-  return InitWith(handle, [&](qbl::OpenedLink& link) { return qbl::OpenSerial(com_number, link); });
+  return InitWith(handle, [&](qm90drivers::OpenedLink& link) {
+    return qm90drivers::OpenSerial(com_number, link);
+  });
 }
 #elif QBL_KIND == 1
 QBL_EXPORT std::int32_t QBL_CALL QBL_ENTRY(Init)(std::int32_t* handle, std::int32_t base) {
-  return InitWith(handle, [&](qbl::OpenedLink& link) {
+  return InitWith(handle, [&](qm90drivers::OpenedLink& link) {
     const std::int32_t code = CheckIsaBase(base);
-    return code != qbl::kOk ? code : qbl::OpenInProcess(QBL_STR(QBL_NAME), link);
+    return code != qm90drivers::kOk ? code : qm90drivers::OpenInProcess(QBL_STR(QBL_NAME), link);
   });
 }
 #elif QBL_KIND == 2 || QBL_KIND == 3
 QBL_EXPORT std::int32_t QBL_CALL QBL_ENTRY(Init)(std::int32_t* handle) {
-  return InitWith(
-      handle, [](qbl::OpenedLink& link) { return qbl::OpenInProcess(QBL_STR(QBL_NAME), link); });
+  return InitWith(handle, [](qm90drivers::OpenedLink& link) {
+    return qm90drivers::OpenInProcess(QBL_STR(QBL_NAME), link);
+  });
 }
 #elif QBL_KIND == 4
 QBL_EXPORT std::int32_t QBL_CALL QBL_ENTRY(Init)(std::int32_t* handle, const intptr_t* block) {
-  return InitWith(handle, [&](qbl::OpenedLink& link) { return qbl::OpenUdp(block, link); });
+  return InitWith(handle,
+                  [&](qm90drivers::OpenedLink& link) { return qm90drivers::OpenUdp(block, link); });
 }
 #else
 #error "QBL_KIND must be 0..4"
@@ -109,5 +113,5 @@ QBL_EXPORT std::int32_t QBL_CALL QBL_ENTRY(Done)(std::int32_t* handle) {
 }
 
 QBL_EXPORT std::int32_t QBL_CALL QBL_ENTRY(Error)(std::int32_t code, std::int32_t* text) {
-  return Guarded([&] { return qbl::Library::Error(code, text); });
+  return Guarded([&] { return qm90drivers::Library::Error(code, text); });
 }

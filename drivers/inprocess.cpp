@@ -17,7 +17,7 @@
 #include "drivers/Transport.h"
 #include "emulator/Module.h"
 
-namespace qbl {
+namespace qm90drivers {
 namespace {
 
 constexpr std::uint8_t kWriteRegister = qm90cmd::kWriteRegister;
@@ -167,4 +167,4 @@ std::int32_t OpenInProcess(const char* library_name, OpenedLink& out) {
   return kOk;
 }
 
-}  // namespace qbl
+}  // namespace qm90drivers

@@ -5,7 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 
-namespace drvhostio {
+namespace qm90drvhost {
 
 // Takes the standard input and output for the pipe pair and points the
 // standard streams elsewhere (input: nothing, output: the error stream), so
@@ -15,5 +15,9 @@ bool TakePipes();
 bool ReadExactly(std::uint8_t* data, std::size_t size);
 // Writes all bytes; false when the parent has gone.
 bool WriteAll(const std::uint8_t* data, std::size_t size);
+// Ends the host with `status`, and with it every process its library started
+// that is still there: on POSIX the host's process group (the binding starts
+// the host as its leader), on Windows the binding's job does that.
+[[noreturn]] void EndWithHelpers(int status);
 
-}  // namespace drvhostio
+}  // namespace qm90drvhost

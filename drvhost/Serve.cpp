@@ -4,15 +4,15 @@
 #include <vector>
 
 #include "drvhost/HostIo.h"
-#include "link/DriverEntries.h"
+#include "link/BoundEntries.h"
 #include "link/HostProtocol.h"
 #include "link/InterfaceKinds.h"
 #include "link/Platform.h"
 
-namespace drvhost {
+namespace qm90drvhost {
 namespace {
 
-using namespace qblentry;
+using namespace qm90link;
 using hostproto::Reader;
 using hostproto::Writer;
 
@@ -181,28 +181,28 @@ bool Answer(const std::vector<std::uint8_t>& request, std::vector<std::uint8_t>&
 }  // namespace
 
 int Serve() {
-  if (!drvhostio::TakePipes()) return 2;
+  if (!TakePipes()) return 2;
   std::vector<std::uint8_t> request;
   std::vector<std::uint8_t> answer;
   int status = 0;
   for (;;) {
     std::uint8_t length_bytes[hostproto::kLengthSize];
-    if (!drvhostio::ReadExactly(length_bytes, sizeof length_bytes)) break;  // the binding is done
+    if (!ReadExactly(length_bytes, sizeof length_bytes)) break;  // the binding is done
     std::size_t length = 0;
     if (!hostproto::ParseLength(length_bytes, length) || length == 0) {
       status = 2;
       break;
     }
     request.resize(length);
-    if (!drvhostio::ReadExactly(request.data(), length)) break;
+    if (!ReadExactly(request.data(), length)) break;
     if (!Answer(request, answer)) {
       status = 2;
       break;
     }
-    if (!drvhostio::WriteAll(answer.data(), answer.size())) break;
+    if (!WriteAll(answer.data(), answer.size())) break;
   }
   if (library.handle != nullptr) platform::UnloadLibrary(library.handle);
   return status;
 }
 
-}  // namespace drvhost
+}  // namespace qm90drvhost

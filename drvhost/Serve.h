@@ -3,8 +3,8 @@
 // status: 0 when the input ended, 2 on a malformed request.
 #pragma once
 
-namespace drvhost {
+namespace qm90drvhost {
 
 int Serve();
 
-}  // namespace drvhost
+}  // namespace qm90drvhost

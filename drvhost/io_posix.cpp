@@ -8,7 +8,7 @@
 
 #include "drvhost/HostIo.h"
 
-namespace drvhostio {
+namespace qm90drvhost {
 namespace {
 int pipe_in = -1;
 int pipe_out = -1;
@@ -22,10 +22,18 @@ void LeaveWhenTheParentIsGone(int fd) {
     pollfd watch{fd, POLLRDHUP, 0};
     const int n = poll(&watch, 1, -1);
     if (n < 0 && errno == EINTR) continue;
-    if (n < 0 || (watch.revents & (POLLRDHUP | POLLHUP | POLLERR | POLLNVAL)) != 0) _exit(0);
+    if (n < 0 || (watch.revents & (POLLRDHUP | POLLHUP | POLLERR | POLLNVAL)) != 0) {
+      EndWithHelpers(0);
+    }
   }
 }
 }  // namespace
+
+void EndWithHelpers(int status) {
+  // Only a group of our own: a host started by hand shares its shell's.
+  if (getpgrp() == getpid()) kill(0, SIGKILL);
+  _exit(status);
+}
 
 bool TakePipes() {
   // A parent that has gone makes writes fail instead of ending us by signal.
@@ -67,4 +75,4 @@ bool WriteAll(const std::uint8_t* data, std::size_t size) {
   return true;
 }
 
-}  // namespace drvhostio
+}  // namespace qm90drvhost

@@ -2,7 +2,7 @@
 
 #include "drvhost/HostIo.h"
 
-namespace drvhostio {
+namespace qm90drvhost {
 namespace {
 HANDLE pipe_in = INVALID_HANDLE_VALUE;
 HANDLE pipe_out = INVALID_HANDLE_VALUE;
@@ -45,4 +45,8 @@ bool WriteAll(const std::uint8_t* data, std::size_t size) {
   return true;
 }
 
-}  // namespace drvhostio
+void EndWithHelpers(int status) {
+  ExitProcess(static_cast<UINT>(status));
+}
+
+}  // namespace qm90drvhost

@@ -2,9 +2,13 @@
 // it, over its standard input and output. The binding starts it when a
 // library cannot run in the program's own process (a 32-bit library under a
 // 64-bit program) or when it is asked to keep a library apart.
+#include <qm90/Version.h>
 #include <CLI/CLI.hpp>
 
+#include <string>
+
 #include "base/StdDescriptors.h"
+#include "drvhost/HostIo.h"
 #include "drvhost/Serve.h"
 
 int main(int argc, char** argv) {
@@ -14,7 +18,7 @@ int main(int argc, char** argv) {
       "standard input and output. Started by the program's driver binding, which sends\n"
       "the library's path first; not meant to be run by hand. docs/protocol.md\n"
       "describes the messages."};
-  app.set_version_flag("--version", "qm90-drvhost 1.0");
+  app.set_version_flag("--version", std::string("qm90-drvhost ") + qm90::kVersion);
   CLI11_PARSE(app, argc, argv);
-  return drvhost::Serve();
+  qm90drvhost::EndWithHelpers(qm90drvhost::Serve());
 }

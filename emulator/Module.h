@@ -5,14 +5,15 @@
 #include <string>
 #include <vector>
 
+#include "base/StatusBits.h"
 #include "protocol/Frame.h"
 
 namespace qm90 {
 
 // Status register bits (byte d1 of the status read is bits 0..7).
-inline constexpr std::uint32_t kStatusFn = 1u << 1;
-inline constexpr std::uint32_t kStatusPwr = 1u << 4;
-inline constexpr std::uint32_t kStatusErr24 = 1u << 6;
+inline constexpr std::uint32_t kStatusFn = qm90status::kFn;
+inline constexpr std::uint32_t kStatusPwr = qm90status::kPwr;
+inline constexpr std::uint32_t kStatusErr24 = qm90status::kErr24;
 
 // The status bits that have a name (and that the emulator lets one set).
 struct StatusBitName {

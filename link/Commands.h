@@ -16,6 +16,7 @@
 #include <string>
 
 #include "base/ModuleCommands.h"
+#include "base/ReservedCodes.h"
 #include "link/Dekl.h"
 
 // The five data bytes of a request and of its answer.
@@ -77,7 +78,7 @@ std::uint8_t ReadRegister(const TModuleLink& link, std::uint8_t reg, std::uint8_
 std::uint8_t WriteRegister(const TModuleLink& link, std::uint8_t reg, std::uint8_t value);
 
 // Status of a read-back that differs from the value written, and its text.
-inline constexpr std::uint8_t kStatusReadBackMismatch = 9;
+inline constexpr std::uint8_t kStatusReadBackMismatch = qm90codes::kReadBackMismatch;
 inline constexpr const char* kReadBackMismatchText = "Chyba zápisu dat.";
 
 // How a written register is read back.

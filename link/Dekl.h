@@ -9,6 +9,8 @@
 #include <cstdint>
 #include <string>
 
+#include "base/DriverEntries.h"
+
 #pragma pack(push, 1)
 struct TModuleConfig {
   std::uint8_t Address;          // module address stored in the module (kRegAddress)
@@ -27,11 +29,11 @@ static_assert(offsetof(TModuleConfig, DoutNegation) == 8);
 static_assert(offsetof(TModuleConfig, DoutInit) == 12);
 
 // 100 int32 slots. As text: one Windows-1250 code per slot, a zero slot ends it.
-using TSlotBuffer = std::array<std::int32_t, 100>;
+using TSlotBuffer = std::array<std::int32_t, QBL_SLOTS>;
 
 // Parameter block for a driver library's Init entry. Slots are pointer-sized so
 // that slot 0 can carry the address of the IP text on 64-bit platforms too.
-using TInitBlock = std::array<std::intptr_t, 16>;
+using TInitBlock = std::array<std::intptr_t, QBL_INIT_SLOTS>;
 
 struct TData {
   std::uint8_t InterfaceKind = 0;  // 0 COMx, 1 QB-311, 2 QB-312, 3 QB-313, 4 QB-314

@@ -4,17 +4,17 @@
 #include <cstring>
 #include <vector>
 
+#include "link/BoundEntries.h"
 #include "link/ChildProcess.h"
-#include "link/DriverEntries.h"
 #include "link/HostProtocol.h"
 #include "link/InterfaceKinds.h"
 #include "link/Platform.h"
 #include "link/QBLxxx.h"
 
-namespace drvhost {
+namespace qm90link::hostbinding {
 namespace {
 
-using namespace qblentry;
+using namespace qm90link;
 using hostproto::Reader;
 using hostproto::Writer;
 
@@ -241,4 +241,4 @@ bool Failed() {
   return host.failure != 0;
 }
 
-}  // namespace drvhost
+}  // namespace qm90link::hostbinding

@@ -8,7 +8,7 @@
 #include <cstdint>
 #include <string>
 
-namespace drvhost {
+namespace qm90link::hostbinding {
 
 // Starts the host in `host_dir` (the one for the other word size when asked),
 // has it load the library at `library` (a path or a bare name) and resolve its
@@ -27,4 +27,4 @@ bool Bound();
 // True from a failure of the host (it was then ended) until Release.
 bool Failed();
 
-}  // namespace drvhost
+}  // namespace qm90link::hostbinding

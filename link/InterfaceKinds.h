@@ -9,9 +9,9 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "link/DriverEntries.h"
+#include "link/BoundEntries.h"
 
-using TInitShape = qblentry::InitShape;
+using TInitShape = qm90link::InitShape;
 
 struct TInterfaceKind {
   std::uint8_t kind;

@@ -3,14 +3,14 @@
 #include <cstring>
 
 #include "base/Files.h"
-#include "link/DriverEntries.h"
+#include "link/BoundEntries.h"
 #include "link/DriverHost.h"
 #include "link/InterfaceKinds.h"
 #include "link/Platform.h"
 
 namespace {
 
-using namespace qblentry;
+using namespace qm90link;
 
 // The one bound library of the process.
 struct Binding {
@@ -32,7 +32,7 @@ void Unbind() {
   ClearEntries();
   platform::UnloadLibrary(binding.library);
   binding.library = nullptr;
-  drvhost::Release();
+  qm90link::hostbinding::Release();
 }
 
 // The copy in the executable's folder, by full path, whenever one is there:
@@ -93,7 +93,8 @@ std::int32_t BindThroughHost(std::uint8_t kind) {
   if (isolation == DriverIsolation::kWhenNeeded && !other_word_size) return kDrvLoadFailed + kind;
   const std::string host_dir =
       host_dir_override.empty() ? platform::ExecutableDir() : host_dir_override;
-  return drvhost::Bind(kind, host_dir, present ? beside : file, other_word_size, binding.entries);
+  return qm90link::hostbinding::Bind(kind, host_dir, present ? beside : file, other_word_size,
+                                     binding.entries);
 }
 
 std::string BindingText(std::uint32_t code) {
@@ -123,7 +124,7 @@ void SetDriverDirectory(const std::string& dir) {
 }
 
 bool DrvLibraryLoaded() {
-  return binding.library != nullptr || drvhost::Bound();
+  return binding.library != nullptr || qm90link::hostbinding::Bound();
 }
 
 void SetDriverIsolation(DriverIsolation chosen) {
@@ -135,11 +136,11 @@ void SetDriverHostDirectory(const std::string& dir) {
 }
 
 bool DrvThroughHost() {
-  return drvhost::Bound();
+  return qm90link::hostbinding::Bound();
 }
 
 bool DrvLinkLost() {
-  return drvhost::Failed();
+  return qm90link::hostbinding::Failed();
 }
 
 std::int32_t DrvOpen(std::uint8_t kind, std::int32_t* handle, const TInitBlock* block) {

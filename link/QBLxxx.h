@@ -6,9 +6,10 @@
 #include <string>
 
 #include "Dekl.h"
+#include "base/ReservedCodes.h"
 
 // Result codes of the binding (0 is success everywhere).
-inline constexpr std::int32_t kDrvNotBound = 10;         // kind above 4 or entry not bound
+inline constexpr std::int32_t kDrvNotBound = qm90codes::kNotBound;  // kind above 4, entry not bound
 inline constexpr std::int32_t kDrvLoadFailed = 100;      // + kind: library cannot be loaded
 inline constexpr std::int32_t kDrvBadLibrary = 110;      // + kind: an entry is missing
 inline constexpr std::int32_t kStatusUnknownCode = 255;  // exchange status with no byte of its own

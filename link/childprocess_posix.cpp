@@ -56,9 +56,16 @@ Child* StartChild(const std::string& program) {
   // without close-on-exec (a port, a socket, a file being saved) stays ours.
   posix_spawn_file_actions_addclosefrom_np(&actions, STDERR_FILENO + 1);
 #endif
+  // A process group of its own: what the child and its library start can be
+  // ended as one (EndChild), and the terminal's Ctrl-C goes to us alone.
+  posix_spawnattr_t attributes;
+  posix_spawnattr_init(&attributes);
+  posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETPGROUP);
+  posix_spawnattr_setpgroup(&attributes, 0);
   char* argv[] = {const_cast<char*>(program.c_str()), nullptr};
   pid_t pid = -1;
-  const int error = ::posix_spawn(&pid, program.c_str(), &actions, nullptr, argv, environ);
+  const int error = ::posix_spawn(&pid, program.c_str(), &actions, &attributes, argv, environ);
+  posix_spawnattr_destroy(&attributes);
   posix_spawn_file_actions_destroy(&actions);
   ::close(pair[1]);
   if (error != 0) {
@@ -101,18 +108,22 @@ PipeResult ReadFromChild(Child* child, std::uint8_t* data, std::size_t size,
 void EndChild(Child* child, std::chrono::milliseconds grace) {
   if (child == nullptr) return;
   ::close(child->fd);  // the host reads the end of its input and leaves
+  // Waited for without reaping it: until it is reaped, its process group
+  // number cannot pass to another process, so the kill below ends only what
+  // the child and its library started.
   const auto deadline = std::chrono::steady_clock::now() + grace;
   for (;;) {
-    int status = 0;
-    const pid_t done = ::waitpid(child->pid, &status, WNOHANG);
-    if (done == child->pid || (done < 0 && errno != EINTR)) break;
-    if (std::chrono::steady_clock::now() >= deadline) {
-      ::kill(child->pid, SIGKILL);
-      while (::waitpid(child->pid, &status, 0) < 0 && errno == EINTR) {
-      }
-      break;
-    }
+    siginfo_t info{};
+    const int done =
+        ::waitid(P_PID, static_cast<id_t>(child->pid), &info, WEXITED | WNOHANG | WNOWAIT);
+    if ((done == 0 && info.si_pid == child->pid) || (done < 0 && errno != EINTR)) break;
+    if (std::chrono::steady_clock::now() >= deadline) break;
     std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+  ::kill(-child->pid, SIGKILL);  // the group: the child, if still there, and its helpers
+  ::kill(child->pid, SIGKILL);   // should it have left the group
+  int status = 0;
+  while (::waitpid(child->pid, &status, 0) < 0 && errno == EINTR) {
   }
   delete child;
 }

@@ -33,8 +33,23 @@ qm90_install_deps() {
   DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y --no-install-recommends $missing || return 1
 }
 
-qm90_build() {  # qm90_build BUILD_DIR [cmake options...]
+qm90_configure() {  # qm90_configure BUILD_DIR [cmake options...]
   local dir=$1; shift
-  cmake -S "$QM90_ROOT" -B "$dir" -G Ninja "$@" >/dev/null || return 1
+  cmake -S "$QM90_ROOT" -B "$dir" -G Ninja "$@" >/dev/null
+}
+
+qm90_build() {  # qm90_build BUILD_DIR [cmake options...]: everything
+  local dir=$1; shift
+  qm90_configure "$dir" "$@" || return 1
   cmake --build "$dir" -j "$(nproc)"
+}
+
+# What ./run starts: the window program, the five libraries, the emulator, its
+# panel, qm90 and the driver host; no test and no benchmark.
+QM90_RUN_TARGETS="W_QM90 qbl310 qbl311 qbl312 qbl313 qbl314 qm90-sim qm90-panel qm90 qm90-drvhost"
+
+qm90_build_programs() {  # qm90_build_programs BUILD_DIR
+  qm90_configure "$1" || return 1
+  # shellcheck disable=SC2086
+  cmake --build "$1" -j "$(nproc)" --target $QM90_RUN_TARGETS
 }

@@ -52,14 +52,14 @@ check_window_program() {  # check_window_program ARCH BIN_DIR
   local exe="$2/W_QM90.exe" imports extra
   [ -f "$exe" ] || fail "$exe was not built"
   imports=$("$1-w64-mingw32-objdump" -p "$exe" | sed -n 's/^\s*DLL Name: //p' | tr '[:lower:]' '[:upper:]' | sort -u)
-  extra=$(grep -vxE 'ADVAPI32.DLL|COMCTL32.DLL|COMDLG32.DLL|GDI32.DLL|KERNEL32.DLL|MSVCRT.DLL|SHELL32.DLL|USER32.DLL|WS2_32.DLL' <<<"$imports" || true)
+  extra=$(grep -vxE 'ADVAPI32.DLL|COMCTL32.DLL|COMDLG32.DLL|GDI32.DLL|KERNEL32.DLL|MSVCRT.DLL|OLE32.DLL|SHELL32.DLL|SETUPAPI.DLL|USER32.DLL|WS2_32.DLL' <<<"$imports" || true)
   [ -z "$extra" ] || fail "$exe imports $(echo $extra), not only system DLLs"
   say "$1: W_QM90.exe imports $(echo $imports)"
 }
 
 build_arch() {  # build_arch ARCH DIR
   cmake -S "$QM90_ROOT" -B "$2" -G Ninja -DCMAKE_TOOLCHAIN_FILE="$QM90_ROOT/cmake/mingw-$1.cmake" \
-    -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQM90_GUI=ON >/dev/null
+    -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQM90_GUI=ON -DQM90_WERROR=ON >/dev/null
   cmake --build "$2" -j "$(nproc)"
 }
 

@@ -650,7 +650,7 @@ bool Sim::Replug(std::string& error) {
 void Sim::Serve(const qm90::Request& request, const Line& line) {
   ++counters_.requests;
   qm90::Module* module =
-      line.baud >= 0 && line.baud <= 8
+      base::IsBaudIndex(line.baud)
           ? bus_.FindListening(request.address, static_cast<std::uint8_t>(line.baud))
           : nullptr;
   const bool writes = module != nullptr && request.command == qm90cmd::kWriteRegister;

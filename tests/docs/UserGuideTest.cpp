@@ -64,7 +64,7 @@ struct Source {
 };
 
 std::string LibraryText(std::int32_t code) {
-  return qbl::CodeText(code);
+  return qm90drivers::CodeText(code);
 }
 std::string BindingText(std::int32_t code) {
   return ErrorText(0, code);

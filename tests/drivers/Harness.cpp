@@ -8,8 +8,8 @@
 #include <cstdlib>
 #include <filesystem>
 
-#include "link/QBLxxx.h"
 #include "emulator/launcher/SimProcess.h"
+#include "link/QBLxxx.h"
 
 namespace drvtest {
 
@@ -111,8 +111,9 @@ OwnFolders::~OwnFolders() {
 void UseBuiltDrivers() {
   SetDriverDirectory(qm90sim::BinDir());
   SetDriverHostDirectory(qm90sim::BinDir());
-  SetDriverIsolation(std::getenv("QM90_TEST_DRIVER_HOST") != nullptr ? DriverIsolation::kAlways
-                                                                    : DriverIsolation::kWhenNeeded);
+  SetDriverIsolation(std::getenv("QM90_TEST_DRIVER_HOST") != nullptr
+                         ? DriverIsolation::kAlways
+                         : DriverIsolation::kWhenNeeded);
 }
 
 }  // namespace drvtest

@@ -9,9 +9,9 @@
 #include <vector>
 
 #include "drivers/Timing.h"
+#include "emulator/launcher/SimProcess.h"
 #include "link/QBLxxx.h"
 #include "tests/drivers/Harness.h"
-#include "emulator/launcher/SimProcess.h"
 
 namespace drvtest {
 namespace {
@@ -51,12 +51,12 @@ class SimLink : public ::testing::TestWithParam<Transport> {
   // (bytes came); over UDP both are the time-out plus the relay.
   int SilentWaitMs() const {
     return CeilMs(GetParam().kind == kSerial
-                      ? qbl::SerialAnswerWaits(9600, TimingFromIndex(4)).first_byte
-                      : qbl::UdpAnswerWait(kUdpTimeoutMs, 9600));
+                      ? qm90drivers::SerialAnswerWaits(9600, TimingFromIndex(4)).first_byte
+                      : qm90drivers::UdpAnswerWait(kUdpTimeoutMs, 9600));
   }
   int LongestWaitMs() const {
     return GetParam().kind == kSerial
-               ? CeilMs(qbl::SerialAnswerWaits(9600, TimingFromIndex(4)).whole_answer)
+               ? CeilMs(qm90drivers::SerialAnswerWaits(9600, TimingFromIndex(4)).whole_answer)
                : SilentWaitMs();
   }
   static int CeilMs(std::chrono::microseconds wait) {

@@ -1,6 +1,8 @@
 // A QBL312.DLL that misbehaves in one way, chosen at build time with
 // HOSTILE_MODE: 1 crashes in Send, 2 never returns from Send, 3 ends its
-// process in Init. Otherwise a benign module answering zeros.
+// process in Init, 4 (POSIX) starts a helper process in Init that runs until
+// it is ended and notes its process number in the file that
+// QM90_TEST_HELPER_PID_FILE names. Otherwise a benign module answering zeros.
 #include <csignal>
 #include <cstdint>
 #include <cstdlib>
@@ -9,6 +11,8 @@
 #include <windows.h>
 #else
 #include <unistd.h>
+
+#include <cstdio>
 #endif
 
 #include "base/DriverEntries.h"
@@ -25,6 +29,23 @@ namespace {
   std::raise(SIGSEGV);
 #endif
   std::_Exit(11);
+}
+
+void StartHelper() {
+#ifndef _WIN32
+  const pid_t helper = fork();
+  if (helper == 0) {
+    execl("/bin/sleep", "sleep", "1000", static_cast<char*>(nullptr));
+    _exit(127);
+  }
+  const char* file = std::getenv("QM90_TEST_HELPER_PID_FILE");
+  if (helper > 0 && file != nullptr) {
+    if (FILE* out = std::fopen(file, "w")) {
+      std::fprintf(out, "%d\n", static_cast<int>(helper));
+      std::fclose(out);
+    }
+  }
+#endif
 }
 
 [[noreturn]] void Hang() {
@@ -44,6 +65,7 @@ QBL_EXPORT std::int32_t QBL_CALL QBL312_Version() {
 
 QBL_EXPORT std::int32_t QBL_CALL QBL312_Init(std::int32_t* handle) {
   if (HOSTILE_MODE == 3) std::_Exit(9);
+  if (HOSTILE_MODE == 4) StartHelper();
   *handle = 1;
   return 0;
 }

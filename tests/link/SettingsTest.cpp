@@ -531,7 +531,9 @@ TEST_F(SettingsTest, SaveRemovesOnlyItsOwnAbandonedTemporaryFiles) {
       ASSERT_EQ(flock(writers.back(), LOCK_EX), 0);
     }
     const timespec long_ago[2] = {{time(nullptr) - 3600, 0}, {time(nullptr) - 3600, 0}};
-    if (row.aged) ASSERT_EQ(utimensat(AT_FDCWD, path.c_str(), long_ago, AT_SYMLINK_NOFOLLOW), 0);
+    if (row.aged) {
+      ASSERT_EQ(utimensat(AT_FDCWD, path.c_str(), long_ago, AT_SYMLINK_NOFOLLOW), 0);
+    }
   }
   TData d = Defaults();
   ASSERT_TRUE(SaveSettings(&d));

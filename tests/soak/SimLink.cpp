@@ -127,14 +127,15 @@ int CeilMs(std::chrono::microseconds wait) {
 // plus the relay.
 int SimLink::TimeoutMs() const {
   return CeilMs(transport_ == Transport::kUdp
-                    ? qbl::UdpAnswerWait(kUdpTimeoutMs, 9600)
-                    : qbl::SerialAnswerWaits(9600, TimingFromIndex(4)).first_byte);
+                    ? qm90drivers::UdpAnswerWait(kUdpTimeoutMs, 9600)
+                    : qm90drivers::SerialAnswerWaits(9600, TimingFromIndex(4)).first_byte);
 }
 
 int SimLink::LateDelayMs() const {
-  const int longest = transport_ == Transport::kUdp
-                          ? TimeoutMs()
-                          : CeilMs(qbl::SerialAnswerWaits(9600, TimingFromIndex(4)).whole_answer);
+  const int longest =
+      transport_ == Transport::kUdp
+          ? TimeoutMs()
+          : CeilMs(qm90drivers::SerialAnswerWaits(9600, TimingFromIndex(4)).whole_answer);
   return longest + TimeoutMs() / 2;
 }
 

@@ -1,10 +1,10 @@
 // The driver libraries as a Windows program sees them, through the program's
 // own binding.
-#include <gtest/gtest.h>
 #include <winsock2.h>
-#include <ws2tcpip.h>
 #include <windows.h>
+#include <gtest/gtest.h>
 #include <tlhelp32.h>
+#include <ws2tcpip.h>
 
 #include <chrono>
 #include <cstdlib>
@@ -130,8 +130,8 @@ class Peer {
       char buffer[512];
       sockaddr_in from{};
       int size = sizeof from;
-      const int n = recvfrom(socket_, buffer, sizeof buffer, 0,
-                             reinterpret_cast<sockaddr*>(&from), &size);
+      const int n =
+          recvfrom(socket_, buffer, sizeof buffer, 0, reinterpret_cast<sockaddr*>(&from), &size);
       qm90::Request request;
       std::uint16_t sequence = 0;
       std::uint8_t baud = 0;
@@ -147,8 +147,8 @@ class Peer {
           answer.d[0] = 42;
           bytes = qm90::EncodeUdpAnswer(answer, sequence);
         }
-        sendto(socket_, reinterpret_cast<const char*>(bytes.data()),
-               static_cast<int>(bytes.size()), 0, reinterpret_cast<sockaddr*>(&from), size);
+        sendto(socket_, reinterpret_cast<const char*>(bytes.data()), static_cast<int>(bytes.size()),
+               0, reinterpret_cast<sockaddr*>(&from), size);
       }
     });
   }

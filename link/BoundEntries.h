@@ -7,7 +7,7 @@
 
 #include "base/DriverEntries.h"
 
-namespace qblentry {
+namespace qm90link {
 
 using InitParamFn = QblInitParamFn;
 using InitPlainFn = QblInitPlainFn;
@@ -29,8 +29,8 @@ enum class InitShape : std::uint8_t {
   kBlock = 2,  // the address of a copy of the 16-slot InitBlock
 };
 
-inline constexpr int kSlots = 100;         // a slot buffer
-inline constexpr int kBlockSlots = 16;     // the Init block
-inline constexpr int kLongestIpText = 64;  // carried to the host; the libraries take 40
+inline constexpr int kSlots = QBL_SLOTS;            // a slot buffer
+inline constexpr int kBlockSlots = QBL_INIT_SLOTS;  // the Init block
+inline constexpr int kLongestIpText = 64;           // carried to the host; the libraries take 40
 
-}  // namespace qblentry
+}  // namespace qm90link
