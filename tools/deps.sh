@@ -53,3 +53,7 @@ qm90_build_programs() {  # qm90_build_programs BUILD_DIR
   # shellcheck disable=SC2086
   cmake --build "$1" -j "$(nproc)" --target $QM90_RUN_TARGETS
 }
+
+# The compiler cache keys on paths below the source folder, relative to it,
+# and not on the build folder: a second clone or build folder hits the cache.
+export CCACHE_BASEDIR="${CCACHE_BASEDIR:-$QM90_ROOT}" CCACHE_NOHASHDIR=1

@@ -279,7 +279,6 @@ TEST_F(LiveViews, ActionDuringAnExchangeIsTurnedAway) {
     std::size_t sends_seen_inside = 0;
     bool nested = false;
     TLiveForm* raw = form.get();
-    QDialog* dialog = qm90test::DialogOf(form);
     Script().responder = [&](const std::uint8_t*) {
       if (std::exchange(nested, true)) return scripted::Ok();
       w.every_action(raw);

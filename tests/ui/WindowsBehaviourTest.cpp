@@ -78,7 +78,9 @@ TEST_F(WindowsBehaviour, ConnectionDialogShowsTheRowsOfTheKind) {
     SCOPED_TRACE(row.kind);
     Find<qm90ui::TComboList>(*form, "ComboBox2")->Pick(row.kind);
     EXPECT_EQ(Find<qm90ui::TEdit>(*form, "Edit2")->Visible(), *row.label3 != 0);
-    if (*row.label3) EXPECT_EQ(TextOf(*form, "Label3"), row.label3);
+    if (*row.label3) {
+      EXPECT_EQ(TextOf(*form, "Label3"), row.label3);
+    }
     EXPECT_EQ(Find<qm90ui::TEdit>(*form, "Edit3")->Visible(), row.lan_rows);
     EXPECT_EQ(Find<qm90ui::TEdit>(*form, "Edit4")->Visible(), row.lan_rows);
   }
