@@ -270,12 +270,13 @@ int Run(int argc, const char* const* argv, std::ostream& out, std::ostream& err)
   find->callback([&] { chosen = [&] { return Find(ctx, find_options); }; });
 
   BackupOptions backup_options;
-  CLI::App* backup = command(
-      "backup", "Save every module of the line into a folder: a file each, and a manifest");
+  CLI::App* backup =
+      command("backup", "Save every module of the line into a folder: a file each, and a manifest");
   backup->add_option("DIR", backup_options.folder, "Folder to save in (created if missing)")
       ->required();
-  backup->add_option("--addresses", backup_options.addresses,
-                     "Save these addresses at the configured rate instead of scanning")
+  backup
+      ->add_option("--addresses", backup_options.addresses,
+                   "Save these addresses at the configured rate instead of scanning")
       ->type_name("LIST");
   backup->add_option("--baud", backup_options.bauds, "Rates to scan (default all nine)")
       ->delimiter(',')
@@ -287,8 +288,8 @@ int Run(int argc, const char* const* argv, std::ostream& out, std::ostream& err)
   backup->callback([&] { chosen = [&] { return Backup(ctx, backup_options); }; });
 
   RestoreOptions restore_options;
-  CLI::App* restore = command(
-      "restore", "Write a line's backup back: only what differs, each read back");
+  CLI::App* restore =
+      command("restore", "Write a line's backup back: only what differs, each read back");
   restore->add_option("DIR", restore_options.folder, "Folder of a backup")->required();
   restore->add_flag("--dry-run", restore_options.dry_run, "Only show the differences");
   restore->add_flag("--force", restore_options.force,

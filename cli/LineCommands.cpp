@@ -174,10 +174,10 @@ std::string JsonShared(const std::vector<qm90commission::TSharedAddress>& shared
 
 // Runs the search with the events a command line shows; `row` prints one
 // module as it is found (text form only).
-qm90commission::TSearchResult Search(Context& ctx, AccessProbe& probe, const SearchSetup& setup,
-                                 const std::vector<TLineSetting>& order, bool stop_at_first,
-                                 std::size_t full_allowance_tries,
-                                 const std::function<void(const qm90commission::TFoundModule&)>& row) {
+qm90commission::TSearchResult Search(
+    Context& ctx, AccessProbe& probe, const SearchSetup& setup,
+    const std::vector<TLineSetting>& order, bool stop_at_first, std::size_t full_allowance_tries,
+    const std::function<void(const qm90commission::TFoundModule&)>& row) {
   ProgressLine progress(ctx);
   qm90commission::TSearchOptions options = SearchOptions(setup);
   options.stop_at_first = stop_at_first;
@@ -232,8 +232,8 @@ int ScanLine(Context& ctx, const ScanOptions& options) {
 
   const std::vector<TLineSetting> order = qm90commission::ScanOrder(setup.addresses, setup.rates);
   bool header = false;
-  const qm90commission::TSearchResult result =
-      Search(ctx, probe, setup, order, options.first, 0, [&](const qm90commission::TFoundModule& m) {
+  const qm90commission::TSearchResult result = Search(
+      ctx, probe, setup, order, options.first, 0, [&](const qm90commission::TFoundModule& m) {
         if (ctx.json) return;  // the modules come in the one JSON object at the end
         if (!header) ctx.out << "Address  Baud rate  Module\n";
         header = true;
@@ -256,9 +256,7 @@ int ScanLine(Context& ctx, const ScanOptions& options) {
       json.Add("error", "interrupted");
     else if (result.modules.empty())
       json.Add("error", "no module answered");
-    json.Add("exit", ended != kExitOk           ? ended
-                     : result.modules.empty() ? kExitFailure
-                                              : kExitOk);
+    json.Add("exit", ended != kExitOk ? ended : result.modules.empty() ? kExitFailure : kExitOk);
     ctx.out << json.Text() << "\n";
   }
   if (ended != kExitOk) return ended;
@@ -402,7 +400,8 @@ int Backup(Context& ctx, const BackupOptions& options) {
   std::vector<qm90commission::TFoundModule> modules;
   if (const int found = ModulesToSave(ctx, options, setup, modules)) return found;
   for (const auto& m : modules)
-    if (base::PathExists(InFolder(options.folder, qm90commission::ModuleFileName(m.address, m.baud))))
+    if (base::PathExists(
+            InFolder(options.folder, qm90commission::ModuleFileName(m.address, m.baud))))
       return Fail(ctx, kExitFailure,
                   InFolder(options.folder, qm90commission::ModuleFileName(m.address, m.baud)) +
                       " exists: files qm90 did not write here are never replaced; give a new "
@@ -437,7 +436,8 @@ int Backup(Context& ctx, const BackupOptions& options) {
     const std::string name = qm90commission::ModuleFileName(m.address, m.baud);
     const std::string path = InFolder(options.folder, name);
     std::string reason;
-    if (qm90commission::WriteNewFile(path, contents, reason) != qm90commission::NewFileResult::kWritten)
+    if (qm90commission::WriteNewFile(path, contents, reason) !=
+        qm90commission::NewFileResult::kWritten)
       return fail("cannot write " + path + ": " + reason);
     created.push_back(path);
     manifest.modules.push_back(
@@ -446,8 +446,8 @@ int Backup(Context& ctx, const BackupOptions& options) {
       ctx.out << Where(m.address, m.baud) << ": " << access.ModuleName() << " -> " << name << "\n";
   }
   std::string reason;
-  if (qm90commission::WriteNewFile(manifest_path, qm90commission::FormatManifest(manifest), reason) !=
-      qm90commission::NewFileResult::kWritten)
+  if (qm90commission::WriteNewFile(manifest_path, qm90commission::FormatManifest(manifest),
+                                   reason) != qm90commission::NewFileResult::kWritten)
     return fail("cannot write " + manifest_path + ": " + reason);
   if (ctx.json) {
     std::vector<std::string> items;

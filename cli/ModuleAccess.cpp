@@ -134,8 +134,8 @@ std::uint8_t ModuleAccess::Identify(std::uint8_t address, std::string& name) {
 std::uint8_t ModuleAccess::ReadRegister(std::uint8_t reg, std::uint8_t& value) {
   const std::uint8_t regs[] = {reg};
   std::uint8_t failed_reg = 0;
-  return ReadRegisters(regs, [&value](std::uint8_t, std::uint8_t read) { value = read; },
-                       failed_reg);
+  return ReadRegisters(
+      regs, [&value](std::uint8_t, std::uint8_t read) { value = read; }, failed_reg);
 }
 
 std::uint8_t ModuleAccess::ReadRegisters(

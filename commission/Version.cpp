@@ -2,6 +2,8 @@
 
 namespace qm90commission {
 
-const char* ProgramVersion() { return QM90_VERSION; }
+const char* ProgramVersion() {
+  return QM90_VERSION;
+}
 
 }  // namespace qm90commission

@@ -357,8 +357,8 @@ TEST(LineSearch, ScanAndFindWarnOfTwoModulesAtOneAddress) {
   SimProcess sim;
   ASSERT_TRUE(sim.Start({"--serial", "COM42", "--address", "1", "--address", "5"})) << sim.Error();
   ASSERT_TRUE(sim.SetTwin(5, true));
-  const std::vector<std::string> com = {"--interface", "com", "--port", "42", "--baud", "9600",
-                                        "--addresses", "0-7"};
+  const std::vector<std::string> com = {"--interface", "com",  "--port",      "42",
+                                        "--baud",      "9600", "--addresses", "0-7"};
   auto with = [&com](std::vector<std::string> args) {
     args.insert(args.end(), com.begin(), com.end());
     return args;
@@ -379,9 +379,9 @@ TEST(LineSearch, ScanAndFindWarnOfTwoModulesAtOneAddress) {
 TEST(LineSearch, WatchOutlivesAnUnpluggedPort) {
   SimProcess sim;
   ASSERT_TRUE(sim.Start({"--serial", "COM42", "--address", "1"})) << sim.Error();
-  const std::vector<std::string> args = {"inputs", "--watch", "--interval", "20", "--interface",
-                                         "com", "--port", "42", "--address", "1", "--settings",
-                                         NoSettings()};
+  const std::vector<std::string> args = {"inputs",      "--watch", "--interval", "20",
+                                         "--interface", "com",     "--port",     "42",
+                                         "--address",   "1",       "--settings", NoSettings()};
   // A busy machine may keep the emulator from answering the first identification in time.
   std::unique_ptr<Qm90Process> watch;
   for (int attempt = 0; attempt < 5; ++attempt) {

@@ -10,8 +10,8 @@
 #include <string>
 #include <vector>
 
-#include "link/Dekl.h"
 #include "emulator/launcher/SimProcess.h"
+#include "link/Dekl.h"
 
 namespace soak {
 
