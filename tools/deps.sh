@@ -1,6 +1,6 @@
 # Sourced by ./run and ./test: installs the Debian packages the build needs,
 # only those missing (apt-get; through sudo when not root).
-QM90_PACKAGES="cmake ninja-build g++ ccache qt6-base-dev libgtest-dev libgmock-dev libcli11-dev libxkbcommon-dev"
+QM90_PACKAGES="cmake ninja-build g++ ccache clang-format-14 qt6-base-dev libgtest-dev libgmock-dev libcli11-dev libxkbcommon-dev"
 
 qm90_missing_packages() {
   local missing="" p
