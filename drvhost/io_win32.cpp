@@ -6,12 +6,21 @@ namespace qm90drvhost {
 namespace {
 HANDLE pipe_in = INVALID_HANDLE_VALUE;
 HANDLE pipe_out = INVALID_HANDLE_VALUE;
+
+// A crash in the library ends the host at once with the fault's code: no
+// debugger or error report is started first, which can take longer than the
+// program waits for an answer and would make a crash look like a hang.
+LONG WINAPI EndOnUnhandledFault(EXCEPTION_POINTERS* fault) {
+  TerminateProcess(GetCurrentProcess(), fault->ExceptionRecord->ExceptionCode);
+  return EXCEPTION_EXECUTE_HANDLER;
+}
 }  // namespace
 
 bool TakePipes() {
   // No box on the desktop that nobody sees, from a library that crashes or
   // lacks a library of its own: the host ends, and the program says so.
   SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOGPFAULTERRORBOX | SEM_NOOPENFILEERRORBOX);
+  SetUnhandledExceptionFilter(EndOnUnhandledFault);
   // Ctrl-C in a console the host shares is the program's to handle.
   SetConsoleCtrlHandler(nullptr, TRUE);
   pipe_in = GetStdHandle(STD_INPUT_HANDLE);

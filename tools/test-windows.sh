@@ -153,8 +153,10 @@ use_wine64_only() {
   echo "windows: WARNING: this system cannot run 32-bit programs; the 32-bit programs are built and their exports checked, but not run" >&2
   local shim
   shim=$(mktemp -d /tmp/qm90-wine64.XXXXXX)
+  # wineboot, winepath and the other tools start Wine as wine-stable.
   printf '#!/bin/sh\nexec /usr/lib/wine/wine64 "$@"\n' >"$shim/wine"
-  chmod +x "$shim/wine"
+  cp "$shim/wine" "$shim/wine-stable"
+  chmod +x "$shim/wine" "$shim/wine-stable"
   export PATH="$shim:$PATH" WINELOADER=/usr/lib/wine/wine64
 }
 
