@@ -88,10 +88,13 @@ TEST(NewFile, NeverReplacesWhatStandsThere) {
   std::ifstream in(path);
   std::string text((std::istreambuf_iterator<char>(in)), {});
   EXPECT_EQ(text, "first");
-  // Not even through a link to elsewhere.
-  fs::create_symlink(folder / "elsewhere", folder / "link.qm90");
-  EXPECT_NE(WriteNewFile((folder / "link.qm90").string(), "x", reason), NewFileResult::kWritten);
-  EXPECT_FALSE(fs::exists(folder / "elsewhere"));
+  // Not even through a link to elsewhere (where the system lets us make one).
+  std::error_code no_links;
+  fs::create_symlink(folder / "elsewhere", folder / "link.qm90", no_links);
+  if (!no_links) {
+    EXPECT_NE(WriteNewFile((folder / "link.qm90").string(), "x", reason), NewFileResult::kWritten);
+    EXPECT_FALSE(fs::exists(folder / "elsewhere"));
+  }
   EXPECT_EQ(WriteNewFile((folder / "missing" / "b").string(), "x", reason), NewFileResult::kFailed);
   EXPECT_NE(reason.find("No such file"), std::string::npos) << reason;
   fs::remove_all(folder);
