@@ -66,4 +66,24 @@ std::string ValidUtf8(std::string_view text) {
   return out;
 }
 
+std::string JsonQuote(std::string_view raw) {
+  // Bytes that are not UTF-8 (a file name, a library's text) become U+FFFD.
+  const std::string text = ValidUtf8(raw);
+  std::string out = "\"";
+  for (const char c : text) {
+    const auto byte = static_cast<unsigned char>(c);
+    if (c == '"' || c == '\\') {
+      out += '\\';
+      out += c;
+    } else if (byte < 0x20 || byte == 0x7F) {
+      char escaped[8];
+      std::snprintf(escaped, sizeof escaped, "\\u%04x", byte);
+      out += escaped;
+    } else {
+      out += c;
+    }
+  }
+  return out + "\"";
+}
+
 }  // namespace base

@@ -14,4 +14,8 @@ std::string VisibleText(std::string_view text);
 // The text with every byte that is not part of valid UTF-8 replaced by U+FFFD.
 std::string ValidUtf8(std::string_view text);
 
+// The text as a JSON string, quotes included: always valid UTF-8 (see
+// ValidUtf8), control characters as \u00XX.
+std::string JsonQuote(std::string_view text);
+
 }  // namespace base

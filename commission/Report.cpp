@@ -4,6 +4,7 @@
 
 #include "base/Files.h"
 #include "base/ModuleCommands.h"
+#include "base/Text.h"
 #include "commission/Sha256.h"
 
 namespace qm90commission {
@@ -44,21 +45,7 @@ std::string SummaryText(const CheckoutRecord& record) {
 }  // namespace
 
 std::string JsonQuote(std::string_view text) {
-  std::string quoted = "\"";
-  for (const char c : text) {
-    const auto byte = static_cast<unsigned char>(c);
-    if (c == '"' || c == '\\') {
-      quoted += '\\';
-      quoted += c;
-    } else if (byte < 0x20) {
-      char escape[8];
-      std::snprintf(escape, sizeof escape, "\\u%04x", byte);
-      quoted += escape;
-    } else {
-      quoted += c;
-    }
-  }
-  return quoted + "\"";
+  return base::JsonQuote(text);
 }
 
 std::string HtmlEscape(std::string_view text) {
