@@ -215,6 +215,37 @@ int ReportEnd(Context& ctx, const char* what, const qm90commission::TSearchResul
   return result.lost ? kExitFailure : kExitOk;
 }
 
+// A search's outcome as JSON: the modules, collisions, tries, and why it
+// ended (error, exit), as scan and find print it.
+JsonObject SearchJson(const qm90commission::TSearchResult& result, const ModuleAccess& access,
+                      int ended) {
+  JsonObject json;
+  json.AddRaw("modules", JsonModules(result.modules))
+      .AddRaw("shared", JsonShared(result.shared))
+      .Add("tries", static_cast<std::int64_t>(result.tries))
+      .Add("interrupted", result.interrupted);
+  if (result.lost)
+    json.Add("error", access.Text(result.status));
+  else if (result.interrupted)
+    json.Add("error", "interrupted");
+  else if (result.modules.empty())
+    json.Add("error", "no module answered");
+  json.Add("exit", ended != kExitOk ? ended : result.modules.empty() ? kExitFailure : kExitOk);
+  return json;
+}
+
+// The exit status of a search that ran: what ended it early, or none found.
+int SearchEnd(Context& ctx, const qm90commission::TSearchResult& result, int ended,
+              const SearchSetup& setup) {
+  if (ended != kExitOk) return ended;
+  if (result.modules.empty()) {
+    ctx.err << "qm90: no module answered (" << result.tries << " tries on "
+            << InterfaceDescription(setup.params) << ")\n";
+    return kExitFailure;
+  }
+  return kExitOk;
+}
+
 }  // namespace
 
 int ScanLine(Context& ctx, const ScanOptions& options) {
@@ -244,28 +275,8 @@ int ScanLine(Context& ctx, const ScanOptions& options) {
   access.Close();
   const int ended = ReportEnd(ctx, "scan", result, probe, access);
   if (ended == kExitNoLink) return ended;
-  if (ctx.json) {
-    JsonObject json;
-    json.AddRaw("modules", JsonModules(result.modules))
-        .AddRaw("shared", JsonShared(result.shared))
-        .Add("tries", static_cast<std::int64_t>(result.tries))
-        .Add("interrupted", result.interrupted);
-    if (result.lost)
-      json.Add("error", access.Text(result.status));
-    else if (result.interrupted)
-      json.Add("error", "interrupted");
-    else if (result.modules.empty())
-      json.Add("error", "no module answered");
-    json.Add("exit", ended != kExitOk ? ended : result.modules.empty() ? kExitFailure : kExitOk);
-    ctx.out << json.Text() << "\n";
-  }
-  if (ended != kExitOk) return ended;
-  if (result.modules.empty()) {
-    ctx.err << "qm90: no module answered (" << result.tries << " tries on "
-            << InterfaceDescription(setup.params) << ")\n";
-    return kExitFailure;
-  }
-  return kExitOk;
+  if (ctx.json) ctx.out << SearchJson(result, access, ended).Text() << "\n";
+  return SearchEnd(ctx, result, ended, setup);
 }
 
 int Find(Context& ctx, const FindOptions& options) {
@@ -303,26 +314,16 @@ int Find(Context& ctx, const FindOptions& options) {
   const int ended = ReportEnd(ctx, "find", result, probe, access);
   if (ended == kExitNoLink) return ended;
   if (ctx.json) {
-    JsonObject json;
-    json.AddRaw("modules", JsonModules(result.modules))
-        .AddRaw("shared", JsonShared(result.shared))
-        .Add("tries", static_cast<std::int64_t>(result.tries))
-        .Add("milliseconds", static_cast<std::int64_t>(seconds * 1000))
-        .Add("interrupted", result.interrupted);
-    if (result.modules.empty() && ended == kExitOk) json.Add("error", "no module answered");
-    ctx.out << json.Text() << "\n";
+    ctx.out << SearchJson(result, access, ended)
+                   .Add("milliseconds", static_cast<std::int64_t>(seconds * 1000))
+                   .Text()
+            << "\n";
   } else if (!result.modules.empty()) {
     char line[96];
     std::snprintf(line, sizeof line, "(%zu tries, %.2f s)\n", result.tries, seconds);
     ctx.out << line;
   }
-  if (ended != kExitOk) return ended;
-  if (result.modules.empty()) {
-    ctx.err << "qm90: no module answered (" << result.tries << " tries on "
-            << InterfaceDescription(setup.params) << ")\n";
-    return kExitFailure;
-  }
-  return kExitOk;
+  return SearchEnd(ctx, result, ended, setup);
 }
 
 namespace {
