@@ -50,6 +50,9 @@ windows_screenshots() {
   [ "$loader" = wine ] || export WINELOADER=$loader
   "$loader" wineboot -i >/dev/null 2>&1
   wineserver -w
+  # Wine draws the caption buttons with Marlett; a fresh prefix may lack it.
+  [ -f /usr/share/wine/fonts/marlett.ttf ] &&
+    cp /usr/share/wine/fonts/marlett.ttf "$WINEPREFIX/drive_c/windows/Fonts/"
   (cd "$work/app" && "$loader" explorer /desktop=qm90,800x600 "$work/app/W_QM90.exe" >/dev/null 2>&1) &
   for _ in $(seq 100); do
     desktop=$(xdotool search --name "qm90" 2>/dev/null | head -1) && [ -n "$desktop" ] && break

@@ -3,7 +3,13 @@
 ;            -DARCH=<x86_64|i686> -DFILES=<files.nsh> -DREMOVE=<remove.nsh> qm90.nsi
 ; files.nsh and remove.nsh list the tree's files (written by NsisFiles.cmake),
 ; so that the uninstaller removes exactly what was installed. Silent: /S.
-Unicode true
+; The 64-bit installer is a 64-bit program itself (NSIS's amd64 stub): it runs
+; wherever the programs it installs run, also where 32-bit code cannot.
+!if "${ARCH}" == "x86_64"
+  Target amd64-unicode
+!else
+  Unicode true
+!endif
 SetCompressor /SOLID lzma
 RequestExecutionLevel admin
 !include "LogicLib.nsh"
