@@ -658,26 +658,27 @@ int Ports(Context& ctx) {
   return kExitOk;
 }
 
-bool RecoverSerialPort(Context& ctx, ModuleAccess& access) {
-  if (access.Params().kind != 0) return true;
+PortState RecoverSerialPort(Context& ctx, ModuleAccess& access, bool wait) {
+  if (access.Params().kind != 0) return PortState::kThere;
   const LinkParams params = access.Params();
   const std::string port = "COM" + std::to_string(params.com_port);
   std::string message;
   access.Close();
-  if (access.OpenLine(params, message) == 0) return true;  // still there: a silence, not a loss
+  if (access.OpenLine(params, message) == 0) return PortState::kThere;  // a silence, not a loss
+  if (!wait) return PortState::kGone;
   ctx.err << "qm90: the serial port " << port << " is gone (" << message
           << "); waiting for it to come back (Ctrl-C ends)\n";
   constexpr auto kRetry = std::chrono::milliseconds(250);
   while (true) {
     for (auto waited = std::chrono::milliseconds(0); waited < kRetry;
          waited += std::chrono::milliseconds(10)) {
-      if (console::Interrupted()) return false;
+      if (console::Interrupted()) return PortState::kGone;
       std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
     if (access.OpenLine(params, message) == 0) break;
   }
   ctx.err << "qm90: the serial port " << port << " is back; going on\n";
-  return true;
+  return PortState::kBack;
 }
 
 }  // namespace qm90cli

@@ -213,4 +213,24 @@ TEST_F(CommissionSim, CtrlCInTheMiddleLeavesTheOutputsAtThePowerUpState) {
   EXPECT_NE(json.find("\"restored\":true"), std::string::npos) << json;
 }
 
+// A USB serial adapter pulled in the middle of a checkout and plugged in
+// again: the run waits, redoes the point under way, passes every point and
+// says in its report that the link was interrupted.
+TEST_F(CommissionSim, CheckoutOutlivesAnUnpluggedSerialPort) {
+  StartSim({"--loopback", "--serial", "COM46"});
+  Qm90 run(dir_.Path().string(),
+           {"--interface", "com", "--port", "46", "--address", "1", "checkout", "--loopback",
+            "--yes", "--settle", "100", "--report", "unplugged"});
+  ASSERT_TRUE(run.WaitForOut("DOUT2=1")) << run.Out();
+  ASSERT_EQ(sim_.Control("unplug").substr(0, 2), "ok");
+  ASSERT_TRUE(run.WaitForOut("is gone")) << run.Out();
+  std::this_thread::sleep_for(std::chrono::milliseconds(300));
+  ASSERT_EQ(sim_.Control("replug").substr(0, 2), "ok");
+  EXPECT_EQ(run.Wait(), 0) << run.Out();
+  const std::string json = Slurp(dir_.File("unplugged.json"));
+  EXPECT_NE(json.find("\"passed\":17,\"failed\":0"), std::string::npos) << json;
+  EXPECT_NE(json.find("\"link_breaks\":[\""), std::string::npos) << json;
+  EXPECT_NE(Slurp(dir_.File("unplugged.html")).find("The link was interrupted"), std::string::npos);
+}
+
 }  // namespace
