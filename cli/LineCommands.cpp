@@ -41,8 +41,10 @@ class AccessProbe : public qm90commission::TLineProbe {
   // The exchanges are counted through the trace hook; `trace` still gets them.
   AccessProbe(ModuleAccess& access, LinkParams params, TraceSink trace = nullptr)
       : access_(access), params_(params) {
+    access_.ListenForSecondAnswers(qm90commission::kSecondAnswerListenMs);
     access_.SetTrace([this, trace](const ExchangeRecord& record) {
       if (record.status == 0) ++answered_;
+      if (record.answers > 1) answered_twice_ = true;
       if (trace) trace(record);
     });
   }
@@ -64,10 +66,12 @@ class AccessProbe : public qm90commission::TLineProbe {
   }
   std::uint8_t Identify(std::uint8_t address, std::string& name, bool& heard) override {
     answered_ = 0;
+    answered_twice_ = false;
     const std::uint8_t status = access_.Identify(address, name);
     heard = answered_ > 0;
     return status;
   }
+  bool AnsweredTwice() const override { return answered_twice_; }
   bool Lost() const override { return access_.LinkLost(); }
   const std::string& Message() const { return message_; }
 
@@ -76,6 +80,7 @@ class AccessProbe : public qm90commission::TLineProbe {
   LinkParams params_;
   std::string message_;
   int answered_ = 0;
+  bool answered_twice_ = false;
 };
 
 TraceSink TraceOf(Context& ctx) {

@@ -53,6 +53,7 @@ ModuleAccess::ModuleAccess() {
     record.status = exchange.status;
     record.received = exchange.received;
     record.microseconds = exchange.microseconds;
+    record.answers = exchange.answers;
     trace_(record);
   };
 }
@@ -124,7 +125,7 @@ TModuleLink ModuleAccess::Link(std::uint8_t address) const {
   // A closed link carries handle 0, so nothing is sent and nothing passes for an answer.
   const bool open = IsOpen();
   return TModuleLink{params_.kind, open ? data_.LinkHandle : 0, address,
-                     open ? &observer_ : nullptr};
+                     open ? &observer_ : nullptr, listen_ms_};
 }
 
 std::uint8_t ModuleAccess::Identify(std::uint8_t address, std::string& name) {

@@ -317,6 +317,54 @@ TEST(UdpTransport, EndsTheWaitExactlyAndTakesOnlyItsAnswer) {
   }
 }
 
+// A second answer to the same request (two modules at one address) is counted
+// when it is already there behind the first, or comes while the caller asked
+// the link to listen; without that nothing is waited for.
+TEST(UdpTransport, CountsSecondAnswersWaitingOnlyAsLongAsAsked) {
+  const std::uint16_t ours = kFirstUdpSequence + 1;
+  const Bytes answer = UdpAnswer(ours);
+  struct Case {
+    const char* name;
+    std::vector<Arrival> datagrams;
+    Micros listen;
+    std::int32_t answers;
+    Micros took;  // the exchange and the count together
+  };
+  const Case cases[] = {
+      {"one answer", {{Micros(900), answer}}, Micros(0), 1, Micros(900)},
+      {"two at once", {{Micros(900), answer}, {Micros(900), answer}}, Micros(0), 2, Micros(900)},
+      {"the second later, not listened for",
+       {{Micros(900), answer}, {Micros(950), answer}},
+       Micros(0),
+       1,
+       Micros(900)},
+      {"the second later, listened for",
+       {{Micros(900), answer}, {Micros(950), answer}},
+       Micros(2000),
+       2,
+       Micros(2900)},
+      {"a stale one and another module's behind",
+       {{Micros(900), answer},
+        {Micros(900), UdpAnswer(ours - 1)},
+        {Micros(900), UdpAnswer(ours, kAddress + 1)}},
+       Micros(0),
+       1,
+       Micros(900)},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    SimulatedClock clock;
+    Script script(clock, Waits::kExact, c.datagrams);
+    const OpenedLink link =
+        OpenUdpOver(std::make_unique<FakeSocket>(script), clock, 7, kFirstUdpSequence);
+    const Clock::time_point start = clock.Now();
+    EXPECT_EQ(Exchange(link, clock).code, kOk);
+    EXPECT_EQ(link.transport->answers(link.context, c.listen), c.answers);
+    EXPECT_EQ(clock.Since(start).count(), c.took.count());
+    link.transport->close(link.context);
+  }
+}
+
 // The Init block's address text: what the system's IPv4 parser takes, and
 // nothing read past a sane length.
 TEST(UdpTransport, OpenChecksTheInitBlock) {
