@@ -34,8 +34,10 @@ void Warn(Context& ctx, const std::string& message) {
   ctx.err << "qm90: warning: " << message << "\n";
 }
 
-// The line of a search over ModuleAccess. A new allowance needs the line
-// opened again: SetConfig takes it together with the rate.
+// The line of a search over ModuleAccess, opened once; a new rate or
+// allowance is one SetConfig (the search changes the allowance for each
+// re-check, so reopening the port, and loading the library, each time would
+// cost more than the re-check itself).
 class AccessProbe : public qm90commission::TLineProbe {
  public:
   // The exchanges are counted through the trace hook; `trace` still gets them.
@@ -53,9 +55,10 @@ class AccessProbe : public qm90commission::TLineProbe {
     std::string message;
     std::int32_t code = 0;
     if (access_.IsOpen() && allowance_ms == params_.timing && baud == params_.baud) return 0;
-    if (access_.IsOpen() && allowance_ms == params_.timing) {
+    if (access_.IsOpen()) {
       params_.baud = baud;
-      code = access_.SetRate(baud, message);
+      params_.timing = allowance_ms;
+      code = access_.SetRate(baud, allowance_ms, message);
     } else {
       params_.baud = baud;
       params_.timing = allowance_ms;

@@ -106,13 +106,14 @@ std::int32_t ModuleAccess::Open(const LinkParams& params, std::string& message) 
   return OpenWith(params, true, message);
 }
 
-std::int32_t ModuleAccess::SetRate(std::int32_t baud, std::string& message) {
-  const std::int32_t code = SetLinkRate(data_, IndexFromBaud(baud), params_.timing);
+std::int32_t ModuleAccess::SetRate(std::int32_t baud, std::int32_t timing, std::string& message) {
+  const std::int32_t code = SetLinkRate(data_, IndexFromBaud(baud), timing);
   if (code != 0) {
     message = Text(code);
     return code;
   }
   params_.baud = data_.BaudRate;
+  params_.timing = timing;
   return 0;
 }
 

@@ -63,8 +63,9 @@ class ModuleAccess {
   // OpenLine and the identification of the module at params.address; the
   // link stays open only when the module answered.
   std::int32_t Open(const LinkParams& params, std::string& message);
-  // Configures the open line for another rate (one of the nine).
-  std::int32_t SetRate(std::int32_t baud, std::string& message);
+  // Configures the open line for another rate (one of the nine) and timing
+  // value (0: the rate's own).
+  std::int32_t SetRate(std::int32_t baud, std::int32_t timing, std::string& message);
   void Close();
   bool IsOpen() const { return LinkIsOpen(&data_); }
   // The driver host failed: nothing more can pass until the link is opened anew.
