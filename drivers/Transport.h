@@ -28,7 +28,8 @@ struct Transport {
   void (*close)(void* context);
   // After a successful exchange: how many answers came to it (two modules at
   // one address both answering), counting those already there and those that
-  // come within `listen`; null when the transport cannot tell.
+  // come within `listen`; 0 without `listen` (nothing looked at); null when
+  // the transport cannot tell.
   std::int32_t (*answers)(void* context, Micros listen) = nullptr;
 };
 

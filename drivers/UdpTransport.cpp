@@ -88,11 +88,13 @@ std::int32_t UdpExchange(void* context, const qm90::Request& request, qm90::Answ
   return ReceiveAnswer(*link, request.address, answer, deadline);
 }
 
-// Answers to the request just answered that came behind the first: another
-// module at the same address answered too. Without `listen` only what is
-// already there is read, so the exchange takes no longer; nothing read here
-// could be an answer to a later request.
+// Answers to the request just answered, the first and those behind it (another
+// module at the same address answering too) that are already there or come
+// within `listen`. Without `listen` nothing is looked at (0: not counted), so
+// that an ordinary exchange costs not even a look; nothing read here could be
+// an answer to a later request.
 std::int32_t UdpAnswers(void* context, Micros listen) {
+  if (listen.count() <= 0) return 0;
   auto* link = static_cast<UdpLink*>(context);
   const Clock::time_point until = link->clock->Now() + listen;
   std::int32_t answers = 1;

@@ -318,11 +318,12 @@ TEST(UdpTransport, EndsTheWaitExactlyAndTakesOnlyItsAnswer) {
 }
 
 // A second answer to the same request (two modules at one address) is counted
-// when it is already there behind the first, or comes while the caller asked
-// the link to listen; without that nothing is waited for.
-TEST(UdpTransport, CountsSecondAnswersWaitingOnlyAsLongAsAsked) {
+// when the caller asked the link to listen: already there behind the first,
+// or come within the time asked for. Without that nothing is looked at.
+TEST(UdpTransport, CountsSecondAnswersOnlyWhenAskedToListen) {
   const std::uint16_t ours = kFirstUdpSequence + 1;
   const Bytes answer = UdpAnswer(ours);
+  constexpr Micros kListen(2000);
   struct Case {
     const char* name;
     std::vector<Arrival> datagrams;
@@ -331,25 +332,26 @@ TEST(UdpTransport, CountsSecondAnswersWaitingOnlyAsLongAsAsked) {
     Micros took;  // the exchange and the count together
   };
   const Case cases[] = {
-      {"one answer", {{Micros(900), answer}}, Micros(0), 1, Micros(900)},
-      {"two at once", {{Micros(900), answer}, {Micros(900), answer}}, Micros(0), 2, Micros(900)},
-      {"the second later, not listened for",
+      {"not asked", {{Micros(900), answer}, {Micros(900), answer}}, Micros(0), 0, Micros(900)},
+      {"one answer", {{Micros(900), answer}}, kListen, 1, Micros(2900)},
+      {"two at once", {{Micros(900), answer}, {Micros(900), answer}}, kListen, 2, Micros(2900)},
+      {"the second within the time",
        {{Micros(900), answer}, {Micros(950), answer}},
-       Micros(0),
-       1,
-       Micros(900)},
-      {"the second later, listened for",
-       {{Micros(900), answer}, {Micros(950), answer}},
-       Micros(2000),
+       kListen,
        2,
+       Micros(2900)},
+      {"the second too late",
+       {{Micros(900), answer}, {Micros(3000), answer}},
+       kListen,
+       1,
        Micros(2900)},
       {"a stale one and another module's behind",
        {{Micros(900), answer},
         {Micros(900), UdpAnswer(ours - 1)},
         {Micros(900), UdpAnswer(ours, kAddress + 1)}},
-       Micros(0),
+       kListen,
        1,
-       Micros(900)},
+       Micros(2900)},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
