@@ -25,6 +25,20 @@
 // bundled QBL311..QBL313): nothing real is connected through it.
 #define QBL_VERSION_EMULATION 0x10000
 
+// Two modules at one address both answering. A request may ask, in this slot,
+// that the library listen up to that many milliseconds (at most
+// QBL_LISTEN_MOST_MS) after the answer for a second one. 0, as every request
+// of the window program has it: the library neither looks nor waits, and the
+// exchange costs what it did. A library that does not count ignores the slot.
+#define QBL_REQUEST_LISTEN_SLOT 8
+#define QBL_LISTEN_MOST_MS 100
+// Answer slot in which a successful Send that was asked to listen tells how
+// many answers came to the request: 1, or 2 and more when another module at
+// the same address answered too. Otherwise, and from a library that does not
+// count, the slot is left as the caller filled it. Slots 0..3 hold d1..d4 as
+// ever.
+#define QBL_ANSWER_COUNT_SLOT 4
+
 // Entry shapes (prefix QBL31x_ in front of each name):
 //   int32_t Version(void)                                    library version, 0x0102 style;
 //                                                            QBL_VERSION_EMULATION set: the

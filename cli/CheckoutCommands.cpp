@@ -12,6 +12,7 @@
 
 #include "base/Files.h"
 #include "cli/Console.h"
+#include "cli/LineCommands.h"
 #include "cli/ModuleAccess.h"
 #include "cli/Trace.h"
 #include "commission/Checkout.h"
@@ -134,7 +135,7 @@ std::string CheckoutSettings(const CheckoutCli& cli, CheckoutOptions& options) {
 
 class AccessModule : public CheckoutModule {
  public:
-  explicit AccessModule(ModuleAccess& access) : access_(access) {}
+  AccessModule(Context& ctx, ModuleAccess& access) : ctx_(ctx), access_(access) {}
   std::uint8_t WriteOutputs(std::uint8_t outputs) override { return access_.WriteOutputs(outputs); }
   std::uint8_t WriteAout(std::uint16_t value) override { return access_.WriteAout(value); }
   std::uint8_t ReadInputs(std::uint8_t& inputs) override { return access_.ReadInputs(inputs); }
@@ -144,8 +145,21 @@ class AccessModule : public CheckoutModule {
   }
   std::string Text(std::uint8_t status) const override { return access_.Text(status); }
   bool LinkLost() const override { return access_.LinkLost(); }
+  // The watches' wait for a serial port that has gone.
+  LinkState Reconnect(bool wait) override {
+    switch (RecoverSerialPort(ctx_, access_, wait)) {
+      case PortState::kBack:
+        return LinkState::kBack;
+      case PortState::kGone:
+        return LinkState::kGone;
+      case PortState::kThere:
+        break;
+    }
+    return LinkState::kThere;
+  }
 
  private:
+  Context& ctx_;
   ModuleAccess& access_;
 };
 
@@ -286,13 +300,15 @@ int RunCheckoutCommand(Context& ctx, const CheckoutCli& cli) {
       cli.report.empty()
           ? "checkout-" + (cli.tag.empty() ? std::string() : cli.tag + "-") + FileStamp()
           : cli.report;
-  AccessModule module(access);
+  AccessModule module(ctx, access);
   RunCheckout(module, technician, options, record);
   const Summary summary = Summarize(record);
   ctx.out << "Summary: " << summary.passed << " passed, " << summary.failed << " failed, "
           << summary.skipped << " skipped; run " << EndingWord(record.ending)
           << (record.ending_text.empty() ? "" : ": " + record.ending_text) << ".\n"
           << "Outputs and analog output " << record.restore_text << ".\n";
+  for (const std::string& note : record.link_breaks)
+    ctx.out << "Link interrupted: " << note << ".\n";
   std::string error;
   const auto files = WriteReportFiles(
       base, CheckoutHtml(record), CheckoutCsv(record, cli.separator[0]),
@@ -309,7 +325,10 @@ int RunCheckoutCommand(Context& ctx, const CheckoutCli& cli) {
 class AccessLine : public CommissionLine {
  public:
   AccessLine(Context& ctx, const LinkParams& params, std::string power_cycle_command)
-      : ctx_(ctx), params_(params), command_(std::move(power_cycle_command)), module_(access_) {
+      : ctx_(ctx),
+        params_(params),
+        command_(std::move(power_cycle_command)),
+        module_(ctx, access_) {
     if (ctx_.trace)
       access_.SetTrace(
           [this](const ExchangeRecord& record) { ctx_.err << TraceLine(record) << "\n"; });

@@ -232,7 +232,7 @@ int Watch(Context& ctx, const WatchOptions& options, int default_interval_ms,
     if (!poll(access, line, row, json)) {
       failed = true;
       if (access.LinkLost()) break;  // reported; nothing more can pass
-      if (options.watch && !RecoverSerialPort(ctx, access)) break;
+      if (options.watch && RecoverSerialPort(ctx, access) == PortState::kGone) break;
       continue;
     }
     errno = 0;

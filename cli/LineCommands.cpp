@@ -34,15 +34,19 @@ void Warn(Context& ctx, const std::string& message) {
   ctx.err << "qm90: warning: " << message << "\n";
 }
 
-// The line of a search over ModuleAccess. A new allowance needs the line
-// opened again: SetConfig takes it together with the rate.
+// The line of a search over ModuleAccess, opened once; a new rate or
+// allowance is one SetConfig (the search changes the allowance for each
+// re-check, so reopening the port, and loading the library, each time would
+// cost more than the re-check itself).
 class AccessProbe : public qm90commission::TLineProbe {
  public:
   // The exchanges are counted through the trace hook; `trace` still gets them.
   AccessProbe(ModuleAccess& access, LinkParams params, TraceSink trace = nullptr)
       : access_(access), params_(params) {
+    access_.ListenForSecondAnswers(qm90commission::kSecondAnswerListenMs);
     access_.SetTrace([this, trace](const ExchangeRecord& record) {
       if (record.status == 0) ++answered_;
+      if (record.answers > 1) answered_twice_ = true;
       if (trace) trace(record);
     });
   }
@@ -51,9 +55,10 @@ class AccessProbe : public qm90commission::TLineProbe {
     std::string message;
     std::int32_t code = 0;
     if (access_.IsOpen() && allowance_ms == params_.timing && baud == params_.baud) return 0;
-    if (access_.IsOpen() && allowance_ms == params_.timing) {
+    if (access_.IsOpen()) {
       params_.baud = baud;
-      code = access_.SetRate(baud, message);
+      params_.timing = allowance_ms;
+      code = access_.SetRate(baud, allowance_ms, message);
     } else {
       params_.baud = baud;
       params_.timing = allowance_ms;
@@ -64,10 +69,12 @@ class AccessProbe : public qm90commission::TLineProbe {
   }
   std::uint8_t Identify(std::uint8_t address, std::string& name, bool& heard) override {
     answered_ = 0;
+    answered_twice_ = false;
     const std::uint8_t status = access_.Identify(address, name);
     heard = answered_ > 0;
     return status;
   }
+  bool AnsweredTwice() const override { return answered_twice_; }
   bool Lost() const override { return access_.LinkLost(); }
   const std::string& Message() const { return message_; }
 
@@ -76,6 +83,7 @@ class AccessProbe : public qm90commission::TLineProbe {
   LinkParams params_;
   std::string message_;
   int answered_ = 0;
+  bool answered_twice_ = false;
 };
 
 TraceSink TraceOf(Context& ctx) {
@@ -658,26 +666,27 @@ int Ports(Context& ctx) {
   return kExitOk;
 }
 
-bool RecoverSerialPort(Context& ctx, ModuleAccess& access) {
-  if (access.Params().kind != 0) return true;
+PortState RecoverSerialPort(Context& ctx, ModuleAccess& access, bool wait) {
+  if (access.Params().kind != 0) return PortState::kThere;
   const LinkParams params = access.Params();
   const std::string port = "COM" + std::to_string(params.com_port);
   std::string message;
   access.Close();
-  if (access.OpenLine(params, message) == 0) return true;  // still there: a silence, not a loss
+  if (access.OpenLine(params, message) == 0) return PortState::kThere;  // a silence, not a loss
+  if (!wait) return PortState::kGone;
   ctx.err << "qm90: the serial port " << port << " is gone (" << message
           << "); waiting for it to come back (Ctrl-C ends)\n";
   constexpr auto kRetry = std::chrono::milliseconds(250);
   while (true) {
     for (auto waited = std::chrono::milliseconds(0); waited < kRetry;
          waited += std::chrono::milliseconds(10)) {
-      if (console::Interrupted()) return false;
+      if (console::Interrupted()) return PortState::kGone;
       std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
     if (access.OpenLine(params, message) == 0) break;
   }
   ctx.err << "qm90: the serial port " << port << " is back; going on\n";
-  return true;
+  return PortState::kBack;
 }
 
 }  // namespace qm90cli

@@ -35,9 +35,17 @@ int Backup(Context& ctx, const BackupOptions& options);
 int Restore(Context& ctx, const RestoreOptions& options);
 int Ports(Context& ctx);
 
-// After a failed exchange on a serial link: when the port has gone (a USB
-// adapter pulled), says so, waits for it to come back under its name and
-// opens it again. Returns false when the wait was ended by Ctrl-C.
-bool RecoverSerialPort(Context& ctx, ModuleAccess& access);
+// What became of a serial port after a failed exchange.
+enum class PortState {
+  kThere,  // it opened again at once: the failure was the exchange's own
+  kBack,   // it had gone and is open again
+  kGone,   // it is gone (the wait was ended by Ctrl-C, or there was none)
+};
+
+// After a failed exchange on a serial link: opens the port again; when it has
+// gone (a USB adapter pulled), says so and, with `wait`, waits for it to come
+// back under its name (Ctrl-C ends the wait) and opens it again. Other
+// interfaces are left as they are (kThere).
+PortState RecoverSerialPort(Context& ctx, ModuleAccess& access, bool wait = true);
 
 }  // namespace qm90cli

@@ -53,6 +53,7 @@ ModuleAccess::ModuleAccess() {
     record.status = exchange.status;
     record.received = exchange.received;
     record.microseconds = exchange.microseconds;
+    record.answers = exchange.answers;
     trace_(record);
   };
 }
@@ -105,13 +106,14 @@ std::int32_t ModuleAccess::Open(const LinkParams& params, std::string& message) 
   return OpenWith(params, true, message);
 }
 
-std::int32_t ModuleAccess::SetRate(std::int32_t baud, std::string& message) {
-  const std::int32_t code = SetLinkRate(data_, IndexFromBaud(baud), params_.timing);
+std::int32_t ModuleAccess::SetRate(std::int32_t baud, std::int32_t timing, std::string& message) {
+  const std::int32_t code = SetLinkRate(data_, IndexFromBaud(baud), timing);
   if (code != 0) {
     message = Text(code);
     return code;
   }
   params_.baud = data_.BaudRate;
+  params_.timing = timing;
   return 0;
 }
 
@@ -124,7 +126,7 @@ TModuleLink ModuleAccess::Link(std::uint8_t address) const {
   // A closed link carries handle 0, so nothing is sent and nothing passes for an answer.
   const bool open = IsOpen();
   return TModuleLink{params_.kind, open ? data_.LinkHandle : 0, address,
-                     open ? &observer_ : nullptr};
+                     open ? &observer_ : nullptr, listen_ms_};
 }
 
 std::uint8_t ModuleAccess::Identify(std::uint8_t address, std::string& name) {

@@ -40,6 +40,7 @@ struct ExchangeRecord {
   std::uint8_t status = 0;
   std::array<std::uint8_t, 5> received{};
   std::int64_t microseconds = 0;
+  std::int32_t answers = 0;  // 2 or more: two modules answered (0: not counted)
 };
 using TraceSink = std::function<void(const ExchangeRecord&)>;
 
@@ -51,6 +52,9 @@ class ModuleAccess {
   ModuleAccess& operator=(const ModuleAccess&) = delete;
 
   void SetTrace(TraceSink sink) { trace_ = std::move(sink); }
+  // Asks the library to listen this long after each answer for a second one
+  // (two modules at one address); 0, the default: it does not wait.
+  void ListenForSecondAnswers(std::int32_t ms) { listen_ms_ = ms; }
 
   // Loads the kind's library, initialises and configures the link. Returns 0
   // or the code; on failure nothing stays open and message names the step
@@ -59,8 +63,9 @@ class ModuleAccess {
   // OpenLine and the identification of the module at params.address; the
   // link stays open only when the module answered.
   std::int32_t Open(const LinkParams& params, std::string& message);
-  // Configures the open line for another rate (one of the nine).
-  std::int32_t SetRate(std::int32_t baud, std::string& message);
+  // Configures the open line for another rate (one of the nine) and timing
+  // value (0: the rate's own).
+  std::int32_t SetRate(std::int32_t baud, std::int32_t timing, std::string& message);
   void Close();
   bool IsOpen() const { return LinkIsOpen(&data_); }
   // The driver host failed: nothing more can pass until the link is opened anew.
@@ -104,6 +109,7 @@ class ModuleAccess {
   TData data_;  // the session record: Init block, the IP text it points at, the handle
   std::string name_;
   TraceSink trace_;
+  std::int32_t listen_ms_ = 0;
   TExchangeObserver observer_;  // hands the session layer's records to trace_
 };
 

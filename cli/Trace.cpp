@@ -55,6 +55,8 @@ std::string TraceLine(const ExchangeRecord& record) {
                 TimeOfDay(record.when).c_str(), record.address, record.command, record.subcode,
                 Bytes(record.sent).c_str(), record.status, Bytes(record.received).c_str(),
                 static_cast<long long>(record.microseconds));
+  if (record.answers > 1)
+    return text + std::string(", ") + std::to_string(record.answers) + " answers";
   return text;
 }
 

@@ -2,7 +2,9 @@
 
 #include <cmath>
 #include <cstdio>
+#include <functional>
 #include <sstream>
+#include <utility>
 
 #include "base/ModuleCommands.h"
 #include "commission/Sha256.h"
@@ -14,6 +16,7 @@ namespace {
 constexpr int kWatchPollMs = 50;
 constexpr int kRestoreAttempts = 3;
 constexpr int kRestorePauseMs = 200;
+constexpr const char* kInterruptedText = "interrupted by the operator (Ctrl-C)";
 
 std::string Hex(std::uint32_t value, int digits) {
   char text[16];
@@ -83,8 +86,24 @@ class Run {
 
   bool Stopped() {
     if (stopped_) return true;
-    if (tech_.Interrupted()) Stop(Ending::kInterrupted, "interrupted by the operator (Ctrl-C)");
+    if (tech_.Interrupted()) Stop(Ending::kInterrupted, kInterruptedText);
     return stopped_;
+  }
+
+  // Runs one step of the run. A step whose exchange failed because the link
+  // went and came back is run again from its start: nothing is judged on what
+  // a lost link half did. False when the run stops.
+  bool Attempt(const std::function<bool()>& step, TestPoint* point = nullptr) {
+    for (int redone = 0; !Stopped(); ++redone) {
+      if (step()) {
+        if (point && redone > 0)
+          point->comment +=
+              std::string(point->comment.empty() ? "" : "; ") + "redone after the link came back";
+        return true;
+      }
+      if (!std::exchange(redo_, false)) return false;
+    }
+    return false;
   }
 
   void Stop(Ending ending, const std::string& text) {
@@ -94,21 +113,51 @@ class Run {
     record_.ending_text = text;
   }
 
+  // A failed exchange ends the run, unless the link had gone and is back:
+  // then the step under way is redone.
   void Failed(std::uint8_t status, Ending ending, const std::string& what) {
     // Ctrl-C can cut an exchange short: then the interruption is what ended the run.
-    if (tech_.Interrupted())
-      return Stop(Ending::kInterrupted, "interrupted by the operator (Ctrl-C)");
+    if (tech_.Interrupted()) return Stop(Ending::kInterrupted, kInterruptedText);
+    if (!module_.LinkLost()) {
+      const std::int64_t since = tech_.MonotonicMs();
+      switch (module_.Reconnect(true)) {
+        case CheckoutModule::LinkState::kBack:
+          return LinkCameBack(what, tech_.MonotonicMs() - since);
+        case CheckoutModule::LinkState::kGone:
+          if (tech_.Interrupted())
+            return Stop(Ending::kInterrupted,
+                        std::string(kInterruptedText) + " while the link was gone");
+          return Stop(Ending::kLinkLost, what + ": the link is gone");
+        case CheckoutModule::LinkState::kThere:
+          break;
+      }
+    }
     Stop(module_.LinkLost() ? Ending::kLinkLost : ending, what + ": " + module_.Text(status));
+  }
+
+  void LinkCameBack(const std::string& what, std::int64_t gone_ms) {
+    redo_ = true;
+    char seconds[32];
+    std::snprintf(seconds, sizeof seconds, "%.1f s", static_cast<double>(gone_ms) / 1000.0);
+    const std::string note = tech_.Now() + ": the link was lost while " + what +
+                             " and came back after " + seconds + "; the point under way was redone";
+    record_.link_breaks.push_back(note);
+    tech_.Say("The link is back after " + std::string(seconds) +
+              "; the point under way is redone.");
   }
 
   bool ReadConfiguration() {
     for (std::size_t i = 0; i < qm90cmd::kRegisters.size(); ++i) {
       const std::uint8_t reg = qm90cmd::kRegisters[i];
-      const std::uint8_t status = module_.ReadRegister(reg, record_.header.registers[i]);
-      if (status != 0) {
-        Failed(status, Ending::kReadError, "reading register " + std::to_string(reg));
+      const bool read = Attempt([&] {
+        const std::uint8_t status = module_.ReadRegister(reg, record_.header.registers[i]);
+        if (status != 0)
+          Failed(status, Ending::kReadError, "reading register " + std::to_string(reg));
+        return status == 0;
+      });
+      if (!read) {
         record_.restored = true;
-        record_.restore_text = "nothing was moved: the configuration could not be read";
+        record_.restore_text = "nothing was moved: the configuration was not read";
         return false;
       }
     }
@@ -139,7 +188,7 @@ class Run {
   bool Ends(const Reply& reply) {
     if (reply.kind != Reply::Kind::kAbort) return false;
     if (tech_.Interrupted())
-      Stop(Ending::kInterrupted, "interrupted by the operator (Ctrl-C)");
+      Stop(Ending::kInterrupted, kInterruptedText);
     else
       Stop(Ending::kAborted, "the operator's answer could not be read");
     return true;
@@ -153,7 +202,7 @@ class Run {
   }
 
   void Outputs() {
-    if (!SetOutputs(0)) return;
+    if (!Attempt([this] { return SetOutputs(0); })) return;
     for (int k = 0; k < 8 && !Stopped(); ++k) {
       if (options_.loopback && options_.map[k] < 0) {
         Record({"output", Channel("DOUT", k), "-", "-", "-", Verdict::kSkip, 0,
@@ -161,21 +210,23 @@ class Run {
         continue;
       }
       for (const bool on : {true, false}) {
-        if (Stopped()) return;
         TestPoint point;
-        point.group = "output";
-        point.channel = Channel("DOUT", k);
-        const std::uint8_t outputs = on ? static_cast<std::uint8_t>(1u << k) : 0;
-        point.commanded =
-            point.channel + "=" + (on ? "1" : "0") + " (outputs " + Hex(outputs, 2) + ")";
-        const bool terminal = on != Bit(DoutNegation(), k);
-        if (!SetOutputs(outputs)) return;
-        const bool done = options_.loopback ? LoopbackPoint(k, terminal, point)
-                                            : ManualOutputPoint(k, outputs, terminal, point);
-        if (!done) return;
+        if (!Attempt([&] { return OutputPoint(k, on, point); }, &point)) return;
         Record(point);
       }
     }
+  }
+
+  bool OutputPoint(int k, bool on, TestPoint& point) {
+    point = TestPoint{};
+    point.group = "output";
+    point.channel = Channel("DOUT", k);
+    const std::uint8_t outputs = on ? static_cast<std::uint8_t>(1u << k) : 0;
+    point.commanded = point.channel + "=" + (on ? "1" : "0") + " (outputs " + Hex(outputs, 2) + ")";
+    const bool terminal = on != Bit(DoutNegation(), k);
+    if (!SetOutputs(outputs)) return false;
+    return options_.loopback ? LoopbackPoint(k, terminal, point)
+                             : ManualOutputPoint(k, outputs, terminal, point);
   }
 
   bool LoopbackPoint(int k, bool terminal, TestPoint& point) {
@@ -223,11 +274,17 @@ class Run {
   void Inputs() {
     for (int k = 0; k < 8 && !Stopped(); ++k) {
       TestPoint point;
-      point.group = "input";
-      point.channel = Channel("DIN", k);
-      point.commanded = "operate the field device";
-      point.expected = point.channel + " changes";
-      if (!WatchInput(k, point)) return;
+      const bool done = Attempt(
+          [&] {
+            point = TestPoint{};
+            point.group = "input";
+            point.channel = Channel("DIN", k);
+            point.commanded = "operate the field device";
+            point.expected = point.channel + " changes";
+            return WatchInput(k, point);
+          },
+          &point);
+      if (!done) return;
       Record(point);
     }
   }
@@ -270,45 +327,52 @@ class Run {
 
   void Analog() {
     for (const std::uint16_t raw : options_.aout_points) {
-      if (Stopped()) return;
       TestPoint point;
-      point.group = "analog";
-      point.channel = "AOUT";
-      point.commanded = std::to_string(raw);
-      const double expected = Scaled(raw);
-      const std::string unit = options_.scale.unit.empty() ? "" : " " + options_.scale.unit;
-      point.expected = Number(expected) + " +/- " + Number(options_.aout_tolerance) + unit;
-      if (!SetAout(raw)) return;
-      for (;;) {
-        const Reply reply = tech_.AskValue("AOUT = " + point.commanded +
-                                           ": measured value (expected " + point.expected + ")?");
-        if (Ends(reply)) return;
-        if (reply.kind == Reply::Kind::kRetry) {
-          ++point.retries;
-          if (!SetAout(raw)) return;
-          continue;
-        }
-        Judge(point, reply);
-        if (reply.value) {
-          point.observed = Number(*reply.value) + unit;
-          const bool within = std::fabs(*reply.value - expected) <= options_.aout_tolerance;
-          point.verdict = within ? Verdict::kPass : Verdict::kFail;
-        } else {
-          point.observed = point.verdict == Verdict::kPass   ? "confirmed"
-                           : point.verdict == Verdict::kFail ? "not as expected"
-                                                             : "not measured";
-        }
-        break;
-      }
+      if (!Attempt([&] { return AnalogPoint(raw, point); }, &point)) return;
       Record(point);
     }
   }
 
+  bool AnalogPoint(std::uint16_t raw, TestPoint& point) {
+    point = TestPoint{};
+    point.group = "analog";
+    point.channel = "AOUT";
+    point.commanded = std::to_string(raw);
+    const double expected = Scaled(raw);
+    const std::string unit = options_.scale.unit.empty() ? "" : " " + options_.scale.unit;
+    point.expected = Number(expected) + " +/- " + Number(options_.aout_tolerance) + unit;
+    if (!SetAout(raw)) return false;
+    for (;;) {
+      const Reply reply = tech_.AskValue("AOUT = " + point.commanded +
+                                         ": measured value (expected " + point.expected + ")?");
+      if (Ends(reply)) return false;
+      if (reply.kind == Reply::Kind::kRetry) {
+        ++point.retries;
+        if (!SetAout(raw)) return false;
+        continue;
+      }
+      Judge(point, reply);
+      if (reply.value) {
+        point.observed = Number(*reply.value) + unit;
+        const bool within = std::fabs(*reply.value - expected) <= options_.aout_tolerance;
+        point.verdict = within ? Verdict::kPass : Verdict::kFail;
+      } else {
+        point.observed = point.verdict == Verdict::kPass   ? "confirmed"
+                         : point.verdict == Verdict::kFail ? "not as expected"
+                                                           : "not measured";
+      }
+      return true;
+    }
+  }
+
   void StatusRegister() {
-    if (Stopped()) return;
     std::uint32_t status_register = 0;
-    const std::uint8_t status = module_.ReadStatus(status_register);
-    if (status != 0) return Failed(status, Ending::kReadError, "reading the status register");
+    const bool read = Attempt([&] {
+      const std::uint8_t status = module_.ReadStatus(status_register);
+      if (status != 0) Failed(status, Ending::kReadError, "reading the status register");
+      return status == 0;
+    });
+    if (!read) return;
     const bool power = Bit(status_register, qm90cmd::kStatusBitPwr);
     const bool error24 = Bit(status_register, qm90cmd::kStatusBitErr24);
     TestPoint point{"status", "STATUS", "read", "PWR set, ERR24 clear", "", Verdict::kPass, 0, ""};
@@ -332,6 +396,11 @@ class Run {
     for (int attempt = 0; attempt < kRestoreAttempts && !(outputs_ok && aout_ok); ++attempt) {
       if (attempt > 0) {
         if (module_.LinkLost()) break;
+        // The state is written back once the link is there; no waiting for it here.
+        if (module_.Reconnect(false) == CheckoutModule::LinkState::kGone) {
+          failure = "the link is gone";
+          break;
+        }
         tech_.Sleep(kRestorePauseMs);
       }
       if (!outputs_ok) {
@@ -361,6 +430,7 @@ class Run {
   const CheckoutOptions& options_;
   CheckoutRecord& record_;
   bool stopped_ = false;
+  bool redo_ = false;  // the link came back: the step under way is to be redone
 };
 
 }  // namespace

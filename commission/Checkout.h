@@ -30,6 +30,17 @@ class CheckoutModule {
   virtual std::string Text(std::uint8_t status) const = 0;
   // The link is gone for good (a driver host that died): retrying is useless.
   virtual bool LinkLost() const { return false; }
+
+  // What became of the link after a failed exchange.
+  enum class LinkState {
+    kThere,  // the link is there: the failure is the exchange's own
+    kBack,   // it had gone (a USB serial adapter pulled) and is open again
+    kGone,   // it is gone: it did not come back, or the wait was interrupted
+  };
+  // Looks whether the link has gone and, with `wait`, waits for it to come
+  // back (saying so; Ctrl-C ends the wait) and opens it again; without, looks
+  // once.
+  virtual LinkState Reconnect(bool /*wait*/) { return LinkState::kThere; }
 };
 
 // A technician's reply to a question.
@@ -130,6 +141,8 @@ struct CheckoutRecord {
   std::string ending_text;  // what stopped the run, empty when completed
   bool restored = false;    // outputs and analog output back at their power-up state
   std::string restore_text;
+  // Each time the link went and came back: when, for how long, what was redone.
+  std::vector<std::string> link_breaks;
 };
 
 struct Summary {

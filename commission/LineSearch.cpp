@@ -137,6 +137,7 @@ class Search {
     const TFoundModule module{setting.address, setting.baud, name};
     result_.modules.push_back(module);
     if (events_.found) events_.found(module);
+    if (probe_.AnsweredTwice()) Shared(setting, "two answers came to one request");
     if (options_.stop_at_first) stop_ = true;
   }
 

@@ -34,10 +34,18 @@ class TLineProbe {
   virtual std::uint8_t Identify(std::uint8_t address, std::string& name, bool& heard) = 0;
   // True once nothing more can pass (the driver host has failed).
   virtual bool Lost() const = 0;
+  // Whether a request of the last Identify got two answers (over a LAN
+  // converter: two modules at one address both answered).
+  virtual bool AnsweredTwice() const { return false; }
 };
 
 // The status the drivers give when no module answers: silence, not a fault.
 inline constexpr std::uint8_t kSilenceStatus = 3;
+
+// How long a search asks the driver to listen after each answer for a second
+// one (two modules at one address over a LAN converter). Only answered
+// requests pay it, a few per module found.
+inline constexpr std::int32_t kSecondAnswerListenMs = 2;
 
 // What the search expects a silent try to cost at a rate (seconds), for the
 // estimate of the time left: only the proportions between rates matter, the
@@ -77,7 +85,8 @@ struct TFoundModule {
 };
 
 // An address where answers came garbled (a collision on a serial line) or
-// where two modules answered.
+// where two modules answered (two answers to one request over a LAN converter;
+// the module is reported as found too).
 struct TSharedAddress {
   std::uint8_t address = 0;
   std::int32_t baud = 0;

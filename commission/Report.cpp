@@ -36,6 +36,13 @@ std::string Fingerprint(const CheckoutHeader& header) {
   return header.registers_read ? ConfigurationFingerprint(header.registers) : "not read";
 }
 
+std::string JsonStrings(const std::vector<std::string>& texts) {
+  std::string json;
+  for (const std::string& text : texts)
+    json += std::string(json.empty() ? "" : ",") + JsonQuote(text);
+  return "[" + json + "]";
+}
+
 std::string SummaryText(const CheckoutRecord& record) {
   const Summary summary = Summarize(record);
   return std::to_string(summary.passed) + " passed, " + std::to_string(summary.failed) +
@@ -147,8 +154,15 @@ std::string HtmlCheckoutSection(const CheckoutRecord& record) {
           HeaderRow("Configuration", Fingerprint(h)) + HeaderRow("Mode", h.mode) +
           HeaderRow("Program", "qm90 " + h.version) +
           HeaderRow("Power-up state", record.restore_text);
+  html += "</table>\n";
+  if (!record.link_breaks.empty()) {
+    html += "<p><b>The link was interrupted:</b></p>\n<ul>\n";
+    for (const std::string& note : record.link_breaks)
+      html += "<li>" + HtmlEscape(note) + "</li>\n";
+    html += "</ul>\n";
+  }
   html +=
-      "</table>\n<table>\n<tr><th>#</th><th>Channel</th><th>Commanded</th><th>Expected</th>"
+      "<table>\n<tr><th>#</th><th>Channel</th><th>Commanded</th><th>Expected</th>"
       "<th>Observed</th><th>Verdict</th><th>Retries</th><th>Comment</th></tr>\n";
   int number = 0;
   for (const TestPoint& p : record.points) {
@@ -201,6 +215,7 @@ std::string CheckoutJsonObject(const CheckoutRecord& record) {
          ",\"interrupted\":" + (record.ending == Ending::kInterrupted ? "true" : "false") +
          ",\"restored\":" + (record.restored ? "true" : "false") +
          ",\"restore_text\":" + JsonQuote(record.restore_text) +
+         ",\"link_breaks\":" + JsonStrings(record.link_breaks) +
          ",\"exit\":" + std::to_string(CheckoutExitStatus(record)) + "}";
 }
 

@@ -20,8 +20,8 @@ class DatagramSocket {
   virtual std::int32_t Send(const std::uint8_t* bytes, std::size_t size) = 0;
   // Receives one datagram within `wait`. `got` is its length, more than `size`
   // when it did not fit (its start is in `buffer`), and 0 when none came. A
-  // refusal reported for an earlier datagram counts as none. A code (kOk,
-  // kSocketError).
+  // wait of 0 takes only a datagram that is already there. A refusal reported
+  // for an earlier datagram counts as none. A code (kOk, kSocketError).
   virtual std::int32_t Receive(std::uint8_t* buffer, std::size_t size, Micros wait,
                                std::size_t& got) = 0;
 };

@@ -49,14 +49,13 @@ class Win32DatagramSocket final : public DatagramSocket {
   std::int32_t Receive(std::uint8_t* buffer, std::size_t size, Micros wait,
                        std::size_t& got) override {
     got = 0;
-    const int wait_ms = CeilMilliseconds(wait);
-    if (wait_ms != armed_ms_) {
-      const DWORD limit = static_cast<DWORD>(wait_ms);
-      if (setsockopt(socket_, SOL_SOCKET, SO_RCVTIMEO, reinterpret_cast<const char*>(&limit),
-                     sizeof limit) != 0) {
-        return kSocketError;
-      }
-      armed_ms_ = wait_ms;
+    if (wait.count() <= 0) {
+      // Only a datagram already there; the armed time-out stays as it is.
+      u_long waiting = 0;
+      if (ioctlsocket(socket_, FIONREAD, &waiting) != 0) return kSocketError;
+      if (waiting == 0) return kOk;
+    } else if (!Arm(CeilMilliseconds(wait))) {
+      return kSocketError;
     }
     const int n = recv(socket_, reinterpret_cast<char*>(buffer), static_cast<int>(size), 0);
     if (n != SOCKET_ERROR) {
@@ -72,6 +71,16 @@ class Win32DatagramSocket final : public DatagramSocket {
   }
 
  private:
+  bool Arm(int wait_ms) {
+    if (wait_ms == armed_ms_) return true;
+    const DWORD limit = static_cast<DWORD>(wait_ms);
+    if (setsockopt(socket_, SOL_SOCKET, SO_RCVTIMEO, reinterpret_cast<const char*>(&limit),
+                   sizeof limit) != 0)
+      return false;
+    armed_ms_ = wait_ms;
+    return true;
+  }
+
   SOCKET socket_;
   int armed_ms_ = 0;  // receive time-out the socket holds now
 };

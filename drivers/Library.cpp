@@ -1,8 +1,10 @@
 #include "drivers/Library.h"
 
+#include <algorithm>
 #include <chrono>
 
 #include "base/Baud.h"
+#include "base/DriverEntries.h"
 #include "drivers/Codes.h"
 
 namespace qm90drivers {
@@ -39,6 +41,12 @@ bool ReadRequest(const std::int32_t* slots, qm90::Request& out) {
   out.subcode = bytes[2];
   for (int i = 0; i < 5; ++i) out.d[i] = bytes[3 + i];
   return true;
+}
+
+// How long the request asks to listen for a second answer.
+Micros ListenTime(const std::int32_t* slots) {
+  const std::int32_t ms = slots[QBL_REQUEST_LISTEN_SLOT];
+  return std::chrono::milliseconds(ms > 0 ? std::min(ms, QBL_LISTEN_MOST_MS) : 0);
 }
 
 }  // namespace
@@ -123,6 +131,7 @@ std::int32_t Library::GetConfig(std::int32_t handle, std::int32_t* baud, std::in
 std::int32_t Library::Send(std::int32_t handle, const std::int32_t* request, std::int32_t* answer,
                            std::int32_t* returned, std::int32_t* status) {
   std::int32_t code = kInvalidParameter;
+  std::int32_t counted = 0;  // answers to the request, when the transport counts them
   qm90::Answer reply;
   if (request != nullptr && answer != nullptr && returned != nullptr) {
     qm90::Request frame;
@@ -132,11 +141,14 @@ std::int32_t Library::Send(std::int32_t handle, const std::int32_t* request, std
     } else if (ReadRequest(request, frame)) {
       std::lock_guard lock(link->mutex);
       code = link->opened.transport->exchange(link->opened.context, frame, reply);
+      if (code == kOk && link->opened.transport->answers)
+        counted = link->opened.transport->answers(link->opened.context, ListenTime(request));
       if (code == kOk && reply.status != qm90::kAnswerOk) code = RefusalCode(reply.status);
     }
   }
   if (answer != nullptr) {
     for (int i = 0; i < kAnswerSlots; ++i) answer[i] = code == kOk ? reply.d[1 + i] : 0;
+    if (counted > 0) answer[QBL_ANSWER_COUNT_SLOT] = counted;
   }
   if (returned != nullptr) *returned = code == kOk ? reply.d[0] : 0;
   if (status != nullptr) *status = code;

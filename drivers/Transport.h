@@ -26,6 +26,11 @@ struct Transport {
   std::int32_t (*exchange)(void* context, const qm90::Request& request, qm90::Answer& answer);
   // Closes the port or socket and frees the context.
   void (*close)(void* context);
+  // After a successful exchange: how many answers came to it (two modules at
+  // one address both answering), counting those already there and those that
+  // come within `listen`; 0 without `listen` (nothing looked at); null when
+  // the transport cannot tell.
+  std::int32_t (*answers)(void* context, Micros listen) = nullptr;
 };
 
 struct OpenedLink {

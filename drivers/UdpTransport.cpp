@@ -1,6 +1,7 @@
 // The LAN converter's transport: the Init block's checks, sequence numbers,
 // the answer's wait and the datagrams' validation, over whatever socket the
 // platform opened.
+#include <algorithm>
 #include <utility>
 
 #include "drivers/Codes.h"
@@ -22,7 +23,11 @@ struct UdpLink {
   Micros wait{};  // for one answer: the time-out plus the converter's relay
   std::uint16_t sequence = 0;
   std::uint8_t baud_index = 4;
+  std::uint8_t address = 0;  // of the last request
 };
+
+// A converter never sends more datagrams than this behind an answer.
+constexpr int kMostDatagramsBehind = 8;
 
 // Dotted decimal, four parts of 0..255 without leading zeros, as the system's
 // own parser takes an IPv4 address. Reads no further than the terminator or
@@ -74,6 +79,7 @@ std::int32_t ReceiveAnswer(UdpLink& link, std::uint8_t address, qm90::Answer& an
 std::int32_t UdpExchange(void* context, const qm90::Request& request, qm90::Answer& answer) {
   auto* link = static_cast<UdpLink*>(context);
   ++link->sequence;
+  link->address = request.address;
   const Clock::time_point deadline = link->clock->Now() + link->wait;
   const std::vector<std::uint8_t> datagram =
       qm90::EncodeUdpRequest(request, link->sequence, link->baud_index);
@@ -82,11 +88,38 @@ std::int32_t UdpExchange(void* context, const qm90::Request& request, qm90::Answ
   return ReceiveAnswer(*link, request.address, answer, deadline);
 }
 
+// Answers to the request just answered, the first and those behind it (another
+// module at the same address answering too) that are already there or come
+// within `listen`. Without `listen` nothing is looked at (0: not counted), so
+// that an ordinary exchange costs not even a look; nothing read here could be
+// an answer to a later request.
+std::int32_t UdpAnswers(void* context, Micros listen) {
+  if (listen.count() <= 0) return 0;
+  auto* link = static_cast<UdpLink*>(context);
+  const Clock::time_point until = link->clock->Now() + listen;
+  std::int32_t answers = 1;
+  std::uint8_t buffer[512];
+  for (int i = 0; i < kMostDatagramsBehind; ++i) {
+    const Micros left = std::max(TimeLeft(*link->clock, until), Micros(0));
+    std::size_t n = 0;
+    if (link->socket->Receive(buffer, sizeof buffer, left, n) != kOk) break;
+    if (n == 0) {
+      if (left.count() > 0) continue;  // a wait may end early; the clock ends it
+      break;
+    }
+    qm90::Answer twin;
+    if (n <= sizeof buffer &&
+        qm90::DecodeUdpAnswer(buffer, n, link->address, link->sequence, twin) == qm90::Decode::kOk)
+      ++answers;
+  }
+  return answers;
+}
+
 void UdpClose(void* context) {
   delete static_cast<UdpLink*>(context);
 }
 
-constexpr Transport kUdp{UdpConfigure, UdpExchange, UdpClose};
+constexpr Transport kUdp{UdpConfigure, UdpExchange, UdpClose, UdpAnswers};
 
 }  // namespace
 

@@ -2,6 +2,7 @@
 
 #include <chrono>
 
+#include "base/DriverEntries.h"
 #include "link/QBLxxx.h"
 
 using namespace qm90cmd;
@@ -23,12 +24,13 @@ std::uint8_t Exchange(const TModuleLink& link, std::uint8_t command, std::uint8_
   const TDataBytes sent = d;
   const auto start = std::chrono::steady_clock::now();
   ModuleTransact(link.kind, link.handle, link.address, command, subcode, d[0], d[1], d[2], d[3],
-                 d[4], status, answer);
+                 d[4], status, answer, link.listen_ms);
   if (link.observer && *link.observer) {
     const auto elapsed = std::chrono::steady_clock::now() - start;
     (*link.observer)(
         TExchangeRecord{link.address, command, subcode, sent, status, d,
-                        std::chrono::duration_cast<std::chrono::microseconds>(elapsed).count()});
+                        std::chrono::duration_cast<std::chrono::microseconds>(elapsed).count(),
+                        status == 0 ? answer[QBL_ANSWER_COUNT_SLOT] : 0});
   }
   return status;
 }

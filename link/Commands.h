@@ -31,6 +31,10 @@ struct TExchangeRecord {
   std::uint8_t status = 0;
   TDataBytes received{};
   std::int64_t microseconds = 0;  // time spent in the library
+  // How many answers the library saw to the request (QBL_ANSWER_COUNT_SLOT):
+  // 2 or more when two modules at one address answered; 0 when it does not
+  // count or the exchange failed.
+  std::int32_t answers = 0;
 };
 using TExchangeObserver = std::function<void(const TExchangeRecord&)>;
 
@@ -42,6 +46,9 @@ struct TModuleLink {
   std::int32_t handle = 0;
   std::uint8_t address = 0;
   const TExchangeObserver* observer = nullptr;
+  // How long the library is asked to listen for a second answer after each
+  // answer (a search looking for two modules at one address); 0: not at all.
+  std::int32_t listen_ms = 0;
 };
 
 // The link of the run's record, to the module at the record's address.

@@ -211,11 +211,12 @@ std::string ErrorText(std::uint8_t kind, std::int32_t code) {
 void ModuleTransact(std::uint8_t kind, std::int32_t handle, std::uint8_t address,
                     std::uint8_t command, std::uint8_t subcode, std::uint8_t& d0, std::uint8_t& d1,
                     std::uint8_t& d2, std::uint8_t& d3, std::uint8_t& d4, std::uint8_t& status,
-                    TSlotBuffer& answer) {
+                    TSlotBuffer& answer, std::int32_t listen_ms) {
   if (handle == 0) return;
   TSlotBuffer request{};
   const std::uint8_t bytes[8] = {address, command, subcode, d0, d1, d2, d3, d4};
   for (int i = 0; i < 8; ++i) request[i] = bytes[i];
+  request[QBL_REQUEST_LISTEN_SLOT] = listen_ms;
 
   std::int32_t exchange_status = 0;
   std::int32_t returned = 0;

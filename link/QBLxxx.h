@@ -70,8 +70,9 @@ bool DrvLinkLost();
 // One exchange. With handle 0 nothing is sent and nothing written. On success
 // d0..d4 hold the answer; on failure they are 0 and status is the code. A code
 // outside 1..255 (256, a negative one) comes out as 255, never as success or
-// as another code.
+// as another code. `listen_ms` goes into the request's QBL_REQUEST_LISTEN_SLOT
+// (a search asks the library to listen for a second answer; 0 otherwise).
 void ModuleTransact(std::uint8_t kind, std::int32_t handle, std::uint8_t address,
                     std::uint8_t command, std::uint8_t subcode, std::uint8_t& d0, std::uint8_t& d1,
                     std::uint8_t& d2, std::uint8_t& d3, std::uint8_t& d4, std::uint8_t& status,
-                    TSlotBuffer& answer);
+                    TSlotBuffer& answer, std::int32_t listen_ms = 0);

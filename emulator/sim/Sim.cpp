@@ -7,6 +7,7 @@
 #include <signal.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/uio.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -723,13 +724,11 @@ bool Sim::SendAnswer(const qm90::Answer& answer, const Line& line, bool twin, st
     pty_queue_.push_back(std::move(out));
     return true;
   }
-  UdpAnswer out{line.from, std::move(bytes)};
-  for (int copy = twin ? 2 : 1; copy > 0; --copy) {
-    if (delay.count() == 0) {
-      TransmitUdp(out);
-    } else {
-      udp_queue_.emplace(Clock::now() + delay, out);
-    }
+  UdpAnswer out{line.from, std::move(bytes), twin ? 2u : 1u};
+  if (delay.count() == 0) {
+    TransmitUdp(out);
+  } else {
+    udp_queue_.emplace(Clock::now() + delay, std::move(out));
   }
   return true;
 }
@@ -781,10 +780,22 @@ void Sim::SendDuePty(Clock::time_point now) {
   }
 }
 
+// A twin's copy goes out in the same call, so that it has arrived by the
+// time a client has taken the first: two modules answering at once.
 void Sim::TransmitUdp(const UdpAnswer& out) {
-  const ssize_t sent = ::sendto(udp_fd_, out.bytes.data(), out.bytes.size(), 0,
-                                reinterpret_cast<const sockaddr*>(&out.to), sizeof out.to);
-  if (sent != static_cast<ssize_t>(out.bytes.size())) {
+  iovec data{const_cast<std::uint8_t*>(out.bytes.data()), out.bytes.size()};
+  mmsghdr messages[2]{};
+  const unsigned count = std::min(out.copies, 2u);
+  for (unsigned i = 0; i < count; ++i) {
+    messages[i].msg_hdr.msg_name = const_cast<sockaddr_in*>(&out.to);
+    messages[i].msg_hdr.msg_namelen = sizeof out.to;
+    messages[i].msg_hdr.msg_iov = &data;
+    messages[i].msg_hdr.msg_iovlen = 1;
+  }
+  const int sent = ::sendmmsg(udp_fd_, messages, count, 0);
+  for (unsigned i = 0; i < count; ++i) {
+    if (sent >= 0 && static_cast<unsigned>(sent) > i && messages[i].msg_len == out.bytes.size())
+      continue;
     ++counters_.send_failures;
     Log(std::string("answer not sent: ") + (sent < 0 ? std::strerror(errno) : "short write"));
   }

@@ -71,6 +71,7 @@ class Sim {
   struct UdpAnswer {
     sockaddr_in to{};
     std::vector<std::uint8_t> bytes;
+    unsigned copies = 1;  // two: the twin at the same address answers too
   };
   // One answer for the serial line: byte i leaves at start + (i + 1) * byte_time,
   // start moved on while another answer holds the line.

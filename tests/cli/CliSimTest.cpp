@@ -351,26 +351,40 @@ TEST(DriverHost, ScanStopsWhenTheLibraryCrashes) {
   fs::remove_all(folder);
 }
 
-// Two modules at one address garble each other's answers on the serial line:
-// scan and find say so, and still find the module elsewhere on the line.
+// Two modules at one address garble each other's answers on the serial line
+// and answer twice over a LAN converter: scan and find say so, and still find
+// the module elsewhere on the line.
 TEST(LineSearch, ScanAndFindWarnOfTwoModulesAtOneAddress) {
   SimProcess sim;
-  ASSERT_TRUE(sim.Start({"--serial", "COM42", "--address", "1", "--address", "5"})) << sim.Error();
+  ASSERT_TRUE(
+      sim.Start({"--serial", "COM42", "--udp", "127.0.0.1:0", "--address", "1", "--address", "5"}))
+      << sim.Error();
   ASSERT_TRUE(sim.SetTwin(5, true));
-  const std::vector<std::string> com = {"--interface", "com",  "--port",      "42",
-                                        "--baud",      "9600", "--addresses", "0-7"};
-  auto with = [&com](std::vector<std::string> args) {
-    args.insert(args.end(), com.begin(), com.end());
-    return args;
+  struct Line {
+    std::vector<std::string> options;
+    const char* warning;
   };
-  for (const auto& command : {with({"scan"}), with({"find", "--all"})}) {
-    const Result result = Qm90(command);
-    const bool found = result.out.find("at address 1, 9600 Bd") != std::string::npos ||
-                       result.out.find("      1    9600 Bd") != std::string::npos;
-    EXPECT_TRUE(found) << command[0] << ": " << result.out;
-    EXPECT_NE(result.err.find("warning: address 5 at 9600 Bd: its answers came garbled"),
-              std::string::npos)
-        << command[0] << ": " << result.err;
+  const Line lines[] = {
+      {{"--interface", "com", "--port", "42"}, "its answers came garbled"},
+      {{"--interface", "lan", "--ip", "127.0.0.1", "--udp-port", std::to_string(sim.UdpPort())},
+       "two answers came to one request"},
+  };
+  for (const Line& line : lines) {
+    auto with = [&line](std::vector<std::string> args) {
+      args.insert(args.end(), line.options.begin(), line.options.end());
+      args.insert(args.end(), {"--baud", "9600", "--addresses", "0-7"});
+      return args;
+    };
+    for (const auto& command : {with({"scan"}), with({"find", "--all"})}) {
+      const std::string name = command[0] + " " + line.options[1];
+      const Result result = Qm90(command);
+      const bool found = result.out.find("at address 1, 9600 Bd") != std::string::npos ||
+                         result.out.find("      1    9600 Bd") != std::string::npos;
+      EXPECT_TRUE(found) << name << ": " << result.out;
+      EXPECT_NE(result.err.find(std::string("warning: address 5 at 9600 Bd: ") + line.warning),
+                std::string::npos)
+          << name << ": " << result.err;
+    }
   }
 }
 

@@ -123,6 +123,51 @@ TEST(Checkout, WhateverEndsTheRunThePowerUpStateIsWrittenBackAndReported) {
   }
 }
 
+// A USB serial adapter pulled in the middle of DOUT2's on point: the run
+// waits, redoes that point once the link is back, and notes the break; when
+// the link never comes back Ctrl-C ends the wait and nothing is restored.
+TEST(Checkout, AnAdapterPulledMidRunIsWaitedForAndThePointUnderWayRedone) {
+  struct Case {
+    const char* name;
+    bool comes_back;
+    Ending ending;
+    bool restored;
+    int exit_status;
+    std::size_t breaks;
+  };
+  const Case cases[] = {
+      {"comes back", true, Ending::kCompleted, true, 0, 1},
+      {"never comes back, Ctrl-C", false, Ending::kInterrupted, false, 130, 0},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    FakeModule module;
+    module.registers[32] = 0x42;
+    module.unplug_at_write = 6;  // outputs 0, DOUT0 on, off, DOUT1 on, off, DOUT2 on
+    module.comes_back = c.comes_back;
+    ScriptedTechnician tech;
+    module.on_wait = [&tech] { tech.interrupted = true; };
+    if (c.comes_back) module.on_wait = nullptr;
+    CheckoutRecord record;
+    RunCheckout(module, tech, Loopback(), record);
+    EXPECT_EQ(record.ending, c.ending);
+    EXPECT_EQ(record.restored, c.restored);
+    EXPECT_EQ(CheckoutExitStatus(record), c.exit_status);
+    ASSERT_EQ(record.link_breaks.size(), c.breaks);
+    if (c.comes_back) {
+      EXPECT_EQ(Summarize(record).passed, 17);
+      EXPECT_EQ(record.points[4].commanded, "DOUT2=1 (outputs 0x04)");
+      EXPECT_NE(record.points[4].comment.find("redone"), std::string::npos);
+      EXPECT_NE(record.link_breaks[0].find("writing the outputs 0x04"), std::string::npos);
+      EXPECT_EQ(module.outputs, 0x42);
+    } else {
+      EXPECT_EQ(record.points.size(), 4u);  // nothing judged on the lost link
+      EXPECT_NE(record.restore_text.find("the link is gone"), std::string::npos)
+          << record.restore_text;
+    }
+  }
+}
+
 TEST(Checkout, ManualRunTakesTheTechniciansRepliesRetriesAndMeasuredValues) {
   FakeModule module;
   module.wired = false;

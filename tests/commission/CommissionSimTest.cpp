@@ -213,4 +213,43 @@ TEST_F(CommissionSim, CtrlCInTheMiddleLeavesTheOutputsAtThePowerUpState) {
   EXPECT_NE(json.find("\"restored\":true"), std::string::npos) << json;
 }
 
+// A USB serial adapter pulled in the middle of a checkout and plugged in
+// again: the run waits, redoes the point under way, passes every point and
+// says in its report that the link was interrupted.
+TEST_F(CommissionSim, CheckoutOutlivesAnUnpluggedSerialPort) {
+  StartSim({"--loopback", "--serial", "COM46"});
+  // A busy machine may keep the emulator from answering in time, which ends a
+  // checkout on its own: such a run is tried again.
+  for (int attempt = 1; attempt <= 3; ++attempt) {
+    const std::string report = "unplugged" + std::to_string(attempt);
+    Qm90 run(dir_.Path().string(),
+             {"--interface", "com", "--port", "46", "--address", "1", "checkout", "--loopback",
+              "--yes", "--settle", "100", "--report", report});
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+    while (run.Out().find("DOUT2=1") == std::string::npos &&
+           run.Out().find("Summary:") == std::string::npos &&
+           std::chrono::steady_clock::now() < deadline)
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    if (run.Out().find("DOUT2=1") == std::string::npos ||
+        run.Out().find("Summary:") != std::string::npos) {
+      run.Wait();
+      continue;
+    }
+    ASSERT_EQ(sim_.Control("unplug").substr(0, 2), "ok");
+    ASSERT_TRUE(run.WaitForOut("is gone")) << run.Out();
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    ASSERT_EQ(sim_.Control("replug").substr(0, 2), "ok");
+    const int exit_status = run.Wait();
+    if (exit_status != 0 && run.Out().find("modul neodpov") != std::string::npos) continue;
+    EXPECT_EQ(exit_status, 0) << run.Out();
+    const std::string json = Slurp(dir_.File(report + ".json"));
+    EXPECT_NE(json.find("\"passed\":17,\"failed\":0"), std::string::npos) << json;
+    EXPECT_NE(json.find("\"link_breaks\":[\""), std::string::npos) << json;
+    EXPECT_NE(Slurp(dir_.File(report + ".html")).find("The link was interrupted"),
+              std::string::npos);
+    return;
+  }
+  ADD_FAILURE() << "the emulator did not answer in time in three runs";
+}
+
 }  // namespace

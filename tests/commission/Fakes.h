@@ -31,6 +31,11 @@ class FakeModule : public CheckoutModule {
   int lose_at_write = -1;  // from this write (from 1) on the link is gone
   bool lost = false;
   int writes = 0;
+  int unplug_at_write = -1;  // this write (from 1) finds the adapter pulled
+  bool unplugged = false;
+  bool comes_back = true;                      // a wait for the link ends with it back
+  std::function<void()> on_wait;               // told when a wait begins
+  std::uint8_t outputs_when_unplugged = 0xFF;  // what the module held while it was gone
 
   std::uint8_t WriteOutputs(std::uint8_t value) override {
     if (Fails()) return 4;
@@ -43,7 +48,7 @@ class FakeModule : public CheckoutModule {
     return 0;
   }
   std::uint8_t ReadInputs(std::uint8_t& inputs) override {
-    if (lost) return 4;
+    if (lost || unplugged) return 18;
     const std::uint8_t levels =
         wired ? static_cast<std::uint8_t>(outputs ^ registers[34]) : terminals;
     inputs = 0;
@@ -54,23 +59,34 @@ class FakeModule : public CheckoutModule {
     return 0;
   }
   std::uint8_t ReadStatus(std::uint32_t& value) override {
-    if (lost) return 4;
+    if (lost || unplugged) return 18;
     value = status;
     return 0;
   }
   std::uint8_t ReadRegister(std::uint8_t reg, std::uint8_t& value) override {
-    if (lost || reg == fail_read_register) return 4;
+    if (lost || unplugged || reg == fail_read_register) return 4;
     value = registers[reg];
     return 0;
   }
   std::string Text(std::uint8_t code) const override { return "code " + std::to_string(code); }
   bool LinkLost() const override { return lost; }
+  LinkState Reconnect(bool wait) override {
+    if (!unplugged) return LinkState::kThere;
+    if (wait && on_wait) on_wait();
+    if (!wait || !comes_back) return LinkState::kGone;
+    unplugged = false;
+    return LinkState::kBack;
+  }
 
  private:
   bool Fails() {
     ++writes;
     if (writes == lose_at_write) lost = true;
-    return lost || writes == fail_write_number;
+    if (writes == unplug_at_write) {
+      unplugged = true;
+      outputs = outputs_when_unplugged;  // what a lost link leaves is unknown
+    }
+    return lost || unplugged || writes == fail_write_number;
   }
 };
 

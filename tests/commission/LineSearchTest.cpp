@@ -9,7 +9,7 @@
 namespace qm90commission {
 namespace {
 
-enum class Answer { kModule, kGarbled, kGarbledOnce, kPartOnce, kLate, kLateGarbles };
+enum class Answer { kModule, kTwice, kGarbled, kGarbledOnce, kPartOnce, kLate, kLateGarbles };
 
 // A line of fake modules with a simulated clock: a silent try costs the
 // model's time at the rate; an answer that comes late makes the next try
@@ -32,6 +32,7 @@ class FakeLine : public TLineProbe {
   }
   std::uint8_t Identify(std::uint8_t address, std::string& name, bool& heard) override {
     ++asked;
+    twice_ = false;
     // Bytes heard keep the driver waiting for the rest of an answer.
     now += SilentCost(baud_) + (late_pending_ ? 100.0 / baud_ + 0.001 : 0.0);
     late_pending_ = false;
@@ -43,6 +44,9 @@ class FakeLine : public TLineProbe {
     const auto it = modules.find({address, baud_});
     if (it == modules.end()) return kSilenceStatus;
     switch (it->second) {
+      case Answer::kTwice:
+        twice_ = true;
+        [[fallthrough]];
       case Answer::kModule:
         name = "QM-90 " + std::to_string(address);
         return 0;
@@ -73,6 +77,7 @@ class FakeLine : public TLineProbe {
     return kSilenceStatus;
   }
   bool Lost() const override { return lost_; }
+  bool AnsweredTwice() const override { return twice_; }
 
   static double SilentCost(std::int32_t baud) { return 130.0 / baud + 0.004; }
 
@@ -81,6 +86,7 @@ class FakeLine : public TLineProbe {
   bool late_pending_ = false;
   bool garble_next_ = false;
   bool lost_ = false;
+  bool twice_ = false;
 };
 
 std::vector<std::uint8_t> Range(int first, int last) {
@@ -136,6 +142,7 @@ TEST(RunSearch, FindsReportsSharedAddressesAndLateAnswers) {
        {},
        4},
       {"collision", {{{5, 9600}, Answer::kGarbled}}, false, {}, {5}, 40},
+      {"two answers", {{{5, 9600}, Answer::kTwice}}, false, {{5, 9600}}, {5}, 40},
       {"answered in part", {{{7, 19200}, Answer::kPartOnce}}, false, {{7, 19200}}, {}, 40},
       {"noise once", {{{5, 9600}, Answer::kGarbledOnce}}, false, {{5, 9600}}, {}, 40},
       {"late answer", {{{12, 9600}, Answer::kLate}}, false, {{12, 9600}}, {}, 40},

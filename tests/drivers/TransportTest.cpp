@@ -317,6 +317,56 @@ TEST(UdpTransport, EndsTheWaitExactlyAndTakesOnlyItsAnswer) {
   }
 }
 
+// A second answer to the same request (two modules at one address) is counted
+// when the caller asked the link to listen: already there behind the first,
+// or come within the time asked for. Without that nothing is looked at.
+TEST(UdpTransport, CountsSecondAnswersOnlyWhenAskedToListen) {
+  const std::uint16_t ours = kFirstUdpSequence + 1;
+  const Bytes answer = UdpAnswer(ours);
+  constexpr Micros kListen(2000);
+  struct Case {
+    const char* name;
+    std::vector<Arrival> datagrams;
+    Micros listen;
+    std::int32_t answers;
+    Micros took;  // the exchange and the count together
+  };
+  const Case cases[] = {
+      {"not asked", {{Micros(900), answer}, {Micros(900), answer}}, Micros(0), 0, Micros(900)},
+      {"one answer", {{Micros(900), answer}}, kListen, 1, Micros(2900)},
+      {"two at once", {{Micros(900), answer}, {Micros(900), answer}}, kListen, 2, Micros(2900)},
+      {"the second within the time",
+       {{Micros(900), answer}, {Micros(950), answer}},
+       kListen,
+       2,
+       Micros(2900)},
+      {"the second too late",
+       {{Micros(900), answer}, {Micros(3000), answer}},
+       kListen,
+       1,
+       Micros(2900)},
+      {"a stale one and another module's behind",
+       {{Micros(900), answer},
+        {Micros(900), UdpAnswer(ours - 1)},
+        {Micros(900), UdpAnswer(ours, kAddress + 1)}},
+       kListen,
+       1,
+       Micros(2900)},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    SimulatedClock clock;
+    Script script(clock, Waits::kExact, c.datagrams);
+    const OpenedLink link =
+        OpenUdpOver(std::make_unique<FakeSocket>(script), clock, 7, kFirstUdpSequence);
+    const Clock::time_point start = clock.Now();
+    EXPECT_EQ(Exchange(link, clock).code, kOk);
+    EXPECT_EQ(link.transport->answers(link.context, c.listen), c.answers);
+    EXPECT_EQ(clock.Since(start).count(), c.took.count());
+    link.transport->close(link.context);
+  }
+}
+
 // The Init block's address text: what the system's IPv4 parser takes, and
 // nothing read past a sane length.
 TEST(UdpTransport, OpenChecksTheInitBlock) {
