@@ -46,6 +46,9 @@ class TControl {
   virtual void SetVisible(bool visible) = 0;
   virtual void SetFocus() = 0;
   virtual bool Focused() const = 0;
+  // For tests: whether the control takes clicks and keys (the windows never
+  // disable one).
+  virtual bool Enabled() const = 0;
 };
 
 // Static text, left-aligned, shown as is ("&" is not an access key unless the
