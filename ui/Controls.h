@@ -72,6 +72,7 @@ class TEdit : public TControl {};
 // Drop-down list without typing (the user picks one item).
 class TComboList : public TControl {
  public:
+  // The first item added to an empty list becomes the selected one.
   virtual void AddItem(std::string_view utf8) = 0;
   virtual int ItemCount() const = 0;
   virtual std::string ItemText(int index) const = 0;

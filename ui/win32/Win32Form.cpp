@@ -184,9 +184,12 @@ class ComboList final : public Control<TComboList> {
   }
   // The window is as high as its closed field; the list is a window of its own.
   void SetBounds(const TBounds& bounds) override { CoreSetBounds(bounds, kListHeight); }
+  // As on Qt, a list shows its first item until told otherwise.
   void AddItem(std::string_view utf8) override {
+    const bool first = ItemCount() == 0;
     SendMessageW(window_, CB_ADDSTRING, 0,
                  reinterpret_cast<LPARAM>(base::Wide(std::string(utf8)).c_str()));
+    if (first) SendMessageW(window_, CB_SETCURSEL, 0, 0);
   }
   int ItemCount() const override {
     return static_cast<int>(SendMessageW(window_, CB_GETCOUNT, 0, 0));
