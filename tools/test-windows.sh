@@ -83,7 +83,8 @@ run_tests() {  # run_tests ARCH DIR FOREIGN_BIN [LABEL]
   set +e
   local foreign=""
   [ "$wine32" = yes ] && foreign=$(winepath -w "$3" 2>/dev/null)
-  QM90_SIM_COM=$SIM_COM QM90_SIM_UDP_PORT=$sim_port QM90_FOREIGN_DRIVERS=$foreign \
+  QM90_SIM_COM=$SIM_COM QM90_SIM_UDP_PORT=$sim_port QM90_SIM_CONTROL=$sim_control \
+    QM90_FOREIGN_DRIVERS=$foreign \
     "${runner[@]}" ctest --test-dir "$2" -V --no-tests=error --timeout $timeout "${select[@]}" >"$log" 2>&1
   local status=$?
   set -e
@@ -312,7 +313,7 @@ if [ -d /dev/shm ] && [ -w /dev/shm ]; then
   state_dir=$(mktemp -d /dev/shm/qm90-sim.XXXXXX)
 fi
 XDG_RUNTIME_DIR="$work/runtime" "$native/bin/qm90-sim" --udp 127.0.0.1:0 --serial "COM$SIM_COM" \
-  --state "$state_dir/sim.state" </dev/null >"$work/sim.out" 2>"$work/sim.log" &
+  --control 127.0.0.1:0 --state "$state_dir/sim.state" </dev/null >"$work/sim.out" 2>"$work/sim.log" &
 sim_pid=$!
 . "$QM90_ROOT/tools/sim-ready.sh"
 ready=""
@@ -325,6 +326,8 @@ done
 udp=$(qm90_sim_ready_value "$ready" udp)
 sim_port=${udp##*:}
 pty=$(qm90_sim_ready_value "$ready" pty)
+control=$(qm90_sim_ready_value "$ready" control)
+sim_control=${control##*:}
 ln -sfn "$pty" "$WINEPREFIX/dosdevices/com$SIM_COM"
 [ "$wine32_emulated" = no ] || boot_emulated_prefix
 say "qm90-sim on 127.0.0.1:$sim_port and $pty (COM$SIM_COM under Wine)"

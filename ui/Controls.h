@@ -46,6 +46,9 @@ class TControl {
   virtual void SetVisible(bool visible) = 0;
   virtual void SetFocus() = 0;
   virtual bool Focused() const = 0;
+  // For tests: whether the control takes clicks and keys (the windows never
+  // disable one).
+  virtual bool Enabled() const = 0;
 };
 
 // Static text, left-aligned, shown as is ("&" is not an access key unless the
@@ -69,6 +72,7 @@ class TEdit : public TControl {};
 // Drop-down list without typing (the user picks one item).
 class TComboList : public TControl {
  public:
+  // The first item added to an empty list becomes the selected one.
   virtual void AddItem(std::string_view utf8) = 0;
   virtual int ItemCount() const = 0;
   virtual std::string ItemText(int index) const = 0;

@@ -118,6 +118,12 @@ class TForm {
   virtual void PressKey(TKey key) = 0;
   virtual void PressAltKey(char letter) = 0;
 
+  // For tests: what the dialog last ended with (EndModal, or kCancel after an
+  // allowed close), also when it was shown with Show; kNone before that.
+  virtual TModalResult ModalResult() const = 0;
+  // For tests: the form given as the owner at creation (null for none).
+  virtual TForm* Owner() const = 0;
+
   // Typed lookup for tests: FindAs<TButton>(form, "Button1").
   template <typename T>
   T* FindAs(std::string_view name) const {

@@ -1,49 +1,18 @@
-// Shared by the GUI tests of the program: a private settings file and driver
-// folder per test, a way to act inside a modal dialog, control lookup by name.
+// Shared by the window tests of the program: a private settings file and
+// driver folder per test, closing the link a test opened. Controls, modal
+// dialogs and the temporary folder come from tests/support/UiTest.h.
 #pragma once
-
-#include <gtest/gtest.h>
-
-#include <QApplication>
-#include <QLabel>
-#include <QString>
-#include <QTimer>
-#include <QWidget>
-#include <filesystem>
-#include <functional>
-#include <string>
 
 #include "link/Dekl.h"
 #include "link/QBLxxx.h"
-#include "tests/support/QtWindow.h"
-#include "tests/support/TempDir.h"
+#include "tests/support/UiTest.h"
 
 namespace apptest {
 
-using TempFolder = qm90test::TempDir;
-
-// Runs action on the modal dialog that the next exec() shows; the dialog is
-// closed afterwards unless the action closed it already.
-inline void WhenModalShows(std::function<void(QWidget*)> action) {
-  QTimer::singleShot(0, [action = std::move(action)]() {
-    QWidget* modal = QApplication::activeModalWidget();
-    if (!modal) return;
-    action(modal);
-    if (QApplication::activeModalWidget() == modal) modal->close();
-  });
-}
-
-template <typename T>
-T* Child(qm90test::TWin window, const char* name) {
-  T* child = window->findChild<T*>(QString::fromLatin1(name));
-  EXPECT_NE(child, nullptr) << name;
-  return child;
-}
-
-inline std::string LabelText(qm90test::TWin window, const char* name) {
-  auto* label = Child<QLabel>(window, name);
-  return label ? label->text().toStdString() : std::string();
-}
+using qm90test::Find;
+using qm90test::OnNextModal;
+using qm90test::TempFolder;
+using qm90test::TextOf;
 
 // Leaves no library bound behind a test.
 inline void CloseLink(TData& data) {

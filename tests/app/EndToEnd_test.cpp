@@ -1,22 +1,17 @@
 // The program against the real driver libraries: qm90-sim on 127.0.0.1 over
-// UDP and over its pty, and the in-process module library.
+// UDP and over its serial port, and the in-process module library.
 #include <gtest/gtest.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
-#include <QLabel>
-#include <QPushButton>
 #include <cstdlib>
 #include <memory>
+#include <string>
 
 #include "app/Hlavni.h"
-#include "emulator/launcher/SimProcess.h"
 #include "tests/app/AppTestSupport.h"
-#include "ui/qt/Widgets.h"
+#include "tests/support/TestSim.h"
 
 namespace {
 
-constexpr int kCom = 7;
 const std::string kConnected = "Připojení úspěšně inicializováno. Připojen modul   ";
 
 struct Transport {
@@ -28,32 +23,26 @@ struct Transport {
 class EndToEnd : public ::testing::TestWithParam<Transport> {
  protected:
   void SetUp() override {
-    // Own runtime folder: the pty's COM name must not meet another test's.
-    const std::string runtime = folder.File("runtime");
-    mkdir(runtime.c_str(), 0700);
-    setenv("XDG_RUNTIME_DIR", runtime.c_str(), 1);
-    setenv("XDG_STATE_HOME", folder.File("state").c_str(), 1);
-    SetDriverDirectory(qm90sim::BinDir());
+    if (GetParam().needs_sim && !sim.Start(GetParam().kind == 0)) {
+      if (sim.Shared()) GTEST_SKIP() << sim.Why();
+      FAIL() << sim.Why();
+    }
+    SetDriverDirectory(qm90test::DriverFolder());
     // QM90_TEST_DRIVER_HOST set: the same windows with every library in the driver host.
-    SetDriverHostDirectory(qm90sim::BinDir());
+    SetDriverHostDirectory(qm90test::DriverFolder());
     if (std::getenv("QM90_TEST_DRIVER_HOST") != nullptr)
       SetDriverIsolation(DriverIsolation::kAlways);
     SetSettingsFilePath(folder.File("W_qm90.ini"));
-    if (GetParam().needs_sim) {
-      ASSERT_TRUE(sim.Start({"--udp", "127.0.0.1:0", "--serial", "COM" + std::to_string(kCom)}))
-          << sim.Error();
-    }
   }
   void TearDown() override {
     form.reset();
-    sim.Stop();
     SetSettingsFilePath("");
     SetDriverDirectory("");
     SetDriverIsolation(DriverIsolation::kWhenNeeded);
   }
 
   apptest::TempFolder folder;
-  qm90sim::SimProcess sim;
+  qm90test::TestSim sim;
   std::unique_ptr<TForm1> form;
 };
 
@@ -63,21 +52,21 @@ TEST_P(EndToEnd, ConnectsAndShowsTheModuleInTheStatusBar) {
   TData& data = *form->Data();
   data.InterfaceKind = GetParam().kind;
   data.ModuleAddress = 1;
-  data.ComPort = kCom;
+  data.ComPort = sim.ComPort();
   data.IpAddress = "127.0.0.1";
   data.UdpPort = sim.UdpPort();
   data.UdpTimeout = 200;
 
   std::string status;
-  apptest::WhenModalShows([&](QWidget* dialog) {
-    apptest::Child<QPushButton>(dialog, "Button1")->click();
-    status = apptest::LabelText(dialog, "Panel1");
+  apptest::OnNextModal([&](qm90ui::TForm& dialog) {
+    apptest::Find<qm90ui::TButton>(dialog, "Button1")->Click();
+    status = apptest::TextOf(dialog, "Panel1");
   });
   form->Pipojen1Click();
 
   EXPECT_EQ(status, kConnected + data.ModuleName);
   EXPECT_TRUE(data.LinkOpen);
-  EXPECT_EQ(QString::fromStdString(data.ModuleName).size(), 15);
+  EXPECT_EQ(qm90test::Utf8Length(data.ModuleName), 15u);
   EXPECT_EQ(data.ModuleName.rfind("QM-90", 0), 0u) << data.ModuleName;
   EXPECT_EQ(form->StatusBar()->PanelText(0), " Modul  " + data.ModuleName);
   EXPECT_EQ(form->StatusBar()->PanelText(1), " Adresa  1");

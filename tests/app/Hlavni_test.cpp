@@ -3,19 +3,13 @@
 
 #include <gtest/gtest.h>
 
-#include <QAccessible>
-#include <QAction>
-#include <QLineEdit>
-#include <QMainWindow>
-#include <QMenu>
-#include <QMenuBar>
-#include <QPushButton>
-#include <QScreen>
-#include <QTest>
-#include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <functional>
 #include <memory>
+#include <string>
+#include <utility>
+#include <vector>
 
 #include "app/Hlavni.h"
 #include "dialogs/NastavAOUT.h"
@@ -27,12 +21,10 @@
 #include "dialogs/Pripojeni.h"
 #include "dialogs/StatReg.h"
 #include "tests/app/AppTestSupport.h"
-#include "ui/qt/Widgets.h"
 
 namespace {
 
-using apptest::Child;
-using qm90test::Win;
+using apptest::Find;
 using scripted::Entry;
 using scripted::Script;
 
@@ -55,18 +47,23 @@ class MainWindow : public ::testing::Test {
     form->Show();
   }
   std::string Panel(int i) { return form->StatusBar()->PanelText(i); }
-  QAction* Action(const char* name) {
-    return Win(form)->findChild<QAction*>(QString::fromLatin1(name));
+  qm90ui::TMenuItem* Action(const char* name) {
+    qm90ui::TMenuItem* item = form->Form().FindMenuItem(name);
+    EXPECT_NE(item, nullptr) << name;
+    return item;
   }
-  qm90qt::TStatusBar* Bar() { return Win(form)->findChild<qm90qt::TStatusBar*>("StatusBar1"); }
-  QMenuBar* MenuBar() { return qobject_cast<QMainWindow*>(Win(form))->menuBar(); }
+  std::vector<std::string> Captions(const std::vector<const char*>& names) {
+    std::vector<std::string> out;
+    for (const char* name : names) out.push_back(Action(name) ? Action(name)->Text() : "");
+    return out;
+  }
   bool SettingsExist() { return std::filesystem::exists(settings); }
 
   // Connects through the dialog as a user would: menu, button, close.
   void ConnectThroughMenu() {
-    apptest::WhenModalShows(
-        [](QWidget* dialog) { Child<QPushButton>(dialog, "Button1")->click(); });
-    Action("Pipojen1")->trigger();
+    apptest::OnNextModal(
+        [](qm90ui::TForm& dialog) { Find<qm90ui::TButton>(dialog, "Button1")->Click(); });
+    Action("Pipojen1")->Click();
   }
 
   apptest::TempFolder folder;
@@ -76,27 +73,18 @@ class MainWindow : public ::testing::Test {
 
 TEST_F(MainWindow, ShowsCaptionMenuAndBarePanels) {
   Start();
-  EXPECT_EQ(Win(form)->windowTitle(), QStringLiteral(" QM-90 (v.1.02) -  nastavení modulu"));
-  EXPECT_EQ(Win(form)->frameGeometry().size(), QSize(600, 400));
+  EXPECT_EQ(form->Form().Caption(), " QM-90 (v.1.02) -  nastavení modulu");
   const char* panels[] = {" Modul", " Adresa", " Rychlost", ""};
-  const int widths[] = {140, 80, 120};
+  ASSERT_EQ(form->StatusBar()->PanelCount(), 4);
   for (int i = 0; i < 4; ++i) EXPECT_EQ(Panel(i), panels[i]);
-  for (int i = 0; i < 3; ++i) EXPECT_EQ(Bar()->Panel(i)->width(), widths[i]);
-  EXPECT_EQ(Bar()->Panel(3)->geometry().right(), Bar()->width() - 1);
 
-  QStringList bar;
-  for (QAction* a : MenuBar()->actions()) bar << a->text();
-  EXPECT_EQ(bar, QStringList({"&Připojení", "&Nastavení", "&Okamžité hodnoty", "&Konec"}));
-  auto items = [](QAction* submenu) {
-    QStringList out;
-    for (QAction* a : submenu->menu()->actions()) out << a->text();
-    return out;
-  };
-  const auto top = MenuBar()->actions();
-  EXPECT_EQ(items(top[1]),
-            QStringList({"Adresa, rychlost", "Digitální vstupy/výstupy", "Analogový výstup"}));
-  EXPECT_EQ(items(top[2]), QStringList({"Analogový výstup", "Digitální vstupy", "Digitální výstupy",
-                                        "Status registr"}));
+  using Texts = std::vector<std::string>;
+  EXPECT_EQ(Captions({"Pipojen1", "Nastaven1", "Okamitehodnoty1", "Konec2"}),
+            (Texts{"&Připojení", "&Nastavení", "&Okamžité hodnoty", "&Konec"}));
+  EXPECT_EQ(Captions({"AdresaRychlost1", "NastavDIO1", "Kalibracevstup1"}),
+            (Texts{"Adresa, rychlost", "Digitální vstupy/výstupy", "Analogový výstup"}));
+  EXPECT_EQ(Captions({"OkamAIN2", "OkamDIN2", "OkamDOUT1", "Statusregistr1"}),
+            (Texts{"Analogový výstup", "Digitální vstupy", "Digitální výstupy", "Status registr"}));
 }
 
 TEST_F(MainWindow, PanelsShowTheRecordOnlyAfterTheConnectionDialog) {
@@ -109,8 +97,8 @@ TEST_F(MainWindow, PanelsShowTheRecordOnlyAfterTheConnectionDialog) {
   EXPECT_EQ(Panel(0), " Modul");
   EXPECT_EQ(Panel(1), " Adresa");
   EXPECT_EQ(Panel(2), " Rychlost");
-  apptest::WhenModalShows([](QWidget*) {});
-  Action("Pipojen1")->trigger();
+  apptest::OnNextModal([](qm90ui::TForm&) {});
+  Action("Pipojen1")->Click();
   EXPECT_EQ(Panel(0), " Modul  ");
   EXPECT_EQ(Panel(1), " Adresa  5");
   EXPECT_EQ(Panel(2), " Rychlost  19200Bd");
@@ -118,7 +106,8 @@ TEST_F(MainWindow, PanelsShowTheRecordOnlyAfterTheConnectionDialog) {
 
 TEST_F(MainWindow, CancelRightAfterStartShowsTheDefaults) {
   Start();
-  apptest::WhenModalShows([](QWidget* dialog) { Child<QPushButton>(dialog, "Button2")->click(); });
+  apptest::OnNextModal(
+      [](qm90ui::TForm& dialog) { Find<qm90ui::TButton>(dialog, "Button2")->Click(); });
   form->Pipojen1Click();
   EXPECT_EQ(Panel(0), " Modul  ");
   EXPECT_EQ(Panel(1), " Adresa  0");
@@ -143,7 +132,7 @@ TEST_F(MainWindow, EveryWayOfClosingSavesOnceAndClosesTheLink) {
   };
   const Row rows[] = {
       {"close box", [](auto& f) { f->Close(); }},
-      {"Konec", [](auto& f) { Win(f)->template findChild<QAction*>("Konec2")->trigger(); }},
+      {"Konec", [](auto& f) { f->Form().FindMenuItem("Konec2")->Click(); }},
       {"destroyed", [](auto& f) { f.reset(); }},
   };
   for (const Row& row : rows) {
@@ -176,10 +165,13 @@ TEST_F(MainWindow, CloseRequestedWhileADialogIsOpenWaitsForTheDialog) {
   Start();
   form->Data()->InterfaceKind = 2;
   bool dialog_closed_first = false;
-  apptest::WhenModalShows([&](QWidget* dialog) {
-    Child<QPushButton>(dialog, "Button1")->click();
+  apptest::OnNextModal([&](qm90ui::TForm& dialog) {
+    Find<qm90ui::TButton>(dialog, "Button1")->Click();
     form->Close();
-    dialog_closed_first = !dialog->isVisible() && form->Data() != nullptr;
+    // The dialog has ended (it is hidden once its modal run returns) while the
+    // record is still there.
+    dialog_closed_first =
+        dialog.ModalResult() == qm90ui::TModalResult::kCancel && form->Data() != nullptr;
   });
   form->Pipojen1Click();
   EXPECT_TRUE(dialog_closed_first);
@@ -220,9 +212,9 @@ TEST_F(MainWindow, WithoutRecordMenusDoNothingAndNothingIsSaved) {
   Start([]() { return std::unique_ptr<TData>(); });
   EXPECT_EQ(Panel(3), " Nelze vytvořit datové struktury programu");
   bool dialog_shown = false;
-  apptest::WhenModalShows([&](QWidget*) { dialog_shown = true; });
-  for (const char* item : {"Pipojen1", "AdresaRychlost1", "OkamDIN2"}) Action(item)->trigger();
-  QApplication::processEvents();
+  apptest::OnNextModal([&](qm90ui::TForm&) { dialog_shown = true; });
+  for (const char* item : {"Pipojen1", "AdresaRychlost1", "OkamDIN2"}) Action(item)->Click();
+  qm90ui::ProcessMessages();
   EXPECT_FALSE(dialog_shown);
   EXPECT_EQ(Panel(0), " Modul");
   form->Close();
@@ -231,15 +223,15 @@ TEST_F(MainWindow, WithoutRecordMenusDoNothingAndNothingIsSaved) {
 
 // Reads the record pointer of whatever dialog class the modal window is.
 template <typename T>
-std::pair<bool, TData*> DialogRecord(QWidget* modal) {
-  auto* dialog = dynamic_cast<T*>(TFormWindow::WindowOf(qm90qt::FormOf(modal)));
+std::pair<bool, TData*> DialogRecord(qm90ui::TForm& modal) {
+  auto* dialog = dynamic_cast<T*>(TFormWindow::WindowOf(&modal));
   return {dialog != nullptr, dialog ? dialog->Data : nullptr};
 }
 
 TEST_F(MainWindow, EveryMenuItemOpensAFreshDialogOwnedByTheWindow) {
   struct Row {
     const char* action;
-    std::pair<bool, TData*> (*record)(QWidget*);
+    std::pair<bool, TData*> (*record)(qm90ui::TForm&);
   };
   const Row rows[] = {
       {"Pipojen1", &DialogRecord<TForm2>},    {"AdresaRychlost1", &DialogRecord<TForm12>},
@@ -251,28 +243,19 @@ TEST_F(MainWindow, EveryMenuItemOpensAFreshDialogOwnedByTheWindow) {
   for (const Row& row : rows) {
     SCOPED_TRACE(row.action);
     std::pair<bool, TData*> seen{false, nullptr};
-    QWidget* owner = nullptr;
-    apptest::WhenModalShows([&](QWidget* dialog) {
+    qm90ui::TForm* owner = nullptr;
+    const qm90ui::TForm* shown = nullptr;
+    apptest::OnNextModal([&](qm90ui::TForm& dialog) {
       seen = row.record(dialog);
-      owner = dialog->parentWidget();
+      owner = dialog.Owner();
+      shown = &dialog;
     });
-    Action(row.action)->trigger();
+    Action(row.action)->Click();
     EXPECT_TRUE(seen.first);
     EXPECT_EQ(seen.second, form->Data());
-    EXPECT_EQ(owner, Win(form));
-    EXPECT_TRUE(Win(form)->findChildren<QDialog*>().isEmpty());
+    EXPECT_EQ(owner, &form->Form());
+    EXPECT_EQ(TFormWindow::WindowOf(shown), nullptr);  // gone once closed
   }
-}
-
-TEST_F(MainWindow, StatusPanelsReportTheirTextToAssistiveTechnology) {
-  Start();
-  for (int i = 0; i < 3; ++i) {
-    QAccessibleInterface* a11y = QAccessible::queryAccessibleInterface(Bar()->Panel(i));
-    ASSERT_NE(a11y, nullptr);
-    EXPECT_EQ(a11y->text(QAccessible::Name), Bar()->PanelText(i));
-  }
-  EXPECT_EQ(QAccessible::queryAccessibleInterface(Bar()->Panel(0))->text(QAccessible::Name),
-            QStringLiteral(" Modul"));
 }
 
 TEST_F(MainWindow, SaysAtOnceWhenTheSettingsFolderCannotBeWritten) {
@@ -291,93 +274,6 @@ TEST_F(MainWindow, SaysAtOnceWhenTheSettingsFolderCannotBeWritten) {
     Start();
     EXPECT_EQ(Panel(3), c.message);
     form.reset();
-  }
-}
-
-// Every window as the main window opens it, with what assistive technology
-// must find in it: each field named by its caption.
-struct WindowRow {
-  const char* name;
-  std::function<std::unique_ptr<TFormWindow>(TData*)> create;
-  std::vector<std::pair<const char*, const char*>> field_captions;  // field, its label
-  bool status_bar = true;  // the connection dialog has a status line instead
-};
-
-template <typename Form>
-std::unique_ptr<TFormWindow> CreateDialog(TData* data) {
-  auto form = std::make_unique<Form>(nullptr);
-  form->Data = data;
-  return form;
-}
-
-std::vector<WindowRow> Windows() {
-  return {
-      {"TForm1", [](TData*) { return std::make_unique<TForm1>(); }, {}},
-      {"TForm2",
-       CreateDialog<TForm2>,
-       {{"Edit1", "Label1"}, {"Edit2", "Label3"}, {"ComboBox1", "Label2"}, {"ComboBox2", "Label5"}},
-       false},
-      {"TForm12", CreateDialog<TForm12>, {{"Edit1", "Label1"}, {"ComboBox1", "Label2"}}},
-      {"TForm14", CreateDialog<TForm14>, {}},
-      {"TForm4", CreateDialog<TForm4>, {{"Edit1", "Label1"}}},
-      {"TForm3", CreateDialog<TForm3>, {{"Edit1", "Label1"}}},
-      {"TForm11", CreateDialog<TForm11>, {}},
-      {"TForm9", CreateDialog<TForm9>, {}},
-      {"TForm15", CreateDialog<TForm15>, {}},
-  };
-}
-
-TEST_F(MainWindow, EveryWindowOpensCentredOnItsOuterFrame) {
-  TData data;
-  SetDataDefaults(&data);
-  for (const WindowRow& row : Windows()) {
-    SCOPED_TRACE(row.name);
-    std::unique_ptr<TFormWindow> owner = row.create(&data);
-    owner->Show();
-    QWidget* window = Win(owner);
-    const QRect area = window->screen()->availableGeometry();
-    // Under a window manager the frame arrives a little after the window.
-    (void)QTest::qWaitFor([&] { return window->frameGeometry() != window->geometry(); }, 2000);
-    const QRect frame = window->frameGeometry();
-    EXPECT_NE(frame, window->geometry());  // the frame is part of the measure
-    EXPECT_LE(std::abs(frame.center().x() - area.center().x()), 1);
-    EXPECT_LE(std::abs(frame.center().y() - area.center().y()), 1);
-    if (std::string(row.name) == "TForm1") {
-      EXPECT_EQ(frame.size(), QSize(600, 400));
-    }
-  }
-}
-
-TEST_F(MainWindow, AssistiveTechnologyFindsStatusBarsAndFieldsByTheirCaptions) {
-  TData data;
-  SetDataDefaults(&data);
-  for (const WindowRow& row : Windows()) {
-    SCOPED_TRACE(row.name);
-    std::unique_ptr<TFormWindow> owner = row.create(&data);
-    owner->Show();
-    QWidget* window = Win(owner);
-    auto* bar = window->findChild<qm90qt::TStatusBar*>();
-    ASSERT_EQ(bar != nullptr, row.status_bar);
-    if (bar) {
-      QAccessibleInterface* bar_a11y = QAccessible::queryAccessibleInterface(bar);
-      ASSERT_NE(bar_a11y, nullptr);
-      EXPECT_EQ(bar_a11y->role(), QAccessible::StatusBar);
-    }
-    for (const auto& [field, caption] : row.field_captions) {
-      SCOPED_TRACE(field);
-      QWidget* widget = Child<QWidget>(window, field);
-      auto* label = Child<QLabel>(window, caption);
-      QAccessibleInterface* a11y = QAccessible::queryAccessibleInterface(widget);
-      ASSERT_NE(a11y, nullptr);
-      bool labelled = false;
-      for (const auto& [other, relation] : a11y->relations(QAccessible::Label))
-        labelled = labelled || other->object() == label;
-      EXPECT_TRUE(labelled);
-      // A list is read out by its selected item, an edit field by its caption.
-      if (qobject_cast<QLineEdit*>(widget)) {
-        EXPECT_EQ(a11y->text(QAccessible::Name), label->text());
-      }
-    }
   }
 }
 

@@ -3,20 +3,17 @@
 
 #include <gtest/gtest.h>
 
-#include <QAccessible>
-#include <QComboBox>
-#include <QLineEdit>
-#include <QPushButton>
-#include <QTest>
 #include <optional>
+#include <string>
+#include <vector>
 
 #include "dialogs/Pripojeni.h"
 #include "tests/app/AppTestSupport.h"
 
 namespace {
 
-using apptest::Child;
-using apptest::LabelText;
+using apptest::Find;
+using apptest::TextOf;
 using scripted::Entry;
 using scripted::Script;
 
@@ -41,18 +38,14 @@ class ConnectionDialog : public ::testing::Test {
     form->Data = &data;
     form->Show();
   }
-  void SelectKind(int kind) {
-    auto* combo = Child<QComboBox>(&*form, "ComboBox2");
-    combo->setCurrentIndex(kind);
-    form->ComboBox2Change();
+  void SelectKind(int kind) { Find<qm90ui::TComboList>(*form, "ComboBox2")->Pick(kind); }
+  void Type(const char* edit, const std::string& text) {
+    Find<qm90ui::TEdit>(*form, edit)->SetText(text);
   }
-  void Type(const char* edit, const QString& text) {
-    Child<QLineEdit>(&*form, edit)->setText(text);
-  }
-  QString Field(const char* edit) { return Child<QLineEdit>(&*form, edit)->text(); }
-  bool Shown(const char* name) { return Child<QWidget>(&*form, name)->isVisible(); }
-  void Press() { Child<QPushButton>(&*form, "Button1")->click(); }
-  std::string Status() { return LabelText(&*form, "Panel1"); }
+  std::string Field(const char* edit) { return TextOf(*form, edit); }
+  bool Shown(const char* name) { return Find(*form, name)->Visible(); }
+  void Press() { Find<qm90ui::TButton>(*form, "Button1")->Click(); }
+  std::string Status() { return TextOf(*form, "Panel1"); }
 
   TData data;
   std::optional<TForm2> form;
@@ -60,13 +53,12 @@ class ConnectionDialog : public ::testing::Test {
 
 TEST_F(ConnectionDialog, FirstOpeningShowsTheDefaults) {
   Open();
-  EXPECT_EQ(qm90test::Win(&*form)->windowTitle(), QStringLiteral("Připojení modulu"));
-  EXPECT_EQ(Child<QComboBox>(&*form, "ComboBox2")->currentText(),
-            QStringLiteral("Standardní COMx"));
-  EXPECT_EQ(LabelText(&*form, "Label3"), "Číslo portu COMx");
-  EXPECT_EQ(Field("Edit2"), QStringLiteral("1"));
-  EXPECT_EQ(Field("Edit1"), QStringLiteral("0"));
-  EXPECT_EQ(Child<QComboBox>(&*form, "ComboBox1")->currentText(), QStringLiteral("9600 Bd"));
+  EXPECT_EQ(form->Form().Caption(), "Připojení modulu");
+  EXPECT_EQ(TextOf(*form, "ComboBox2"), "Standardní COMx");
+  EXPECT_EQ(TextOf(*form, "Label3"), "Číslo portu COMx");
+  EXPECT_EQ(Field("Edit2"), "1");
+  EXPECT_EQ(Field("Edit1"), "0");
+  EXPECT_EQ(TextOf(*form, "ComboBox1"), "9600 Bd");
   EXPECT_FALSE(Shown("Edit3"));
   EXPECT_FALSE(Shown("Edit4"));
   EXPECT_EQ(Status(), "Připojení modulu dosud neinicializováno");
@@ -76,7 +68,7 @@ TEST_F(ConnectionDialog, KindRowsFollowTheSelectedItem) {
   struct Row {
     int kind;
     const char* label3;  // nullptr: row hidden
-    QString edit2;
+    std::string edit2;
     bool lan_rows;
   };
   const Row rows[] = {
@@ -84,7 +76,7 @@ TEST_F(ConnectionDialog, KindRowsFollowTheSelectedItem) {
       {1, "Bázová adresa QB-311", "300h", false},
       {2, nullptr, "", false},
       {3, nullptr, "", false},
-      {4, "IP adresa", QString::fromLatin1(kDefaultIpAddress), true},
+      {4, "IP adresa", kDefaultIpAddress, true},
   };
   Open();
   for (const Row& row : rows) {
@@ -94,16 +86,16 @@ TEST_F(ConnectionDialog, KindRowsFollowTheSelectedItem) {
     EXPECT_EQ(Shown("Edit2"), row.label3 != nullptr);
     EXPECT_EQ(Shown("Label3"), row.label3 != nullptr);
     if (row.label3) {
-      EXPECT_EQ(LabelText(&*form, "Label3"), row.label3);
+      EXPECT_EQ(TextOf(*form, "Label3"), row.label3);
       EXPECT_EQ(Field("Edit2"), row.edit2);
     }
     EXPECT_EQ(Shown("Edit3"), row.lan_rows);
     EXPECT_EQ(Shown("Edit4"), row.lan_rows);
     if (row.lan_rows) {
-      EXPECT_EQ(LabelText(&*form, "Label6"), "UDP port");
-      EXPECT_EQ(LabelText(&*form, "Label7"), "UDP timeout");
-      EXPECT_EQ(Field("Edit3"), QStringLiteral("5000"));
-      EXPECT_EQ(Field("Edit4"), QStringLiteral("100"));
+      EXPECT_EQ(TextOf(*form, "Label6"), "UDP port");
+      EXPECT_EQ(TextOf(*form, "Label7"), "UDP timeout");
+      EXPECT_EQ(Field("Edit3"), "5000");
+      EXPECT_EQ(Field("Edit4"), "100");
     }
   }
 }
@@ -112,7 +104,7 @@ TEST_F(ConnectionDialog, KindOutsideTheListSelectsNothingAndIsRefused) {
   data.InterfaceKind = 13;  // low 3 bits: 5, no such item
   Open();
   EXPECT_EQ(data.InterfaceKind, 5);
-  EXPECT_EQ(Child<QComboBox>(&*form, "ComboBox2")->currentIndex(), -1);
+  EXPECT_EQ(Find<qm90ui::TComboList>(*form, "ComboBox2")->ItemIndex(), -1);
   EXPECT_FALSE(Shown("Edit2"));
   Press();
   EXPECT_EQ(Status(), "Neznámý typ rozhraní");
@@ -122,23 +114,31 @@ TEST_F(ConnectionDialog, KindOutsideTheListSelectsNothingAndIsRefused) {
 
 TEST_F(ConnectionDialog, TabOrderFollowsTheFieldsOfTheForm) {
   Open();
-  const char* order[] = {"Edit1",   "Edit2",     "ComboBox1", "Panel1", "Button1",
-                         "Button2", "ComboBox2", "Edit3",     "Edit4"};
-  std::vector<QWidget*> named;
-  for (const char* name : order) named.push_back(Child<QWidget>(&*form, name));
-  std::vector<QWidget*> chain;
-  QWidget* w = named.front();
-  do {
-    if (std::find(named.begin(), named.end(), w) != named.end()) chain.push_back(w);
-    w = w->nextInFocusChain();
-  } while (w != named.front() && chain.size() < named.size());
-  EXPECT_EQ(chain, named);
-  // The dialog opens in the first field of that order.
-  qm90test::Win(&*form)->activateWindow();
-  ASSERT_TRUE(QTest::qWaitForWindowActive(qm90test::Win(&*form)));
-  EXPECT_EQ(QApplication::focusWidget(), named.front());
-  QTest::keyClicks(QApplication::focusWidget(), "12");
-  EXPECT_EQ(Field("Edit1"), QStringLiteral("12"));
+  SelectKind(4);  // every field shown
+  const std::vector<std::string> order = {"Edit1",   "Edit2",     "ComboBox1", "Button1",
+                                          "Button2", "ComboBox2", "Edit3",     "Edit4"};
+  Find(*form, order.front())->SetFocus();
+  std::vector<std::string> chain;
+  for (std::size_t i = 0; i < order.size(); ++i) {
+    qm90ui::TControl* focused = form->Form().FocusedControl();
+    chain.push_back(focused ? focused->Name() : "(none)");
+    form->Form().PressKey(qm90ui::TKey::kTab);
+  }
+  EXPECT_EQ(chain, order);
+  ASSERT_NE(form->Form().FocusedControl(), nullptr);
+  EXPECT_EQ(form->Form().FocusedControl()->Name(), order.front());  // round again
+
+  // Opened as the main window opens it, the dialog starts in the first field.
+  TForm2 modal(nullptr);
+  modal.Data = &data;
+  std::string first = "(not shown)";
+  apptest::OnNextModal([&](qm90ui::TForm& dialog) {
+    qm90ui::ProcessMessages();
+    qm90ui::TControl* focused = dialog.FocusedControl();
+    first = focused ? focused->Name() : "(none)";
+  });
+  modal.ShowModal();
+  EXPECT_EQ(first, order.front());
 }
 
 TEST_F(ConnectionDialog, IdentifiesTheModuleWithThreeChainedRequests) {
@@ -178,7 +178,7 @@ TEST_F(ConnectionDialog, IdentificationBytesAreTakenAsWindows1250) {
   Open();
   Press();
   EXPECT_EQ(data.ModuleName, "QMš90 01 v.1.02");
-  EXPECT_EQ(QString::fromStdString(data.ModuleName).size(), 15);
+  EXPECT_EQ(qm90test::Utf8Length(data.ModuleName), 15u);
 }
 
 TEST_F(ConnectionDialog, SetConfigGetsTheRateAndTimingOfTheChosenSpeed) {
@@ -192,7 +192,7 @@ TEST_F(ConnectionDialog, SetConfigGetsTheRateAndTimingOfTheChosenSpeed) {
     Script().responder = scripted::ModuleResponder();
     data.InterfaceKind = 2;
     Open();
-    Child<QComboBox>(&*form, "ComboBox1")->setCurrentIndex(row.index);
+    Find<qm90ui::TComboList>(*form, "ComboBox1")->SetItemIndex(row.index);
     Press();
     const auto calls = Script().CallsOf(Entry::SetConfig);
     ASSERT_EQ(calls.size(), 1u);
@@ -208,7 +208,7 @@ TEST_F(ConnectionDialog, SetConfigGetsTheRateAndTimingOfTheChosenSpeed) {
 TEST_F(ConnectionDialog, InitGetsTheParametersOfEachKind) {
   struct Row {
     int kind;
-    QString edit2;
+    std::string edit2;
     std::int32_t init_param;
   };
   for (const Row& row : {Row{0, "3", 3}, Row{1, "2A0h", 0x2A0}, Row{2, "", 0}, Row{3, "", 0}}) {
@@ -217,7 +217,7 @@ TEST_F(ConnectionDialog, InitGetsTheParametersOfEachKind) {
     Script().responder = scripted::ModuleResponder();
     data.InterfaceKind = static_cast<std::uint8_t>(row.kind);
     Open();
-    if (!row.edit2.isEmpty()) Type("Edit2", row.edit2);
+    if (!row.edit2.empty()) Type("Edit2", row.edit2);
     Press();
     const auto inits = Script().CallsOf(Entry::Init);
     ASSERT_EQ(inits.size(), 1u);
@@ -253,8 +253,8 @@ TEST_F(ConnectionDialog, FieldsThatAreNotNumbersTakeTheirDefaults) {
   struct Row {
     int kind;
     const char* edit;
-    QString typed;
-    QString shown;        // the field afterwards
+    std::string typed;
+    std::string shown;    // the field afterwards
     std::int32_t stored;  // ModuleAddress (Edit1), ComPort or IsaBaseAddress
     std::int32_t sent;    // request address (Edit1) or Init parameter
   };
@@ -266,7 +266,7 @@ TEST_F(ConnectionDialog, FieldsThatAreNotNumbersTakeTheirDefaults) {
       {0, "Edit2", "300", "300", 44, 300},    {0, "Edit2", "65537", "1", 1, 1},
   };
   for (const Row& row : rows) {
-    SCOPED_TRACE(row.typed.toStdString());
+    SCOPED_TRACE(row.typed);
     scripted::Reset();
     Script().responder = scripted::ModuleResponder();
     data.InterfaceKind = static_cast<std::uint8_t>(row.kind);
@@ -290,7 +290,7 @@ TEST_F(ConnectionDialog, FieldsThatAreNotNumbersTakeTheirDefaults) {
 
 TEST_F(ConnectionDialog, LanFieldsAreCheckedInTurn) {
   struct Row {
-    QString ip, port, timeout;
+    std::string ip, port, timeout;
     std::string status;  // empty: accepted
   };
   const Row rows[] = {
@@ -304,7 +304,7 @@ TEST_F(ConnectionDialog, LanFieldsAreCheckedInTurn) {
       {"", "5000", "100", "Neplatná IP adresa"},
   };
   for (const Row& row : rows) {
-    SCOPED_TRACE(row.port.toStdString() + "/" + row.timeout.toStdString());
+    SCOPED_TRACE(row.port + "/" + row.timeout);
     scripted::Reset();
     Script().responder = scripted::ModuleResponder();
     SetDataDefaults(&data);
@@ -323,7 +323,7 @@ TEST_F(ConnectionDialog, LanFieldsAreCheckedInTurn) {
       EXPECT_FALSE(data.LinkOpen);
       EXPECT_TRUE(Script().CallsOf(Entry::Init).empty());
       // What was read before the refused field is kept.
-      if (!row.ip.isEmpty()) {
+      if (!row.ip.empty()) {
         EXPECT_EQ(data.IpAddress, "127.0.0.1");
       }
       if (row.status == "Neplatný UDP timeout") {
@@ -450,9 +450,9 @@ TEST_F(ConnectionDialog, CancelKeepsWhatWasStoredAndTheOpenLink) {
   Open();
   Press();
   ASSERT_TRUE(data.LinkOpen);
-  Child<QPushButton>(&*form, "Button2")->click();
+  Find<qm90ui::TButton>(*form, "Button2")->Click();
   EXPECT_FALSE(form->Form().Visible());
-  EXPECT_EQ(qm90test::DialogOf(&*form)->result(), QDialog::Rejected);
+  EXPECT_EQ(form->Form().ModalResult(), qm90ui::TModalResult::kCancel);
   EXPECT_TRUE(data.LinkOpen);
   EXPECT_TRUE(Script().CallsOf(Entry::Done).empty());
 }
@@ -469,22 +469,6 @@ TEST_F(ConnectionDialog, WithoutRecordNothingHappens) {
   EXPECT_FALSE(Script().calls.empty());
   EXPECT_TRUE(data.LinkOpen);
   EXPECT_NE(Status(), "");
-}
-
-TEST_F(ConnectionDialog, AccessibleNameOfTheStatusLineIsItsText) {
-  Open();
-  Type("Edit1", "1");
-  data.InterfaceKind = 4;
-  SelectKind(4);
-  Type("Edit2", "");
-  Press();
-  auto* panel = Child<QLabel>(&*form, "Panel1");
-  QAccessibleInterface* a11y = QAccessible::queryAccessibleInterface(panel);
-  ASSERT_NE(a11y, nullptr);
-  EXPECT_EQ(a11y->text(QAccessible::Name), QStringLiteral("Neplatná IP adresa"));
-  auto* caption = Child<QLabel>(&*form, "Label5");
-  EXPECT_EQ(QAccessible::queryAccessibleInterface(caption)->text(QAccessible::Name),
-            caption->text());
 }
 
 }  // namespace

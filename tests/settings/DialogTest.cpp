@@ -2,7 +2,6 @@
 // checks, how a read lands in the controls, and what "Ok" stores in Config.
 #include "tests/settings/SettingsFixture.h"
 
-#include <QTest>
 #include <cstring>
 
 #include "dialogs/NastavAOUT.h"
@@ -13,10 +12,9 @@
 namespace settingstest {
 namespace {
 
-const QString kAddressRange = QStringLiteral(" Adresa modulu musí být v rozsahu 0-255.");
-const QString kBaudRange =
-    QStringLiteral(" Komunikační rychlost musí být v rozsahu 600Bd-115200Bd.");
-const QString kAoutRange = QStringLiteral(" Inicializační hodnota musí být v rozsahu 0-65535.");
+const std::string kAddressRange = " Adresa modulu musí být v rozsahu 0-255.";
+const std::string kBaudRange = " Komunikační rychlost musí být v rozsahu 600Bd-115200Bd.";
+const std::string kAoutRange = " Inicializační hodnota musí být v rozsahu 0-65535.";
 
 bool SameConfig(const TModuleConfig& a, const TModuleConfig& b) {
   return std::memcmp(&a, &b, sizeof a) == 0;
@@ -38,14 +36,14 @@ TEST_F(Settings, AddressAndAnalogFieldsAcceptOnlyIntegersInRange) {
       {"0", true, 0},      {"65535", true, 65535}, {"-1", false, 0},
       {"65536", false, 0}, {"", false, 0},         {"12a", false, 0},
       {"12 ", false, 0},   {" 12", true, 12},      {"$FF", true, 255}};
-  auto check = [&](auto* form, const FieldCase& c, const QString& refusal, auto field) {
+  auto check = [&](auto* form, const FieldCase& c, const std::string& refusal, auto field) {
     SCOPED_TRACE(c.text);
     data.Config = DefaultModuleConfig();
     const TModuleConfig before = data.Config;
     scripted::Script().calls.clear();
-    StatusLog log(form);
-    Edit1(form)->setText(QString::fromUtf8(c.text));
-    Button(form, 1)->click();  // "Zapsat": sends the value or nothing
+    StatusLog log(*form);
+    Edit1(*form)->SetText(c.text);
+    Button(*form, 1)->Click();  // "Zapsat": sends the value or nothing
     if (c.accepted) {
       ASSERT_FALSE(Sent().empty());
       EXPECT_EQ(log.Last(), kWriteDone);
@@ -53,7 +51,7 @@ TEST_F(Settings, AddressAndAnalogFieldsAcceptOnlyIntegersInRange) {
       EXPECT_TRUE(Sent().empty());
       EXPECT_EQ(log.Last(), refusal);
     }
-    Button(form, 3)->click();  // "Ok" closes in either case
+    Button(*form, 3)->Click();  // "Ok" closes in either case
     EXPECT_FALSE(form->Form().Visible());
     if (c.accepted)
       EXPECT_EQ(field(data.Config), c.value);
@@ -71,25 +69,28 @@ TEST_F(Settings, AddressAndAnalogFieldsAcceptOnlyIntegersInRange) {
 TEST_F(Settings, DialogsOpenWithConfigNotWithTheLink) {
   data.BaudRate = 115200;  // the link's values must not show
   auto adr = qm90test::ShowWindow<TForm12>(&data);
-  EXPECT_EQ(Edit1(adr.get())->text(), "1");
-  EXPECT_EQ(ComboBox1(adr.get())->currentText(), "9600 Bd");
+  EXPECT_EQ(Edit1(*adr)->Text(), "1");
+  EXPECT_EQ(ComboBox1(*adr)->Text(), "9600 Bd");
   auto dio = qm90test::ShowWindow<TForm14>(&data);
-  EXPECT_EQ(Boxes(dio.get(), 1), 0xFF);
-  EXPECT_EQ(Boxes(dio.get(), 33), 0xFF);
-  EXPECT_EQ(Boxes(dio.get(), 65), 0x00);
+  EXPECT_EQ(Boxes(*dio, 1), 0xFF);
+  EXPECT_EQ(Boxes(*dio, 33), 0xFF);
+  EXPECT_EQ(Boxes(*dio, 65), 0x00);
   auto aout = qm90test::ShowWindow<TForm4>(&data);
-  EXPECT_EQ(Edit1(aout.get())->text(), "0");
-  for (qm90test::TWin d : {qm90test::TWin(adr), qm90test::TWin(dio), qm90test::TWin(aout)})
-    EXPECT_EQ(Status(d), " ");
+  EXPECT_EQ(Edit1(*aout)->Text(), "0");
+  for (const TFormWindow* d :
+       {static_cast<TFormWindow*>(adr.get()), static_cast<TFormWindow*>(dio.get()),
+        static_cast<TFormWindow*>(aout.get())})
+    EXPECT_EQ(Status(*d), " ");
 }
 
 TEST_F(Settings, EnterInTheFieldStartsNoTransfer) {
   auto adr = qm90test::ShowWindow<TForm12>(&data);
   auto aout = qm90test::ShowWindow<TForm4>(&data);
-  for (qm90test::TWin d : {qm90test::TWin(adr), qm90test::TWin(aout)}) {
-    Edit1(d)->setFocus();
-    QTest::keyClick(Edit1(d), Qt::Key_Return);
-    EXPECT_TRUE(d->isVisible());
+  for (const TFormWindow* d :
+       {static_cast<TFormWindow*>(adr.get()), static_cast<TFormWindow*>(aout.get())}) {
+    Edit1(*d)->SetFocus();
+    d->Form().PressKey(qm90ui::TKey::kReturn);
+    EXPECT_TRUE(d->Form().Visible());
   }
   EXPECT_TRUE(Sent().empty());
 }
@@ -98,19 +99,19 @@ TEST_F(Settings, BaudIndexAboveTheListLeavesNoSelectionAndBlocksWriteAndOk) {
   scripted::Script().module.registers[63] = 17;
   scripted::Script().module.registers[62] = 9;
   auto form = qm90test::ShowWindow<TForm12>(&data);
-  StatusLog log(form.get());
-  Button(form.get(), 2)->click();
+  StatusLog log(*form);
+  Button(*form, 2)->Click();
   EXPECT_EQ(log.Last(), kReadDone);
-  EXPECT_EQ(Edit1(form.get())->text(), "17");
-  EXPECT_EQ(ComboBox1(form.get())->currentIndex(), -1);
+  EXPECT_EQ(Edit1(*form)->Text(), "17");
+  EXPECT_EQ(ComboBox1(*form)->ItemIndex(), -1);
 
   scripted::Script().calls.clear();
-  Button(form.get(), 1)->click();
+  Button(*form, 1)->Click();
   EXPECT_TRUE(Sent().empty());
   EXPECT_EQ(log.Last(), kBaudRange);
 
   const TModuleConfig before = data.Config;
-  Button(form.get(), 3)->click();
+  Button(*form, 3)->Click();
   EXPECT_FALSE(form->Form().Visible());
   EXPECT_TRUE(SameConfig(data.Config, before));
 }
@@ -121,26 +122,26 @@ TEST_F(Settings, ReadEndingEarlyShowsWhatCameAndThePreviousRest) {
 
   auto adr = qm90test::ShowWindow<TForm12>(&data);
   InjectAt(1, Fault::kTimeout);
-  Button(adr.get(), 2)->click();
-  EXPECT_EQ(Edit1(adr.get())->text(), "17");
-  EXPECT_EQ(ComboBox1(adr.get())->currentIndex(), 4);
+  Button(*adr, 2)->Click();
+  EXPECT_EQ(Edit1(*adr)->Text(), "17");
+  EXPECT_EQ(ComboBox1(*adr)->ItemIndex(), 4);
 
   auto dio = qm90test::ShowWindow<TForm14>(&data);
-  Box(dio.get(), 33)->setChecked(false);  // not stored: goes back
+  Box(*dio, 33)->SetChecked(false);  // not stored: goes back
   InjectAt(1, Fault::kTimeout);
-  Button(dio.get(), 2)->click();
-  EXPECT_EQ(Boxes(dio.get(), 65), 0x81);
-  EXPECT_EQ(Boxes(dio.get(), 1), 0xFF);
-  EXPECT_EQ(Boxes(dio.get(), 33), 0xFF);
+  Button(*dio, 2)->Click();
+  EXPECT_EQ(Boxes(*dio, 65), 0x81);
+  EXPECT_EQ(Boxes(*dio, 1), 0xFF);
+  EXPECT_EQ(Boxes(*dio, 33), 0xFF);
 
   auto aout = qm90test::ShowWindow<TForm4>(&data);
-  Edit1(aout.get())->setText("999");  // not stored: goes back
+  Edit1(*aout)->SetText("999");  // not stored: goes back
   InjectAt(1, Fault::kTimeout);
-  Button(aout.get(), 2)->click();
-  EXPECT_EQ(Edit1(aout.get())->text(), "300");  // the low byte alone changes nothing
+  Button(*aout, 2)->Click();
+  EXPECT_EQ(Edit1(*aout)->Text(), "300");  // the low byte alone changes nothing
   scripted::Script().responder = scripted::ModuleResponder();
-  Button(aout.get(), 2)->click();
-  EXPECT_EQ(Edit1(aout.get())->text(), "4660");
+  Button(*aout, 2)->Click();
+  EXPECT_EQ(Edit1(*aout)->Text(), "4660");
 }
 
 TEST_F(Settings, OkStoresTheWholeImageWithUpperGroupBytesCleared) {
@@ -148,42 +149,42 @@ TEST_F(Settings, OkStoresTheWholeImageWithUpperGroupBytesCleared) {
   data.Config.AoutInit = 1234;
   scripted::Script().module.registers = {{32, 0x81}, {33, 0x0F}, {34, 0xF0}};
   auto dio = qm90test::ShowWindow<TForm14>(&data);
-  Button(dio.get(), 2)->click();
-  Box(dio.get(), 2)->setChecked(false);  // DIN1 off: 0x0D
-  Button(dio.get(), 3)->click();
+  Button(*dio, 2)->Click();
+  Box(*dio, 2)->SetChecked(false);  // DIN1 off: 0x0D
+  Button(*dio, 3)->Click();
   const TModuleConfig expected{9, 4, 1234, {0x0D, 0, 0, 0}, {0xF0, 0, 0, 0}, {0x81, 0, 0, 0}};
   EXPECT_TRUE(SameConfig(data.Config, expected));
 
   // Only DIN0 and DIN7 negated: 129, sent to register 33.
   auto again = qm90test::ShowWindow<TForm14>(&data);
-  for (int box = 1; box <= 8; ++box) Box(again.get(), box)->setChecked(box == 1 || box == 8);
+  for (int box = 1; box <= 8; ++box) Box(*again, box)->SetChecked(box == 1 || box == 8);
   scripted::Script().calls.clear();
-  Button(again.get(), 1)->click();
+  Button(*again, 1)->Click();
   EXPECT_EQ(Sent().at(2), (Req{103, 33, 33, 129, 129}));
-  Button(again.get(), 3)->click();
+  Button(*again, 3)->Click();
   EXPECT_EQ(data.Config.DinNegation[0], 129);
 }
 
 TEST_F(Settings, WriteThenCancelLeavesConfigAndReopeningShowsIt) {
   auto form = qm90test::ShowWindow<TForm12>(&data);
-  Edit1(form.get())->setText("7");
-  ComboBox1(form.get())->setCurrentIndex(0);
-  Button(form.get(), 1)->click();
+  Edit1(*form)->SetText("7");
+  ComboBox1(*form)->SetItemIndex(0);
+  Button(*form, 1)->Click();
   EXPECT_EQ(Register(63), 7);
   EXPECT_EQ(Register(62), 0);
-  Button(form.get(), 4)->click();
+  Button(*form, 4)->Click();
   EXPECT_FALSE(form->Form().Visible());
   EXPECT_TRUE(SameConfig(data.Config, DefaultModuleConfig()));
   EXPECT_EQ(data.ModuleAddress, kModuleAddress);  // the link keeps its address
 
   auto reopened = qm90test::ShowWindow<TForm12>(&data);
-  EXPECT_EQ(Edit1(reopened.get())->text(), "1");
-  EXPECT_EQ(ComboBox1(reopened.get())->currentText(), "9600 Bd");
+  EXPECT_EQ(Edit1(*reopened)->Text(), "1");
+  EXPECT_EQ(ComboBox1(*reopened)->Text(), "9600 Bd");
 
   // "Ok" stores; the next opening shows what was stored.
-  Edit1(reopened.get())->setText("200");
-  Button(reopened.get(), 3)->click();
-  EXPECT_EQ(Edit1(qm90test::ShowWindow<TForm12>(&data).get())->text(), "200");
+  Edit1(*reopened)->SetText("200");
+  Button(*reopened, 3)->Click();
+  EXPECT_EQ(Edit1(*qm90test::ShowWindow<TForm12>(&data))->Text(), "200");
 }
 
 }  // namespace

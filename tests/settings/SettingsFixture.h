@@ -1,49 +1,33 @@
 // Shared pieces of the settings dialog tests: the scripted link, the request
-// record, the status text record and access to controls by their names.
+// record and access to controls by their names.
 #pragma once
 
 #include "tests/scripted/ScriptedDriver.h"
 
 #include <gtest/gtest.h>
 
-#include <QCheckBox>
-#include <QComboBox>
-#include <QDialog>
-#include <QLineEdit>
-#include <QPushButton>
 #include <cstdint>
 #include <functional>
 #include <memory>
 #include <ostream>
+#include <string>
 #include <vector>
 
 #include "dialogs/ConfigTransfer.h"
 #include "link/Dekl.h"
 #include "link/QBLxxx.h"
 #include "tests/settings/Controls.h"
-#include "ui/qt/Widgets.h"
-
-// Readable failures for status texts.
-inline void PrintTo(const QString& text, std::ostream* os) {
-  *os << '"' << text.toStdString() << '"';
-}
+#include "tests/support/UiTest.h"
 
 namespace settingstest {
 
-// The dialogs' texts as the Qt controls show them.
-inline QString Q(const std::string& text) {
-  return QString::fromStdString(text);
-}
-inline const QString kNoMessage = Q(qm90cfg::kNoMessage);
-inline const QString kLinkNotOpen = Q(qm90cfg::kLinkNotOpen);
-inline const QString kReadDone = Q(qm90cfg::kReadDone);
-inline const QString kWriteDone = Q(qm90cfg::kWriteDone);
-inline QString ReadProgress(int percent) {
-  return Q(qm90cfg::ReadProgress(percent));
-}
-inline QString WriteProgress(int percent) {
-  return Q(qm90cfg::WriteProgress(percent));
-}
+using qm90cfg::kLinkNotOpen;
+using qm90cfg::kNoMessage;
+using qm90cfg::kReadDone;
+using qm90cfg::kWriteDone;
+using qm90cfg::ReadProgress;
+using qm90cfg::WriteProgress;
+using qm90test::StatusLog;
 
 // One request as the module sees it, without the address (checked apart).
 struct Req {
@@ -57,7 +41,7 @@ inline void PrintTo(const Req& r, std::ostream* os) {
 
 inline constexpr std::uint8_t kModuleAddress = 5;
 inline constexpr std::int32_t kTimeoutCode = 7;
-inline const QString kTimeoutText = QStringLiteral(" timeout");
+inline const std::string kTimeoutText = " timeout";
 
 // Requests sent so far; every one must have gone to the module's address with
 // sub-code 0 and d0 = 0.
@@ -90,20 +74,6 @@ inline void InjectAt(std::size_t index, Fault fault) {
     return scripted::Ok(0, 0, 0, static_cast<std::uint8_t>(module.registers[req.d1] + 1));
   };
 }
-
-// Every text set on the dialog's status panel, in order.
-class StatusLog {
- public:
-  explicit StatusLog(qm90test::TWin dialog) {
-    auto* bar = dialog->findChild<qm90qt::TStatusBar*>(QStringLiteral("StatusBar1"));
-    EXPECT_NE(bar, nullptr);
-    if (bar)
-      QObject::connect(bar, &qm90qt::TStatusBar::PanelTextSet,
-                       [this](int, const QString& text) { texts.push_back(text); });
-  }
-  QString Last() const { return texts.empty() ? QString() : texts.back(); }
-  std::vector<QString> texts;
-};
 
 // The scripted QBL310 opened as the link, the fake module behind it.
 class ScriptedLinkTest : public ::testing::Test {

@@ -4,8 +4,9 @@
 // written in the module, and that nothing interleaves with a running transfer.
 #include "tests/settings/SettingsFixture.h"
 
-#include <QTest>
-#include <QTimer>
+#include <algorithm>
+#include <cstring>
+#include <map>
 
 #include "dialogs/NastavAOUT.h"
 #include "dialogs/NastavAdr.h"
@@ -18,7 +19,7 @@ struct DialogKind {
   const char* name;
   std::function<std::unique_ptr<TSettingsForm>(TData*)> create;
   std::function<void(TSettingsForm*, int)> handler;  // ButtonNClick
-  std::function<void(qm90test::TWin)> enter;         // the values the write sends
+  std::function<void(const TFormWindow&)> enter;     // the values the write sends
   std::vector<Req> write;
   std::vector<Req> read;
   std::vector<int> percents;
@@ -26,8 +27,9 @@ struct DialogKind {
 };
 
 template <typename F>
-DialogKind Kind(const char* name, std::function<void(qm90test::TWin)> enter, std::vector<Req> write,
-                std::vector<Req> read, std::vector<int> percents, bool pauses) {
+DialogKind Kind(const char* name, std::function<void(const TFormWindow&)> enter,
+                std::vector<Req> write, std::vector<Req> read, std::vector<int> percents,
+                bool pauses) {
   auto create = [](TData* data) -> std::unique_ptr<TSettingsForm> {
     auto form = std::make_unique<F>(nullptr);
     form->Data = data;
@@ -46,15 +48,15 @@ std::vector<DialogKind> Kinds() {
   return {
       Kind<TForm12>(
           "NastavAdr",
-          [](qm90test::TWin d) {
-            Edit1(d)->setText("7");
-            ComboBox1(d)->setCurrentIndex(8);
+          [](const TFormWindow& d) {
+            Edit1(d)->SetText("7");
+            ComboBox1(d)->SetItemIndex(8);
           },
           {{103, 63, 63, 7, 7}, {102, 63, 63, 0, 0}, {103, 62, 62, 8, 8}, {102, 62, 62, 0, 0}},
           {{102, 63, 63, 0, 0}, {102, 62, 62, 0, 0}}, {50, 100}, true),
       Kind<TForm14>(
           "NastavDIO",
-          [](qm90test::TWin d) {
+          [](const TFormWindow& d) {
             SetBoxes(d, 1, 0xFE);   // input negation
             SetBoxes(d, 33, 0x7F);  // output negation
             SetBoxes(d, 65, 0x81);  // initial state
@@ -67,7 +69,7 @@ std::vector<DialogKind> Kinds() {
            {102, 34, 34, 0, 0}},
           {{102, 32, 32, 0, 0}, {102, 33, 33, 0, 0}, {102, 34, 34, 0, 0}}, {8, 41, 75}, true),
       Kind<TForm4>(
-          "NastavAOUT", [](qm90test::TWin d) { Edit1(d)->setText("4660"); },
+          "NastavAOUT", [](const TFormWindow& d) { Edit1(d)->SetText("4660"); },
           {{103, 35, 35, 52, 52},
            {102, 35, 35, 52, 52},
            {103, 36, 36, 18, 18},
@@ -76,9 +78,9 @@ std::vector<DialogKind> Kinds() {
   };
 }
 
-std::vector<QString> Progress(QString (*text)(int), const std::vector<int>& percents,
-                              const QString& last) {
-  std::vector<QString> out{text(0)};
+std::vector<std::string> Progress(std::string (*text)(int), const std::vector<int>& percents,
+                                  const std::string& last) {
+  std::vector<std::string> out{text(0)};
   for (int p : percents) out.push_back(text(p));
   out.push_back(last);
   return out;
@@ -90,7 +92,7 @@ class SettingsTransfer : public ScriptedLinkTest {
   std::unique_ptr<TSettingsForm> Open(const DialogKind& kind) {
     auto dialog = kind.create(&data);
     dialog->Show();
-    kind.enter(dialog.get());
+    kind.enter(*dialog);
     return dialog;
   }
   // Old values, none equal to what the table's write sends.
@@ -110,13 +112,13 @@ TEST_F(SettingsTransfer, SuccessfulWriteSendsEachRegisterWithReadBackInOrder) {
     SCOPED_TRACE(kind.name);
     scripted::Script().calls.clear();
     auto dialog = Open(kind);
-    StatusLog log(dialog.get());
-    Button(dialog.get(), 1)->click();
+    StatusLog log(*dialog);
+    Button(*dialog, 1)->Click();
     EXPECT_EQ(Sent(), kind.write);
-    std::vector<QString> expected{kNoMessage};  // the controls were valid
-    for (const QString& text : Progress(WriteProgress, kind.percents, kWriteDone))
+    std::vector<std::string> expected{kNoMessage};  // the controls were valid
+    for (const std::string& text : Progress(WriteProgress, kind.percents, kWriteDone))
       expected.push_back(text);
-    EXPECT_EQ(log.texts, expected);
+    EXPECT_EQ(log.Texts(), expected);
     for (auto [reg, value] : Written(kind.write)) EXPECT_EQ(Register(reg), value) << reg;
   }
 }
@@ -126,10 +128,10 @@ TEST_F(SettingsTransfer, SuccessfulReadSendsEachRegisterInOrder) {
     SCOPED_TRACE(kind.name);
     scripted::Script().calls.clear();
     auto dialog = Open(kind);
-    StatusLog log(dialog.get());
-    Button(dialog.get(), 2)->click();
+    StatusLog log(*dialog);
+    Button(*dialog, 2)->Click();
     EXPECT_EQ(Sent(), kind.read);
-    EXPECT_EQ(log.texts, Progress(ReadProgress, kind.percents, kReadDone));
+    EXPECT_EQ(log.Texts(), Progress(ReadProgress, kind.percents, kReadDone));
   }
 }
 
@@ -144,20 +146,20 @@ TEST_F(SettingsTransfer, WriteStopsAtTheFirstFailureAndKeepsWhatWasWritten) {
         FillModule();
         scripted::Script().calls.clear();
         auto dialog = Open(kind);
-        StatusLog log(dialog.get());
+        StatusLog log(*dialog);
         InjectAt(at, fault);
-        Button(dialog.get(), 1)->click();
+        Button(*dialog, 1)->Click();
 
         const std::vector<Req> sent = Prefix(kind.write, at + 1);
         EXPECT_EQ(Sent(), sent);
         EXPECT_EQ(log.Last(),
-                  fault == Fault::kTimeout ? kTimeoutText : QStringLiteral(" Chyba zápisu dat."));
+                  fault == Fault::kTimeout ? kTimeoutText : std::string(" Chyba zápisu dat."));
         const auto written = Written(Prefix(kind.write, at));  // writes before the failure
         for (int reg : {32, 33, 34, 35, 36, 62, 63}) {
           const int expected = written.count(reg) ? written.at(reg) : 3;
           EXPECT_EQ(Register(reg), expected) << "register " << reg;
         }
-        EXPECT_EQ(std::count(log.texts.begin(), log.texts.end(), kWriteDone), 0);
+        EXPECT_EQ(std::count(log.Texts().begin(), log.Texts().end(), kWriteDone), 0);
       }
     }
   }
@@ -169,14 +171,14 @@ TEST_F(SettingsTransfer, ReadStopsAtTheFirstFailingRequest) {
       SCOPED_TRACE(testing::Message() << kind.name << " request " << at);
       scripted::Script().calls.clear();
       auto dialog = Open(kind);
-      StatusLog log(dialog.get());
+      StatusLog log(*dialog);
       InjectAt(at, Fault::kTimeout);
-      Button(dialog.get(), 2)->click();
+      Button(*dialog, 2)->Click();
       EXPECT_EQ(Sent(), Prefix(kind.read, at + 1));
-      std::vector<QString> expected{ReadProgress(0)};
+      std::vector<std::string> expected{ReadProgress(0)};
       for (std::size_t i = 0; i < at; ++i) expected.push_back(ReadProgress(kind.percents[i]));
       expected.push_back(kTimeoutText);
-      EXPECT_EQ(log.texts, expected);
+      EXPECT_EQ(log.Texts(), expected);
     }
   }
 }
@@ -187,15 +189,15 @@ TEST_F(SettingsTransfer, WithoutLinkNothingIsSentButOkStillStores) {
     SCOPED_TRACE(kind.name);
     data.Config = DefaultModuleConfig();
     auto dialog = Open(kind);
-    StatusLog log(dialog.get());
+    StatusLog log(*dialog);
     for (int button : {1, 2}) {
-      Button(dialog.get(), button)->click();
+      Button(*dialog, button)->Click();
       EXPECT_EQ(log.Last(), kLinkNotOpen);
     }
     EXPECT_TRUE(Sent().empty());
-    Button(dialog.get(), 3)->click();
+    Button(*dialog, 3)->Click();
     EXPECT_FALSE(dialog->Form().Visible());
-    EXPECT_EQ(qm90test::DialogOf(dialog)->result(), QDialog::Accepted);
+    EXPECT_EQ(dialog->Form().ModalResult(), qm90ui::TModalResult::kOk);
     const TModuleConfig defaults = DefaultModuleConfig();
     EXPECT_NE(std::memcmp(&data.Config, &defaults, sizeof defaults), 0);
   }
@@ -208,25 +210,25 @@ TEST_F(SettingsTransfer, ClicksAndCloseRequestsDuringATransferAreHeldOff) {
       scripted::Script().calls.clear();
       const TModuleConfig before = data.Config;
       auto dialog = Open(kind);
-      QDialog* d = qm90test::DialogOf(dialog);
+      qm90ui::TForm& d = dialog->Form();
       bool visible_throughout = true;
       auto requests = std::make_shared<int>(0);
-      scripted::Script().responder = [&, d, requests](const std::uint8_t request[8]) {
-        visible_throughout = visible_throughout && d->isVisible();
+      scripted::Script().responder = [&, requests](const std::uint8_t request[8]) {
+        visible_throughout = visible_throughout && d.Visible();
         if ((*requests)++ == 0) {
           for (int n : {1, 2, 3, 4}) kind.handler(dialog.get(), n);  // straight into the handlers
-          for (int n : {1, 2, 3, 4}) Button(d, n)->click();
-          QTest::keyClick(d, Qt::Key_Escape);
-          d->close();
+          for (int n : {1, 2, 3, 4}) Button(*dialog, n)->Click();
+          d.PressKey(qm90ui::TKey::kEscape);
+          d.Close();
         }
         return scripted::ModuleAnswer(scripted::Script().module, scripted::Decode(request));
       };
-      Button(d, transfer_button)->click();
+      Button(*dialog, transfer_button)->Click();
 
       EXPECT_EQ(Sent(), transfer_button == 1 ? kind.write : kind.read);  // exactly one transfer
       EXPECT_TRUE(visible_throughout);
-      EXPECT_FALSE(d->isVisible());  // the held close came afterwards
-      EXPECT_EQ(d->result(), QDialog::Rejected);
+      EXPECT_FALSE(d.Visible());  // the held close came afterwards
+      EXPECT_EQ(d.ModalResult(), qm90ui::TModalResult::kCancel);
       EXPECT_EQ(std::memcmp(&data.Config, &before, sizeof before), 0);  // "Ok" was refused
     }
   }
@@ -237,7 +239,7 @@ TEST_F(SettingsTransfer, EventsRunBetweenRequestsOnlyWithPausesAndClicksThenAreH
     SCOPED_TRACE(kind.name);
     scripted::Script().calls.clear();
     auto dialog = Open(kind);
-    QDialog* d = qm90test::DialogOf(dialog);
+    TFormWindow* d = dialog.get();
     auto requests = std::make_shared<int>(0);
     auto delivered = std::make_shared<bool>(false);
     auto seen_at_request = std::make_shared<std::vector<bool>>();
@@ -246,25 +248,25 @@ TEST_F(SettingsTransfer, EventsRunBetweenRequestsOnlyWithPausesAndClicksThenAreH
       seen_at_request->push_back(*delivered);
       if ((*requests)++ == 0) {
         // A user's clicks queued while the first request is under way.
-        QTimer::singleShot(0, d, [=] {
+        qm90ui::Post([=] {
           *delivered = true;
           if (!pauses) return;  // would come only after the transfer
-          QTest::mouseClick(Button(d, 2), Qt::LeftButton);
-          QTest::mouseClick(Button(d, 1), Qt::LeftButton);
-          QTest::mouseClick(Button(d, 3), Qt::LeftButton);
-          QTest::keyClick(d, Qt::Key_Escape);
+          Button(*d, 2)->Click();
+          Button(*d, 1)->Click();
+          Button(*d, 3)->Click();
+          d->Form().PressKey(qm90ui::TKey::kEscape);
         });
       }
       return scripted::ModuleAnswer(scripted::Script().module, scripted::Decode(request));
     };
-    StatusLog log(d);
-    Button(d, 1)->click();
+    StatusLog log(*d);
+    Button(*d, 1)->Click();
     EXPECT_EQ(Sent(), kind.write);
     EXPECT_EQ(log.Last(), kWriteDone);
     ASSERT_FALSE(seen_at_request->empty());
     EXPECT_EQ(seen_at_request->back(), pauses);
-    EXPECT_EQ(d->isVisible(), !pauses);  // Escape waited for the end of the transfer
-    for (int n : {1, 2, 3, 4}) EXPECT_TRUE(Button(d, n)->isEnabled());
+    EXPECT_EQ(d->Form().Visible(), !pauses);  // Escape waited for the end of the transfer
+    for (int n : {1, 2, 3, 4}) EXPECT_TRUE(Button(*d, n)->Enabled());
   }
 }
 
@@ -288,27 +290,27 @@ TEST_F(SettingsTransfer, ActsQueuedDuringAnyRequestOfAWriteAreTreatedAlike) {
         scripted::Script().calls.clear();
         const TModuleConfig before = data.Config;
         auto dialog = Open(kind);
-        QDialog* d = qm90test::DialogOf(dialog);
+        TFormWindow* d = dialog.get();
         auto requests = std::make_shared<std::size_t>(0);
         auto all_enabled = std::make_shared<bool>(true);
         scripted::Script().responder = [=, a = act.act](const std::uint8_t request[8]) {
-          for (int n : {1, 2, 3, 4}) *all_enabled = *all_enabled && Button(d, n)->isEnabled();
+          for (int n : {1, 2, 3, 4}) *all_enabled = *all_enabled && Button(*d, n)->Enabled();
           if ((*requests)++ == at) {
-            QTimer::singleShot(0, d, [d, a] {
-              if (a == Act::kZapsat) QTest::mouseClick(Button(d, 1), Qt::LeftButton);
-              if (a == Act::kPrecist) QTest::mouseClick(Button(d, 2), Qt::LeftButton);
-              if (a == Act::kOk) QTest::mouseClick(Button(d, 3), Qt::LeftButton);
-              if (a == Act::kCancel) QTest::mouseClick(Button(d, 4), Qt::LeftButton);
-              if (a == Act::kEscape) QTest::keyClick(d, Qt::Key_Escape);
-              if (a == Act::kCloseBox) d->close();
+            qm90ui::Post([d, a] {
+              if (a == Act::kZapsat) Button(*d, 1)->Click();
+              if (a == Act::kPrecist) Button(*d, 2)->Click();
+              if (a == Act::kOk) Button(*d, 3)->Click();
+              if (a == Act::kCancel) Button(*d, 4)->Click();
+              if (a == Act::kEscape) d->Form().PressKey(qm90ui::TKey::kEscape);
+              if (a == Act::kCloseBox) d->Form().Close();
             });
           }
           return scripted::ModuleAnswer(scripted::Script().module, scripted::Decode(request));
         };
-        Button(d, 1)->click();
+        Button(*d, 1)->Click();
         EXPECT_EQ(Sent(), kind.write);
         EXPECT_TRUE(*all_enabled);
-        EXPECT_EQ(d->isVisible(), !act.closes);
+        EXPECT_EQ(d->Form().Visible(), !act.closes);
         EXPECT_EQ(std::memcmp(&data.Config, &before, sizeof before), 0);
         scripted::Script().responder = scripted::ModuleResponder();
       }

@@ -26,6 +26,7 @@ TEST(FormContract, HandlersRunOnlyForWhatAUserDoes) {
   TCheckBox* box = form->AddCheckBox(nullptr, "CheckBox1", {8, 40, 80, 17}, "DOUT0");
   TComboList* list = form->AddComboList(nullptr, "ComboBox1", {8, 64, 100, 21});
   for (const char* item : {"600 Bd", "1200 Bd", "2400 Bd"}) list->AddItem(item);
+  EXPECT_EQ(list->ItemIndex(), 0);  // the first item, until told otherwise
   int clicks = 0, toggles = 0, changes = 0;
   button->OnClick = [&] { ++clicks; };
   box->OnClick = [&] { ++toggles; };

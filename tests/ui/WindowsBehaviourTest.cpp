@@ -16,26 +16,16 @@
 #include "dialogs/Pripojeni.h"
 #include "link/QBLxxx.h"
 #include "tests/support/ShowWindow.h"
+#include "tests/support/UiTest.h"
 #include "ui/Application.h"
 
 namespace {
 
+using qm90test::Find;
 using qm90test::ShowStopped;
 using qm90test::ShowWindow;
+using qm90test::TextOf;
 using scripted::Script;
-
-std::string TextOf(const TFormWindow& window, const char* name) {
-  qm90ui::TControl* control = window.Form().FindControl(name);
-  EXPECT_NE(control, nullptr) << name;
-  return control ? control->Text() : std::string();
-}
-
-template <typename T>
-T* Find(const TFormWindow& window, const char* name) {
-  auto* control = window.Form().FindAs<T>(name);
-  EXPECT_NE(control, nullptr) << name;
-  return control;
-}
 
 class WindowsBehaviour : public ::testing::Test {
  protected:
@@ -140,7 +130,7 @@ TEST_F(WindowsBehaviour, InputsViewShowsThePollAndTheMissingLink) {
   auto form = ShowStopped<TForm11>(&data);
   form->Timer1Timer();
   std::string bits;
-  for (int i = 0; i < 8; ++i) bits += TextOf(*form, ("Label" + std::to_string(33 + i)).c_str());
+  for (int i = 0; i < 8; ++i) bits += TextOf(*form, "Label" + std::to_string(33 + i));
   EXPECT_EQ(bits, "10100101");
   EXPECT_EQ(Find<qm90ui::TStatusBar>(*form, "StatusBar1")->PanelText(0), " V poradku");
 }

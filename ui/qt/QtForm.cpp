@@ -71,6 +71,7 @@ class TQtControl : public Base, public TWidgetHolder {
   // As when tabbed to: an edit's contents are selected, typing replaces them.
   void SetFocus() override { w_->setFocus(Qt::TabFocusReason); }
   bool Focused() const override { return w_->hasFocus(); }
+  bool Enabled() const override { return w_->isEnabled(); }
 
  protected:
   W* w_;
@@ -388,11 +389,16 @@ class TQtForm : public TForm {
   void Close() override { window_->close(); }
   TModalResult ShowModal() override {
     if (!dialog_) return TModalResult::kNone;
+    result_ = TModalResult::kNone;
     return dialog_->exec() == QDialog::Accepted ? TModalResult::kOk : TModalResult::kCancel;
   }
   void EndModal(TModalResult result) override {
-    if (dialog_) dialog_->done(result == TModalResult::kOk ? QDialog::Accepted : QDialog::Rejected);
+    if (!dialog_) return;
+    result_ = result;
+    dialog_->done(result == TModalResult::kOk ? QDialog::Accepted : QDialog::Rejected);
   }
+  TModalResult ModalResult() const override { return result_; }
+  TForm* Owner() const override { return FormOf(window_->parentWidget()); }
 
   TControl* FindControl(std::string_view name) const override {
     auto it = controls_.find(std::string(name));
@@ -429,6 +435,7 @@ class TQtForm : public TForm {
   bool CloseAllowed() { return !OnCloseQuery || OnCloseQuery(); }
   void Closing() {
     if (OnClose) OnClose();
+    if (dialog_) result_ = TModalResult::kCancel;
   }
 
  private:
@@ -437,6 +444,7 @@ class TQtForm : public TForm {
   TDialogWindow* dialog_ = nullptr;
   TMainWindow* main_ = nullptr;
   QWidget* client_ = nullptr;
+  TModalResult result_ = TModalResult::kNone;
   std::map<std::string, std::unique_ptr<TControl>, std::less<>> controls_;
   std::map<std::string, std::unique_ptr<TTimer>, std::less<>> timers_;
   std::map<std::string, std::unique_ptr<TMenuItem>, std::less<>> items_;

@@ -109,6 +109,7 @@ class Control : public Interface, public ControlCore {
   void SetVisible(bool visible) override { CoreSetVisible(visible); }
   void SetFocus() override { ::SetFocus(window_); }
   bool Focused() const override { return GetFocus() == window_; }
+  bool Enabled() const override { return IsWindowEnabled(window_) != FALSE; }
 };
 
 SIZE TextExtent(HWND window, const std::string& text) {
@@ -183,9 +184,12 @@ class ComboList final : public Control<TComboList> {
   }
   // The window is as high as its closed field; the list is a window of its own.
   void SetBounds(const TBounds& bounds) override { CoreSetBounds(bounds, kListHeight); }
+  // As on Qt, a list shows its first item until told otherwise.
   void AddItem(std::string_view utf8) override {
+    const bool first = ItemCount() == 0;
     SendMessageW(window_, CB_ADDSTRING, 0,
                  reinterpret_cast<LPARAM>(base::Wide(std::string(utf8)).c_str()));
+    if (first) SendMessageW(window_, CB_SETCURSEL, 0, 0);
   }
   int ItemCount() const override {
     return static_cast<int>(SendMessageW(window_, CB_GETCOUNT, 0, 0));
@@ -455,8 +459,12 @@ class Win32Form final : public TForm, public w::FormEvents {
   void EndModal(TModalResult result) override {
     result_ = result;
     modal_ended_ = true;
+    // Shown without the modal loop: hidden at once, as ShowModal hides it on return.
+    if (!in_modal_) ShowWindow(window_, SW_HIDE);
     PostMessageW(window_, WM_NULL, 0, 0);  // wakes the modal loop
   }
+  TModalResult ModalResult() const override { return result_; }
+  TForm* Owner() const override { return owner_form_; }
 
   TControl* FindControl(std::string_view name) const override {
     for (const auto& control : controls_)
@@ -505,6 +513,7 @@ class Win32Form final : public TForm, public w::FormEvents {
     if (in_modal_) {
       EndModal(TModalResult::kCancel);
     } else {
+      if (style_ == TFormStyle::kDialog) result_ = TModalResult::kCancel;
       ShowWindow(window_, SW_HIDE);
       PostMessageW(window_, WM_NULL, 0, 0);  // wakes the application's loop
     }
@@ -523,6 +532,7 @@ class Win32Form final : public TForm, public w::FormEvents {
   std::string name_;
   TFormStyle style_;
   HWND owner_ = nullptr;
+  TForm* owner_form_ = nullptr;
   HWND window_ = nullptr;
   std::vector<std::unique_ptr<ControlCore>> controls_;
   std::vector<std::unique_ptr<Timer>> timers_;
@@ -629,6 +639,7 @@ Win32Form::Win32Form(const TFormSpec& spec) : name_(spec.name), style_(spec.styl
   const bool main_window = spec.style == TFormStyle::kMainWindow;
   auto* owner = dynamic_cast<Win32Form*>(spec.owner);
   owner_ = owner ? owner->Window() : nullptr;
+  owner_form_ = owner;
   SIZE outer{spec.width, spec.height};
   if (!main_window) outer = w::OuterSizeForClient(false, false, spec.width, spec.height);
   window_ = w::CreateForm(this, main_window, owner_, spec.caption, outer.cx, outer.cy);
