@@ -46,6 +46,9 @@ class TControl {
   virtual void SetVisible(bool visible) = 0;
   virtual void SetFocus() = 0;
   virtual bool Focused() const = 0;
+  // The name of the group box or panel the control was placed in; "" when it
+  // sits on the form itself.
+  virtual std::string ParentName() const = 0;
 };
 
 // Static text, left-aligned, shown as is ("&" is not an access key unless the

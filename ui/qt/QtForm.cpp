@@ -71,6 +71,11 @@ class TQtControl : public Base, public TWidgetHolder {
   // As when tabbed to: an edit's contents are selected, typing replaces them.
   void SetFocus() override { w_->setFocus(Qt::TabFocusReason); }
   bool Focused() const override { return w_->hasFocus(); }
+  std::string ParentName() const override {
+    QWidget* parent = w_->parentWidget();
+    const bool container = qobject_cast<QGroupBox*>(parent) || qobject_cast<TSunkenPanel*>(parent);
+    return container ? Utf8(parent->objectName()) : std::string();
+  }
 
  protected:
   W* w_;

@@ -109,6 +109,9 @@ class Control : public Interface, public ControlCore {
   void SetVisible(bool visible) override { CoreSetVisible(visible); }
   void SetFocus() override { ::SetFocus(window_); }
   bool Focused() const override { return GetFocus() == window_; }
+  std::string ParentName() const override {
+    return container_ ? container_->Name() : std::string();
+  }
 };
 
 SIZE TextExtent(HWND window, const std::string& text) {
