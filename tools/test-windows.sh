@@ -74,7 +74,8 @@ run_tests() {  # run_tests ARCH DIR FOREIGN_BIN
   set +e
   local foreign=""
   [ "$wine32" = yes ] && foreign=$(winepath -w "$3" 2>/dev/null)
-  QM90_SIM_COM=$SIM_COM QM90_SIM_UDP_PORT=$sim_port QM90_FOREIGN_DRIVERS=$foreign \
+  QM90_SIM_COM=$SIM_COM QM90_SIM_UDP_PORT=$sim_port QM90_SIM_CONTROL_PORT=$sim_control \
+    QM90_FOREIGN_DRIVERS=$foreign \
     ctest --test-dir "$2" -V --no-tests=error --timeout 300 >"$log" 2>&1
   local status=$?
   set -e
@@ -259,6 +260,7 @@ if [ -d /dev/shm ] && [ -w /dev/shm ]; then
   state_dir=$(mktemp -d /dev/shm/qm90-sim.XXXXXX)
 fi
 XDG_RUNTIME_DIR="$work/runtime" "$native/bin/qm90-sim" --udp 127.0.0.1:0 --serial "COM$SIM_COM" \
+  --control 127.0.0.1:0 \
   --state "$state_dir/sim.state" </dev/null >"$work/sim.out" 2>"$work/sim.log" &
 sim_pid=$!
 . "$QM90_ROOT/tools/sim-ready.sh"
@@ -271,9 +273,11 @@ done
 [ -n "$ready" ] || fail "qm90-sim did not start: $(cat "$work/sim.log")"
 udp=$(qm90_sim_ready_value "$ready" udp)
 sim_port=${udp##*:}
+control=$(qm90_sim_ready_value "$ready" control)
+sim_control=${control##*:}
 pty=$(qm90_sim_ready_value "$ready" pty)
 ln -sfn "$pty" "$WINEPREFIX/dosdevices/com$SIM_COM"
-say "qm90-sim on 127.0.0.1:$sim_port and $pty (COM$SIM_COM under Wine)"
+say "qm90-sim on 127.0.0.1:$sim_port and $pty (COM$SIM_COM under Wine), control on 127.0.0.1:$sim_control"
 
 total_passed=0
 total_skipped=0
