@@ -86,14 +86,22 @@ class SocketControl : public qm90sim::SimControl {
 struct TestSim::TImpl {
   SocketControl control;
   int udp_port = 0;
+  int com_port = 0;
   std::string error;
 };
 
 TestSim::TestSim() : impl_(std::make_unique<TImpl>()) {}
 TestSim::~TestSim() = default;
 
-bool TestSim::Start() {
+bool TestSim::Start(bool serial) {
   impl_->udp_port = PortFromEnvironment("QM90_SIM_UDP_PORT");
+  if (serial) {
+    impl_->com_port = PortFromEnvironment("QM90_SIM_COM");
+    if (impl_->com_port == 0) {
+      impl_->error = "QM90_SIM_COM not set (./test --windows sets it)";
+      return false;
+    }
+  }
   const int control_port = PortFromEnvironment("QM90_SIM_CONTROL_PORT");
   if (impl_->udp_port == 0 || control_port == 0) {
     impl_->error =
@@ -113,6 +121,10 @@ std::string TestSim::Error() const {
 
 int TestSim::UdpPort() const {
   return impl_->udp_port;
+}
+
+int TestSim::ComPort() const {
+  return impl_->com_port;
 }
 
 qm90sim::SimControl& TestSim::Control() {
