@@ -71,21 +71,21 @@ sum_of() {  # sum_of PATTERN_WITH_ONE_GROUP FILE: the sum of the group over all 
 
 # Runs one architecture's test programs under Wine; prints and checks the
 # counts: every program must report its tests, none may be skipped.
-# With LABEL, only the programs of that label, under qemu (emulated 32-bit).
+# With LABEL, only the programs of that label, under qemu (emulated 32-bit);
+# without, all but those.
 run_tests() {  # run_tests ARCH DIR FOREIGN_BIN [LABEL]
   local log="$2/wine-ctest.log" programs reports passed failed skipped
-  local runner=() select=() timeout=300
+  local runner=() select=(-LE emulated)
   if [ -n "${4:-}" ]; then
     runner=("$QM90_ROOT/tools/wine-i686.sh" env -u WINELOADER PATH="$plain_path" WINEPREFIX="$emulated_prefix")
     select=(-L "$4")
-    timeout=900
   fi
   set +e
   local foreign=""
   [ "$wine32" = yes ] && foreign=$(winepath -w "$3" 2>/dev/null)
   QM90_SIM_COM=$SIM_COM QM90_SIM_UDP_PORT=$sim_port QM90_SIM_CONTROL=$sim_control \
     QM90_FOREIGN_DRIVERS=$foreign \
-    "${runner[@]}" ctest --test-dir "$2" -V --no-tests=error --timeout $timeout "${select[@]}" >"$log" 2>&1
+    "${runner[@]}" ctest --test-dir "$2" -V --no-tests=error --timeout 300 "${select[@]}" >"$log" 2>&1
   local status=$?
   set -e
   programs=$(grep -c '^ *[0-9]*/[0-9]* Test *#' "$log" || true)
@@ -325,12 +325,12 @@ done
 [ -n "$ready" ] || fail "qm90-sim did not start: $(cat "$work/sim.log")"
 udp=$(qm90_sim_ready_value "$ready" udp)
 sim_port=${udp##*:}
-pty=$(qm90_sim_ready_value "$ready" pty)
 control=$(qm90_sim_ready_value "$ready" control)
 sim_control=${control##*:}
+pty=$(qm90_sim_ready_value "$ready" pty)
 ln -sfn "$pty" "$WINEPREFIX/dosdevices/com$SIM_COM"
 [ "$wine32_emulated" = no ] || boot_emulated_prefix
-say "qm90-sim on 127.0.0.1:$sim_port and $pty (COM$SIM_COM under Wine)"
+say "qm90-sim on 127.0.0.1:$sim_port and $pty (COM$SIM_COM under Wine), control on 127.0.0.1:$sim_control"
 
 total_passed=0
 total_skipped=0
@@ -349,7 +349,7 @@ else
   if [ "$wine32_emulated" = yes ]; then
     wait "$emulated_boot_pid" || fail "the 32-bit prefix did not boot under qemu (log: $work/prefix32.log)"
     ln -sfn "$pty" "$emulated_prefix/dosdevices/com$SIM_COM"
-    run_tests i686 "$QM90_ROOT/build-win32" "" window
+    run_tests i686 "$QM90_ROOT/build-win32" "" emulated
     i686_count=$last_count
   fi
   run_cli x86_64 "$QM90_ROOT/build-win64"

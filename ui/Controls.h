@@ -49,6 +49,9 @@ class TControl {
   // For tests: whether the control takes clicks and keys (the windows never
   // disable one).
   virtual bool Enabled() const = 0;
+  // The name of the group box or panel the control was placed in; "" when it
+  // sits on the form itself.
+  virtual std::string ParentName() const = 0;
 };
 
 // Static text, left-aligned, shown as is ("&" is not an access key unless the

@@ -9,12 +9,14 @@
 #include <string>
 #include <vector>
 
+#include "emulator/launcher/SimControl.h"
+
 namespace qm90sim {
 
-class SimProcess {
+class SimProcess : public SimControl {
  public:
   SimProcess() = default;
-  ~SimProcess();  // stops the process (SIGTERM, then SIGKILL)
+  ~SimProcess() override;  // stops the process (SIGTERM, then SIGKILL)
   SimProcess(const SimProcess&) = delete;
   SimProcess& operator=(const SimProcess&) = delete;
 
@@ -31,22 +33,10 @@ class SimProcess {
   std::string ReadyLine() const { return ready_line_; }
   std::string Error() const { return error_; }
 
-  // Sends one control line, returns the reply line ("ok ..." or "error ...").
-  std::string Control(const std::string& line);
+  // Sends one control line to the child's stdin, returns its reply line.
+  std::string Control(const std::string& line) override;
   // Closes the simulator's stdin (end of control input; it keeps serving).
   void CloseControl();
-  // Convenience wrappers around Control; return false on an error reply.
-  bool SetInputs(int address, std::uint8_t terminals);
-  bool SetStatusBits(int address, std::uint32_t mask);
-  bool PowerCycle(int address);
-  bool SetFaults(int drop_percent, int corrupt_percent, int delay_ms);
-  bool SetLoopback(int address, bool wired);
-  // input: DINk, else DOUTk; level 0 or 1, -1 clears.
-  bool SetStuck(int address, bool input, int channel, int level);
-  bool SetTwin(int address, bool present);
-  // "get ADDR WHAT" -> number; -1 on error. WHAT: outputs, aout, status,
-  // inputs, address, baud, reg N.
-  long Get(int address, const std::string& what);
 
  private:
   pid_t pid_ = -1;

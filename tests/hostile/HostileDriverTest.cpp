@@ -5,17 +5,10 @@
 
 #include <gtest/gtest.h>
 
-#include <QAccessible>
-#include <QApplication>
-#include <QCheckBox>
-#include <QComboBox>
-#include <QLabel>
-#include <QLineEdit>
-#include <QPushButton>
-#include <QTimer>
 #include <filesystem>
 #include <functional>
 #include <memory>
+#include <string>
 
 #include "app/Hlavni.h"
 #include "dialogs/NastavAOUT.h"
@@ -27,10 +20,9 @@
 #include "dialogs/Pripojeni.h"
 #include "dialogs/StatReg.h"
 #include "link/QBLxxx.h"
-#include "tests/support/QtWindow.h"
+#include "tests/live/LiveFixture.h"
 #include "tests/support/ShowWindow.h"
 #include "tests/support/TempDir.h"
-#include "ui/qt/Widgets.h"
 
 namespace {
 
@@ -38,29 +30,25 @@ using scripted::Entry;
 using scripted::Script;
 
 constexpr std::uint8_t kKind = 0;
-const QString kNotInitialised = QStringLiteral(" Připojení k modulu není inicializováno.");
+const std::string kNotInitialised = " Připojení k modulu není inicializováno.";
 
-QString StatusOf(qm90test::TWin form) {
-  auto* bar = form->findChild<qm90qt::TStatusBar*>("StatusBar1");
-  return bar ? bar->PanelText(0) : QStringLiteral("<no status bar>");
+using livetest::StatusOf;
+
+std::string Labels(const TFormWindow& form, int first, int count) {
+  return livetest::Bits(form, first, count);
 }
 
-QString Labels(qm90test::TWin form, int first, int count) {
-  QString bits;
-  for (int i = 0; i < count; ++i) {
-    auto* label = form->findChild<QLabel*>(QStringLiteral("Label%1").arg(first + i));
-    bits += label ? label->text() : QStringLiteral("?");
-  }
-  return bits;
-}
-
-std::uint8_t Boxes(qm90test::TWin form, int first) {
+std::uint8_t Boxes(const TFormWindow& form, int first) {
   std::uint8_t byte = 0;
   for (int k = 0; k < 8; ++k) {
-    auto* box = form->findChild<QCheckBox*>(QStringLiteral("CheckBox%1").arg(first + k));
-    if (box && box->isChecked()) byte |= 1u << k;
+    auto* box = form.Form().FindAs<qm90ui::TCheckBox>("CheckBox" + std::to_string(first + k));
+    if (box && box->Checked()) byte |= 1u << k;
   }
   return byte;
+}
+
+std::string PanelText(const TFormWindow& form) {
+  return livetest::Text(form, "Panel1");
 }
 
 class HostileDriver : public ::testing::Test {
@@ -94,36 +82,34 @@ class HostileDriver : public ::testing::Test {
 TEST_F(HostileDriver, GarbageInEveryAnswerSlotShowsOnlyTheLowBytes) {
   OpenLink();
   Script().hostile.garbage_answer = true;
-  const QString ef = QStringLiteral("11110111");  // 0xEF, bit 0 first
+  const std::string ef = "11110111";  // 0xEF, bit 0 first
 
   auto din = qm90test::ShowStopped<TForm11>(&data_);
   din->Timer1Timer();
-  EXPECT_EQ(Labels(din.get(), 33, 8), ef);
+  EXPECT_EQ(Labels(*din, 33, 8), ef);
 
   auto status = qm90test::ShowStopped<TForm15>(&data_);
   status->Timer1Timer();
-  EXPECT_EQ(Labels(status.get(), 33, 32), ef + ef + ef + ef);
+  EXPECT_EQ(Labels(*status, 33, 32), ef + ef + ef + ef);
 
   auto dio = qm90test::ShowStopped<TForm14>(&data_);
   dio->Button2Click();
-  EXPECT_EQ(StatusOf(dio.get()), QStringLiteral(" Konfigurace přečtena."));
-  for (int first : {1, 33, 65}) EXPECT_EQ(Boxes(dio.get(), first), 0xEF) << first;
+  EXPECT_EQ(StatusOf(*dio), " Konfigurace přečtena.");
+  for (int first : {1, 33, 65}) EXPECT_EQ(Boxes(*dio, first), 0xEF) << first;
 
   // The baud-rate register reads as 239: no rate selected, nothing written.
   auto adr = qm90test::ShowStopped<TForm12>(&data_);
   adr->Button2Click();
-  EXPECT_EQ(qm90test::Win(adr)->findChild<QLineEdit*>("Edit1")->text(), QStringLiteral("239"));
-  EXPECT_EQ(qm90test::Win(adr)->findChild<QComboBox*>("ComboBox1")->currentIndex(), -1);
+  EXPECT_EQ(livetest::Text(*adr, "Edit1"), "239");
+  EXPECT_EQ(livetest::Find<qm90ui::TComboList>(*adr, "ComboBox1")->ItemIndex(), -1);
   const std::size_t sends = Sends();
   adr->Button1Click();
-  EXPECT_EQ(StatusOf(adr.get()),
-            QStringLiteral(" Komunikační rychlost musí být v rozsahu 600Bd-115200Bd."));
+  EXPECT_EQ(StatusOf(*adr), " Komunikační rychlost musí být v rozsahu 600Bd-115200Bd.");
   EXPECT_EQ(Sends(), sends);
 
   auto aout = qm90test::ShowStopped<TForm4>(&data_);
   aout->Button2Click();
-  EXPECT_EQ(qm90test::Win(aout)->findChild<QLineEdit*>("Edit1")->text(),
-            QStringLiteral("61423"));  // 0xEFEF
+  EXPECT_EQ(livetest::Text(*aout, "Edit1"), "61423");  // 0xEFEF
 }
 
 // The identification is twelve characters 0xEF ("ď" in Windows-1250).
@@ -133,10 +119,11 @@ TEST_F(HostileDriver, GarbageIdentificationIsShownAsCharacters) {
   form.Data = &data_;
   form.Show();
   form.Button1Click();
-  const QString d8(8, QChar(0x010F)), d4(4, QChar(0x010F));
-  EXPECT_EQ(qm90test::Win(&form)->findChild<QLabel*>("Panel1")->text(),
-            QStringLiteral("Připojení úspěšně inicializováno. Připojen modul   ") + d8 +
-                QStringLiteral(" v.") + d4);
+  std::string d4, d8;
+  for (int i = 0; i < 4; ++i) d4 += "ď";
+  d8 = d4 + d4;
+  EXPECT_EQ(PanelText(form),
+            "Připojení úspěšně inicializováno. Připojen modul   " + d8 + " v." + d4);
   EXPECT_TRUE(data_.LinkOpen);
 }
 
@@ -145,10 +132,10 @@ TEST_F(HostileDriver, GarbageIdentificationIsShownAsCharacters) {
 TEST_F(HostileDriver, ErrorTextWithoutEndIsCutAtOneHundredCharacters) {
   OpenLink();
   Script().hostile.unterminated_error = true;
-  const QString hundred(100, 'X');
+  const std::string hundred(100, 'X');
   struct Case {
     const char* window;
-    std::function<QString()> act;  // fails one exchange, returns the status text
+    std::function<std::string()> act;  // fails one exchange, returns the status text
   };
   auto din = qm90test::ShowStopped<TForm11>(&data_);
   auto status = qm90test::ShowStopped<TForm15>(&data_);
@@ -158,38 +145,38 @@ TEST_F(HostileDriver, ErrorTextWithoutEndIsCutAtOneHundredCharacters) {
       {"TForm11",
        [&] {
          din->Timer1Timer();
-         return StatusOf(din.get());
+         return StatusOf(*din);
        }},
       {"TForm15 poll",
        [&] {
          status->Timer1Timer();
-         return StatusOf(status.get());
+         return StatusOf(*status);
        }},
       {"TForm15 clear",
        [&] {
          status->Button2Click();
-         return StatusOf(status.get());
+         return StatusOf(*status);
        }},
       {"TForm14",
        [&] {
          dio->Button1Click();
-         return StatusOf(dio.get());
+         return StatusOf(*dio);
        }},
       {"TForm3",
        [&] {
          aout->Button1Click();
-         return StatusOf(aout.get());
+         return StatusOf(*aout);
        }},
   };
   for (const Case& c : cases) {
     Script().answers.push_back(scripted::Fail(5));
-    EXPECT_EQ(c.act(), QStringLiteral(" ") + hundred) << c.window;
+    EXPECT_EQ(c.act(), " " + hundred) << c.window;
   }
   // A good poll asks for the text of status 0 as well.
   Script().module.inputs = 0x81;
   din->Timer1Timer();
-  EXPECT_EQ(Labels(din.get(), 33, 8), QStringLiteral("10000001"));
-  EXPECT_EQ(StatusOf(din.get()), QStringLiteral(" ") + hundred);
+  EXPECT_EQ(Labels(*din, 33, 8), "10000001");
+  EXPECT_EQ(StatusOf(*din), " " + hundred);
 }
 
 TEST_F(HostileDriver, ConnectionDialogShowsAnUnendedInitErrorCut) {
@@ -199,8 +186,7 @@ TEST_F(HostileDriver, ConnectionDialogShowsAnUnendedInitErrorCut) {
   form.Data = &data_;
   form.Show();
   form.Button1Click();
-  const QString shown = qm90test::Win(&form)->findChild<QLabel*>("Panel1")->text();
-  EXPECT_EQ(shown, QStringLiteral("Chyba inicializace připojení - ") + QString(100, 'X'));
+  EXPECT_EQ(PanelText(form), "Chyba inicializace připojení - " + std::string(100, 'X'));
   EXPECT_FALSE(data_.LinkOpen);
 }
 
@@ -212,9 +198,9 @@ TEST_F(HostileDriver, InitWithoutHandleLeavesNoOpenLink) {
   form.Data = &data_;
   form.Show();
   form.Button1Click();
-  const QString shown = qm90test::Win(&form)->findChild<QLabel*>("Panel1")->text();
-  RecordProperty("connection_dialog_text", shown.toStdString());
-  EXPECT_FALSE(shown.startsWith(QStringLiteral("Připojení úspěšně inicializováno")));
+  const std::string shown = PanelText(form);
+  RecordProperty("connection_dialog_text", shown);
+  EXPECT_NE(shown.rfind("Připojení úspěšně inicializováno", 0), 0u);
   EXPECT_EQ(data_.LinkHandle, 0);
   EXPECT_FALSE(data_.LinkOpen);
   EXPECT_EQ(Sends(), 0u);
@@ -227,7 +213,7 @@ TEST_F(HostileDriver, EveryWindowRefusesALinkWithHandleZero) {
   data_.LinkHandle = 0;
   struct Case {
     const char* window;
-    std::function<QString()> act;
+    std::function<std::string()> act;
   };
   auto din = qm90test::ShowStopped<TForm11>(&data_);
   auto status = qm90test::ShowStopped<TForm15>(&data_);
@@ -240,57 +226,57 @@ TEST_F(HostileDriver, EveryWindowRefusesALinkWithHandleZero) {
       {"TForm11 poll",
        [&] {
          din->Timer1Timer();
-         return StatusOf(din.get());
+         return StatusOf(*din);
        }},
       {"TForm15 poll",
        [&] {
          status->Timer1Timer();
-         return StatusOf(status.get());
+         return StatusOf(*status);
        }},
       {"TForm15 clear",
        [&] {
          status->Button2Click();
-         return StatusOf(status.get());
+         return StatusOf(*status);
        }},
       {"TForm9 write",
        [&] {
          dout->Button1Click();
-         return StatusOf(dout.get());
+         return StatusOf(*dout);
        }},
       {"TForm3 write",
        [&] {
          aout->Button1Click();
-         return StatusOf(aout.get());
+         return StatusOf(*aout);
        }},
       {"TForm12 write",
        [&] {
          adr->Button1Click();
-         return StatusOf(adr.get());
+         return StatusOf(*adr);
        }},
       {"TForm12 read",
        [&] {
          adr->Button2Click();
-         return StatusOf(adr.get());
+         return StatusOf(*adr);
        }},
       {"TForm14 write",
        [&] {
          dio->Button1Click();
-         return StatusOf(dio.get());
+         return StatusOf(*dio);
        }},
       {"TForm14 read",
        [&] {
          dio->Button2Click();
-         return StatusOf(dio.get());
+         return StatusOf(*dio);
        }},
       {"TForm4 write",
        [&] {
          aout_init->Button1Click();
-         return StatusOf(aout_init.get());
+         return StatusOf(*aout_init);
        }},
       {"TForm4 read",
        [&] {
          aout_init->Button2Click();
-         return StatusOf(aout_init.get());
+         return StatusOf(*aout_init);
        }},
   };
   for (const Case& c : cases) EXPECT_EQ(c.act(), kNotInitialised) << c.window;
@@ -305,10 +291,10 @@ TEST_F(HostileDriver, SendThatWritesNothingShowsNoLeftovers) {
   Script().module.inputs = 0xFF;
   auto din = qm90test::ShowStopped<TForm11>(&data_);
   din->Timer1Timer();
-  ASSERT_EQ(Labels(din.get(), 33, 8), QStringLiteral("11111111"));
+  ASSERT_EQ(Labels(*din, 33, 8), "11111111");
   Script().hostile.silent_send = true;
   din->Timer1Timer();
-  EXPECT_EQ(Labels(din.get(), 33, 8), QStringLiteral("00000000"));
+  EXPECT_EQ(Labels(*din, 33, 8), "00000000");
 }
 
 class HostileDone : public HostileDriver {
@@ -357,8 +343,7 @@ TEST_F(HostileDone, ReconnectingAfterAFailedDoneWorks) {
   EXPECT_NE(data_.LinkHandle, 0);
   EXPECT_EQ(Script().CallsOf(Entry::Done).size(), 1u);
   EXPECT_EQ(Script().loads, Script().unloads + 1);
-  EXPECT_TRUE(qm90test::Win(&form)->findChild<QLabel*>("Panel1")->text().startsWith(
-      QStringLiteral("Připojení úspěšně inicializováno")));
+  EXPECT_EQ(PanelText(form).rfind("Připojení úspěšně inicializováno", 0), 0u);
 }
 
 }  // namespace

@@ -3,58 +3,45 @@
 // then each item of "&Okamžité hodnoty" opens its window against the module.
 #include <gtest/gtest.h>
 
-#include <QAction>
-#include <QApplication>
-#include <QCheckBox>
-#include <QDialog>
-#include <QElapsedTimer>
-#include <QLabel>
-#include <QLineEdit>
-#include <QPushButton>
-#include <QTest>
-#include <QTimer>
 #include <cstdio>
 #include <functional>
+#include <memory>
 #include <string>
 
 #include "app/Hlavni.h"
-#include "emulator/launcher/SimProcess.h"
 #include "link/QBLxxx.h"
-#include "tests/support/QtWindow.h"
+#include "tests/live/LiveFixture.h"
+#include "tests/live/TestSim.h"
 
 namespace {
 
+using livetest::WaitFor;
+using qm90ui::TForm;
+
 constexpr int kModule = 1;
 
-QString Text(QWidget* window, const char* name) {
-  auto* label = window->findChild<QLabel*>(QString::fromLatin1(name));
-  return label ? label->text() : QStringLiteral("<missing>");
+std::string Text(const TForm& window, const char* name) {
+  qm90ui::TControl* control = window.FindControl(name);
+  return control ? control->Text() : "<missing>";
 }
 
-QString InputBits(QWidget* window) {
-  QString bits;
-  for (int i = 0; i < 8; ++i)
-    bits += Text(window, QStringLiteral("Label%1").arg(33 + i).toLatin1().constData());
+std::string InputBits(const TForm& window) {
+  std::string bits;
+  for (int i = 0; i < 8; ++i) bits += Text(window, ("Label" + std::to_string(33 + i)).c_str());
   return bits;
 }
 
-// Waits, processing events, until `done` holds; gives up after a generous
-// limit so that a fault fails the test instead of hanging it.
-bool WaitFor(const std::function<bool()>& done) {
-  QElapsedTimer clock;
-  clock.start();
-  while (!done()) {
-    if (clock.elapsed() > 10000) return false;
-    QTest::qWait(20);
-  }
-  return true;
+void Click(const TForm& window, const char* button) {
+  auto* control = window.FindAs<qm90ui::TButton>(button);
+  ASSERT_NE(control, nullptr) << button;
+  control->Click();
 }
 
 class LiveMenu : public ::testing::Test {
  protected:
   void SetUp() override {
-    ASSERT_TRUE(sim_.Start({"--udp", "127.0.0.1:0"})) << sim_.Error();
-    SetDriverDirectory(qm90sim::BinDir());
+    ASSERT_TRUE(sim_.Start()) << sim_.Error();
+    SetDriverDirectory(livetest::TestSim::DriverDirectory());
     SetSettingsFilePath(settings_);
     form_ = std::make_unique<TForm1>();
     form_->Show();
@@ -64,76 +51,75 @@ class LiveMenu : public ::testing::Test {
     data.IpAddress = "127.0.0.1";
     data.UdpPort = sim_.UdpPort();
     data.UdpTimeout = 200;
-    Open("Pipojen1", [](QDialog* dialog) {
-      dialog->findChild<QPushButton*>("Button1")->click();  // connect
-    });
+    Open("Pipojen1", [](TForm& dialog) { Click(dialog, "Button1"); });  // connect
     ASSERT_TRUE(data.LinkOpen);
   }
   void TearDown() override {
-    form_->Close();
+    if (form_) form_->Close();
     form_.reset();
     SetSettingsFilePath("");
     SetDriverDirectory("");
     std::remove(settings_.c_str());
   }
+  qm90sim::SimControl& Sim() { return sim_.Control(); }
 
   // Chooses a menu item and runs `act` on the window it opens, then closes it.
   // Returns the window's class name.
-  QString Open(const char* item, const std::function<void(QDialog*)>& act) {
-    QString opened;
-    QTimer::singleShot(0, [&] {
-      auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget());
+  std::string Open(const char* item, const std::function<void(TForm&)>& act) {
+    std::string opened;
+    qm90ui::Post([&] {
+      TForm* dialog = qm90ui::ActiveModalForm();
       if (!dialog) return;
-      opened = dialog->objectName();
-      act(dialog);
-      dialog->close();
+      opened = dialog->Name();
+      act(*dialog);
+      dialog->Close();
     });
-    qm90test::Win(form_)->findChild<QAction*>(QString::fromLatin1(item))->trigger();
+    qm90ui::TMenuItem* command = form_->Form().FindMenuItem(item);
+    EXPECT_NE(command, nullptr) << item;
+    if (command) command->Click();
     return opened;
   }
 
   const std::string settings_ = ::testing::TempDir() + "live_menu_W_qm90.ini";
-  qm90sim::SimProcess sim_;
+  livetest::TestSim sim_;
   std::unique_ptr<TForm1> form_;
 };
 
 TEST_F(LiveMenu, EveryLiveValueItemWorksAgainstTheEmulator) {
-  ASSERT_TRUE(sim_.SetInputs(kModule, 0xA5));
-  const long inputs = sim_.Get(kModule, "inputs");
-  QString expected;
-  for (int bit = 0; bit < 8; ++bit) expected += (inputs >> bit) & 1 ? '1' : '0';
+  ASSERT_TRUE(Sim().SetInputs(kModule, 0xA5));
+  const long inputs = Sim().Get(kModule, "inputs");
+  const std::string expected = livetest::BitString(static_cast<unsigned long>(inputs), 8);
   EXPECT_EQ(Open("OkamDIN2",
-                 [&](QDialog* d) {
-                   EXPECT_TRUE(WaitFor([&] { return InputBits(d) == expected; }))
-                       << InputBits(d).toStdString();
+                 [&](TForm& d) {
+                   EXPECT_TRUE(WaitFor([&] { return InputBits(d) == expected; })) << InputBits(d);
                  }),
             "TForm11");
 
-  ASSERT_TRUE(sim_.SetStatusBits(kModule, 0x40));
+  ASSERT_TRUE(Sim().SetStatusBits(kModule, 0x40));
   EXPECT_EQ(Open("Statusregistr1",
-                 [&](QDialog* d) {
+                 [&](TForm& d) {
                    EXPECT_TRUE(WaitFor([&] { return Text(d, "Label39") == "1"; }));  // ERR24
-                   d->findChild<QPushButton*>("Button2")->click();                   // Vynulovat
-                   EXPECT_EQ(sim_.Get(kModule, "status"), 0);
+                   Click(d, "Button2");                                              // Vynulovat
+                   EXPECT_EQ(Sim().Get(kModule, "status"), 0);
                    EXPECT_TRUE(WaitFor([&] { return Text(d, "Label39") == "0"; }));
                  }),
             "TForm15");
 
   EXPECT_EQ(Open("OkamDOUT1",
-                 [&](QDialog* d) {
-                   d->findChild<QCheckBox*>("CheckBox2")->setChecked(true);
-                   d->findChild<QPushButton*>("Button1")->click();
+                 [&](TForm& d) {
+                   d.FindAs<qm90ui::TCheckBox>("CheckBox2")->SetChecked(true);
+                   Click(d, "Button1");
                  }),
             "TForm9");
-  EXPECT_EQ(sim_.Get(kModule, "outputs"), (0x02 ^ sim_.Get(kModule, "reg 34")) & 0xFF);
+  EXPECT_EQ(Sim().Get(kModule, "outputs"), (0x02 ^ Sim().Get(kModule, "reg 34")) & 0xFF);
 
   EXPECT_EQ(Open("OkamAIN2",
-                 [&](QDialog* d) {
-                   d->findChild<QLineEdit*>("Edit1")->setText("0x1234");
-                   d->findChild<QPushButton*>("Button1")->click();
+                 [&](TForm& d) {
+                   d.FindAs<qm90ui::TEdit>("Edit1")->SetText("0x1234");
+                   Click(d, "Button1");
                  }),
             "TForm3");
-  EXPECT_EQ(sim_.Get(kModule, "aout"), 0x1234);
+  EXPECT_EQ(Sim().Get(kModule, "aout"), 0x1234);
 }
 
 }  // namespace

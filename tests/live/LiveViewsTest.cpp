@@ -4,15 +4,11 @@
 
 #include <gtest/gtest.h>
 
-#include <QCheckBox>
-#include <QElapsedTimer>
-#include <QLabel>
-#include <QLineEdit>
-#include <QPushButton>
-#include <QTest>
-#include <QTimer>
+#include <algorithm>
+#include <chrono>
 #include <functional>
 #include <memory>
+#include <string>
 #include <utility>
 #include <vector>
 
@@ -21,35 +17,24 @@
 #include "dialogs/OkamDOUT.h"
 #include "dialogs/StatReg.h"
 #include "tests/live/LiveFixture.h"
-#include "tests/support/QtWindow.h"
 #include "ui/Application.h"
 
 namespace {
 
+using livetest::Bits;
+using livetest::Find;
 using livetest::StatusLog;
+using livetest::Text;
 using qm90test::ShowWindow;
-using qm90test::TWin;
-using qm90test::Win;
 using scripted::Script;
+using Texts = std::vector<std::string>;
 
-const QString kOkText = QStringLiteral(" Vse v poradku");
-const QString kTimeoutText = QStringLiteral(" Modul neodpovida");
-const QString kNotInitialised = QStringLiteral(" Připojení k modulu není inicializováno.");
-const QString kBadValue = QStringLiteral(" Chyba zadané hodnoty (0-65535).");
+const std::string kOkText = " Vse v poradku";
+const std::string kTimeoutText = " Modul neodpovida";
+const std::string kNotInitialised = " Připojení k modulu není inicializováno.";
+const std::string kBadValue = " Chyba zadané hodnoty (0-65535).";
 constexpr std::uint8_t kTimeoutStatus = 5;
 constexpr std::uint8_t kAddress = 7;
-
-QString Caption(TWin form, const QString& name) {
-  auto* label = form->findChild<QLabel*>(name);
-  return label ? label->text() : QStringLiteral("<missing %1>").arg(name);
-}
-
-// Value labels Label<first> .. Label<first + count - 1> joined, top row first.
-QString Bits(TWin form, int first, int count) {
-  QString bits;
-  for (int i = 0; i < count; ++i) bits += Caption(form, QStringLiteral("Label%1").arg(first + i));
-  return bits;
-}
 
 std::size_t SendCount() {
   return Script().CallsOf(scripted::Entry::Send).size();
@@ -86,11 +71,11 @@ TEST_F(LiveViews, InputsShowEachBitInItsRow) {
                      {0xFF, "11111111"}};
   auto form = ShowWindow<TForm11>(&data_);
   livetest::StopTimer(form.get());
-  StatusLog log(form.get());
+  StatusLog log(*form);
   for (const Case& c : cases) {
     Script().answers.push_back(scripted::Ok(0x33, c.inputs, 0x44, 0x55, 0x66));
     form->Timer1Timer();
-    EXPECT_EQ(Bits(form.get(), 33, 8), QString::fromLatin1(c.shown)) << int(c.inputs);
+    EXPECT_EQ(Bits(*form, 33, 8), c.shown) << int(c.inputs);
     EXPECT_EQ(log.Shown(), kOkText);
   }
   const auto sent = scripted::SentRequests();
@@ -106,18 +91,18 @@ TEST_F(LiveViews, InputsShowEachBitInItsRow) {
 TEST_F(LiveViews, InputsKeepLastGoodValuesAfterFailedPoll) {
   auto form = ShowWindow<TForm11>(&data_);
   livetest::StopTimer(form.get());
-  StatusLog log(form.get());
+  StatusLog log(*form);
   Script().answers = {scripted::Ok(0, 0xA5), scripted::Fail(kTimeoutStatus),
                       scripted::SendFails(kTimeoutStatus), scripted::Ok(0, 0x0F)};
   form->Timer1Timer();
   for (int failed = 0; failed < 2; ++failed) {
     form->Timer1Timer();
-    EXPECT_EQ(Bits(form.get(), 33, 8), "10100101");
+    EXPECT_EQ(Bits(*form, 33, 8), "10100101");
     EXPECT_EQ(log.Shown(), kTimeoutText);
   }
   form->Timer1Timer();
-  EXPECT_EQ(Bits(form.get(), 33, 8), "11110000");
-  EXPECT_EQ(log.Texts(), QStringList({kOkText, kTimeoutText, kTimeoutText, kOkText}));
+  EXPECT_EQ(Bits(*form, 33, 8), "11110000");
+  EXPECT_EQ(log.Texts(), Texts({kOkText, kTimeoutText, kTimeoutText, kOkText}));
 }
 
 // ------------------------------------------------------- status register view
@@ -132,14 +117,14 @@ TEST_F(LiveViews, StatusRegisterBitsLandUnderTheirCaptions) {
                      {0, 0x01, 0, 0, 41, "---"}, {0, 0, 0x08, 0, 52, "---"}};
   auto form = ShowWindow<TForm15>(&data_);
   livetest::StopTimer(form.get());
-  StatusLog log(form.get());
+  StatusLog log(*form);
   for (const Case& c : cases) {
     Script().answers.push_back(scripted::Ok(0xFF, c.d1, c.d2, c.d3, c.d4));
     form->Timer1Timer();
-    QString expected(32, QLatin1Char('0'));
-    expected[c.set_label - 33] = QLatin1Char('1');
-    EXPECT_EQ(Bits(form.get(), 33, 32), expected) << c.set_label;
-    EXPECT_EQ(Caption(form.get(), QStringLiteral("Label%1").arg(c.set_label - 32)), c.row);
+    std::string expected(32, '0');
+    expected[static_cast<std::size_t>(c.set_label - 33)] = '1';
+    EXPECT_EQ(Bits(*form, 33, 32), expected) << c.set_label;
+    EXPECT_EQ(Text(*form, "Label" + std::to_string(c.set_label - 32)), c.row);
     EXPECT_EQ(log.Shown(), kOkText);
   }
   for (const auto& r : scripted::SentRequests()) {
@@ -152,19 +137,19 @@ TEST_F(LiveViews, StatusRegisterBitsLandUnderTheirCaptions) {
 TEST_F(LiveViews, StatusRegisterClearReportsOnlyFailures) {
   auto form = ShowWindow<TForm15>(&data_);
   livetest::StopTimer(form.get());
-  StatusLog log(form.get());
+  StatusLog log(*form);
   Script().answers = {scripted::Ok(0, 0x52), scripted::Ok(), scripted::Fail(kTimeoutStatus),
                       scripted::Fail(kTimeoutStatus), scripted::Ok(0, 0x00)};
   form->Timer1Timer();
   form->Button2Click();  // succeeds: the status line and labels stay
-  EXPECT_EQ(log.Texts(), QStringList({kOkText}));
-  EXPECT_EQ(Bits(form.get(), 33, 8), "01001010");
+  EXPECT_EQ(log.Texts(), Texts({kOkText}));
+  EXPECT_EQ(Bits(*form, 33, 8), "01001010");
   form->Button2Click();  // fails: its text shows
   EXPECT_EQ(log.Shown(), kTimeoutText);
   form->Timer1Timer();  // a failed poll keeps the values
-  EXPECT_EQ(Bits(form.get(), 33, 8), "01001010");
+  EXPECT_EQ(Bits(*form, 33, 8), "01001010");
   form->Timer1Timer();  // the next good poll replaces both
-  EXPECT_EQ(Bits(form.get(), 33, 8), "00000000");
+  EXPECT_EQ(Bits(*form, 33, 8), "00000000");
   EXPECT_EQ(log.Shown(), kOkText);
   const auto sent = scripted::SentRequests();
   ASSERT_EQ(sent.size(), 5u);
@@ -178,15 +163,23 @@ TEST_F(LiveViews, StatusRegisterClearReportsOnlyFailures) {
 // One way of making a window exchange: a tick or a click.
 struct WindowCase {
   const char* name;
-  std::function<std::unique_ptr<TLiveForm>(TData*)> open;
+  std::function<std::unique_ptr<TLiveForm>(TData*)> make;  // not shown yet
   std::function<void(TLiveForm*)> act;
   std::function<void(TLiveForm*)> every_action;  // every tick and click the window has
   bool ticks;                                    // act is a timer tick
+
+  std::unique_ptr<TLiveForm> open(TData* data) const {
+    std::unique_ptr<TLiveForm> form = make(data);
+    form->Show();
+    return form;
+  }
 };
 
 template <typename Form>
-std::unique_ptr<TLiveForm> Open(TData* data) {
-  return ShowWindow<Form>(data);
+std::unique_ptr<TLiveForm> Make(TData* data) {
+  auto form = std::make_unique<Form>(nullptr);
+  form->Data = data;
+  return form;
 }
 
 void StatusActions(TLiveForm* f) {
@@ -201,11 +194,11 @@ const std::vector<WindowCase>& Windows() {
   static const auto outputs_write = [](TLiveForm* f) { static_cast<TForm9*>(f)->Button1Click(); };
   static const auto analog_write = [](TLiveForm* f) { static_cast<TForm3*>(f)->Button1Click(); };
   static const std::vector<WindowCase> windows = {
-      {"inputs", Open<TForm11>, inputs_tick, inputs_tick, true},
-      {"status poll", Open<TForm15>, status_tick, StatusActions, true},
-      {"status clear", Open<TForm15>, status_clear, StatusActions, false},
-      {"outputs", Open<TForm9>, outputs_write, outputs_write, false},
-      {"analog", Open<TForm3>, analog_write, analog_write, false},
+      {"inputs", Make<TForm11>, inputs_tick, inputs_tick, true},
+      {"status poll", Make<TForm15>, status_tick, StatusActions, true},
+      {"status clear", Make<TForm15>, status_clear, StatusActions, false},
+      {"outputs", Make<TForm9>, outputs_write, outputs_write, false},
+      {"analog", Make<TForm3>, analog_write, analog_write, false},
   };
   return windows;
 }
@@ -222,17 +215,16 @@ TEST_F(LiveViews, WithoutLinkEveryActionShowsTheMessageAndSendsNothing) {
       data.LinkHandle = link.handle;
       auto form = w.open(&data);
       livetest::StopTimer(form.get());
-      if (auto* edit = Win(form)->findChild<QLineEdit*>("Edit1")) edit->setText("12a");
-      StatusLog log(form.get());
+      if (auto* edit = form->Form().FindAs<qm90ui::TEdit>("Edit1")) edit->SetText("12a");
+      StatusLog log(*form);
       for (int tick = 0; tick < 3; ++tick) w.act(form.get());
-      EXPECT_EQ(log.Texts(), QStringList({kNotInitialised, kNotInitialised, kNotInitialised}))
-          << w.name;
+      EXPECT_EQ(log.Texts(), Texts({kNotInitialised, kNotInitialised, kNotInitialised})) << w.name;
     }
     auto form = w.open(nullptr);
     livetest::StopTimer(form.get());
-    StatusLog log(form.get());
+    StatusLog log(*form);
     w.act(form.get());
-    EXPECT_TRUE(log.Texts().isEmpty()) << w.name;
+    EXPECT_TRUE(log.Texts().empty()) << w.name;
   }
   EXPECT_EQ(SendCount(), 0u);
 }
@@ -291,24 +283,27 @@ TEST_F(LiveViews, ActionDuringAnExchangeIsTurnedAway) {
   }
 }
 
+// Run modally, as the main window does: the close box and Escape during an
+// exchange take effect once it has returned, and end the modal run.
 TEST_F(LiveViews, CloseDuringAnExchangeWaitsForIt) {
   for (const WindowCase& w : Windows()) {
     Script().calls.clear();
-    auto form = w.open(&data_);
+    auto form = w.make(&data_);
     livetest::StopTimer(form.get());
     TLiveForm* raw = form.get();
-    QDialog* dialog = qm90test::DialogOf(form);
+    qm90ui::TForm& dialog = raw->Form();
+    livetest::RescueAfter(dialog, 10000);
     bool visible_inside = false;
     Script().responder = [&](const std::uint8_t*) {
-      dialog->close();   // the close box
-      dialog->reject();  // "Cancel" or Escape
-      visible_inside = dialog->isVisible();
+      dialog.Close();                          // the close box
+      dialog.PressKey(qm90ui::TKey::kEscape);  // Escape
+      visible_inside = dialog.Visible();
       return scripted::Ok();
     };
-    w.act(raw);
+    qm90ui::Post([&] { w.act(raw); });
+    EXPECT_EQ(raw->ShowModal(), qm90ui::TModalResult::kCancel) << w.name;
     EXPECT_TRUE(visible_inside) << w.name;
-    EXPECT_FALSE(dialog->isVisible()) << w.name;
-    EXPECT_EQ(dialog->result(), QDialog::Rejected) << w.name;
+    EXPECT_FALSE(dialog.Visible()) << w.name;
     if (w.ticks) w.act(raw);  // a tick after closing sends nothing
     EXPECT_EQ(SendCount(), 1u) << w.name;
   }
@@ -321,38 +316,40 @@ TEST_F(LiveViews, ModalWindowClosedByItsOwnPollReturnsAfterTheExchange) {
     form.Close();
     return scripted::Ok(0, 0x01);
   };
-  QDialog* dialog = qm90test::DialogOf(&form);
-  QTimer::singleShot(10000, dialog, [&] { dialog->done(99); });  // rescue from a hang
+  livetest::RescueAfter(form.Form(), 10000);
   EXPECT_EQ(form.ShowModal(), qm90ui::TModalResult::kCancel);
-  EXPECT_EQ(dialog->result(), QDialog::Rejected);
   EXPECT_EQ(SendCount(), 1u);
-  EXPECT_EQ(Caption(&form, "Label33"), "1");
+  EXPECT_EQ(Text(form, "Label33"), "1");
 }
 
 // A slow module lowers the poll rate; ticks that fell due meanwhile are not
-// replayed in a burst once it answers quickly again.
+// replayed in a burst once it answers quickly again. The bounds follow from
+// the time that passed, whatever the machine's speed.
 TEST_F(LiveViews, SlowModuleLowersTheRateWithoutBurst) {
+  using Clock = std::chrono::steady_clock;
+  const auto ms_since = [](Clock::time_point start) {
+    return static_cast<std::size_t>(
+        std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count());
+  };
   int delay_ms = 250;
   Script().responder = [&](const std::uint8_t*) {
     scripted::Answer a = scripted::Ok(0, 0x01);
     a.delay_ms = delay_ms;
     return a;
   };
+  auto start = Clock::now();
   auto form = ShowWindow<TForm11>(&data_);
-  QElapsedTimer clock;
-  clock.start();
+  EXPECT_TRUE(livetest::WaitFor([] { return SendCount() >= 1; }));
   qm90ui::ProcessMessagesFor(1000);
   const auto slow_sends = SendCount();
-  EXPECT_GE(slow_sends, 1u);
-  EXPECT_LE(slow_sends, static_cast<std::size_t>(clock.elapsed() / 250 + 1));
+  EXPECT_LE(slow_sends, ms_since(start) / 250 + 1);
 
   delay_ms = 0;
-  clock.restart();
+  start = Clock::now();
   qm90ui::ProcessMessagesFor(60);
   const auto fast_sends = SendCount() - slow_sends;
-  EXPECT_LE(fast_sends, static_cast<std::size_t>(clock.elapsed() / 100 + 2));
+  EXPECT_LE(fast_sends, ms_since(start) / 100 + 2);
 }
-
 TEST_F(LiveViews, TimersRunFromCreationAndPollOnceShown) {
   Script().responder = [](const std::uint8_t*) { return scripted::Ok(0, 0x01); };
   TForm11 inputs(nullptr);
@@ -376,12 +373,20 @@ TEST_F(LiveViews, TimersRunFromCreationAndPollOnceShown) {
     for (int waited = 0; SendCount() < 2 && waited < 5000; waited += 50)
       qm90ui::ProcessMessagesFor(50);
     EXPECT_GE(SendCount(), 2u) << c.interval;
-    EXPECT_EQ(Caption(c.form, "Label33"), c.first_value) << c.interval;
+    EXPECT_EQ(Text(*c.form, "Label33"), c.first_value) << c.interval;
     c.form->Close();
   }
 }
 
 // ---------------------------------------------------------------- outputs
+
+void SetBoxes(const TFormWindow& form, const std::vector<int>& checked) {
+  for (int i = 0; i < 8; ++i) {
+    auto* box = Find<qm90ui::TCheckBox>(form, "CheckBox" + std::to_string(i + 1));
+    ASSERT_NE(box, nullptr);
+    box->SetChecked(std::find(checked.begin(), checked.end(), i) != checked.end());
+  }
+}
 
 TEST_F(LiveViews, OutputByteFollowsTheCheckBoxes) {
   struct Case {
@@ -389,15 +394,11 @@ TEST_F(LiveViews, OutputByteFollowsTheCheckBoxes) {
     std::uint8_t byte;
   } const cases[] = {{{}, 0x00}, {{0}, 0x01}, {{7}, 0x80}, {{1, 3, 4}, 0x1A}, {{1, 3, 4}, 0x1A}};
   auto form = ShowWindow<TForm9>(&data_);
-  StatusLog log(form.get());
+  StatusLog log(*form);
   for (const Case& c : cases) {
-    for (int i = 0; i < 8; ++i) {
-      auto* box = Win(form)->findChild<QCheckBox*>(QStringLiteral("CheckBox%1").arg(i + 1));
-      ASSERT_NE(box, nullptr);
-      box->setChecked(std::find(c.checked.begin(), c.checked.end(), i) != c.checked.end());
-    }
-    QTest::mouseClick(Win(form)->findChild<QPushButton*>("Button1"), Qt::LeftButton);
-    EXPECT_EQ(log.Shown(), QStringLiteral(" Data zapsána"));
+    SetBoxes(*form, c.checked);
+    Find<qm90ui::TButton>(*form, "Button1")->Click();
+    EXPECT_EQ(log.Shown(), " Data zapsána");
   }
   const auto sent = scripted::SentRequests();
   ASSERT_EQ(sent.size(), std::size(cases));
@@ -411,13 +412,13 @@ TEST_F(LiveViews, OutputByteFollowsTheCheckBoxes) {
 
 TEST_F(LiveViews, FailedOutputWriteShowsDriverTextAndKeepsBoxes) {
   auto form = ShowWindow<TForm9>(&data_);
-  StatusLog log(form.get());
-  Win(form)->findChild<QCheckBox*>("CheckBox3")->setChecked(true);
+  StatusLog log(*form);
+  Find<qm90ui::TCheckBox>(*form, "CheckBox3")->SetChecked(true);
   Script().answers = {scripted::Fail(kTimeoutStatus), scripted::Ok()};
   form->Button1Click();
   EXPECT_EQ(log.Shown(), kTimeoutText);
   form->Button1Click();
-  EXPECT_EQ(log.Texts(), QStringList({kTimeoutText, QStringLiteral(" Data zapsána")}));
+  EXPECT_EQ(log.Texts(), Texts({kTimeoutText, " Data zapsána"}));
   const auto sent = scripted::SentRequests();
   ASSERT_EQ(sent.size(), 2u);
   EXPECT_EQ(sent[1].d1, 0x04);
@@ -439,18 +440,18 @@ TEST_F(LiveViews, AnalogFieldIsReadAsAWholeNumberInRange) {
       {"99999999999", false, 0, 0},
   };
   auto form = ShowWindow<TForm3>(&data_);
-  auto* edit = Win(form)->findChild<QLineEdit*>("Edit1");
+  auto* edit = Find<qm90ui::TEdit>(*form, "Edit1");
   ASSERT_NE(edit, nullptr);
-  StatusLog log(form.get());
+  StatusLog log(*form);
   for (const Case& c : cases) {
     Script().calls.clear();
     log.Clear();
-    edit->setText(QString::fromLatin1(c.text));
-    QTest::mouseClick(Win(form)->findChild<QPushButton*>("Button1"), Qt::LeftButton);
+    edit->SetText(c.text);
+    Find<qm90ui::TButton>(*form, "Button1")->Click();
     const auto sent = scripted::SentRequests();
     if (!c.sent) {
       EXPECT_EQ(sent.size(), 0u) << c.text;
-      EXPECT_EQ(log.Texts(), QStringList({kBadValue})) << c.text;
+      EXPECT_EQ(log.Texts(), Texts({kBadValue})) << c.text;
       continue;
     }
     ASSERT_EQ(sent.size(), 1u) << c.text;
@@ -459,35 +460,34 @@ TEST_F(LiveViews, AnalogFieldIsReadAsAWholeNumberInRange) {
     EXPECT_EQ(sent[0].d1, c.low) << c.text;
     EXPECT_EQ(sent[0].d2, c.high) << c.text;
     EXPECT_EQ(sent[0].d0 | sent[0].d3 | sent[0].d4, 0);
-    EXPECT_EQ(log.Texts(), QStringList({QStringLiteral(" Probíhá komunikace"),
-                                        QStringLiteral(" Hodnota zapsána")}))
-        << c.text;
-    EXPECT_EQ(edit->text(), QString::fromLatin1(c.text));
+    EXPECT_EQ(log.Texts(), Texts({" Probíhá komunikace", " Hodnota zapsána"})) << c.text;
+    EXPECT_EQ(edit->Text(), c.text);
   }
 }
 
 TEST_F(LiveViews, AnalogProgressTextIsOnScreenDuringTheExchange) {
   auto form = ShowWindow<TForm3>(&data_);
-  StatusLog log(form.get());
-  QString shown_inside;
+  StatusLog log(*form);
+  std::string shown_inside;
   Script().responder = [&](const std::uint8_t*) {
     shown_inside = log.Shown();
     return scripted::Fail(kTimeoutStatus);
   };
   form->Button1Click();
-  EXPECT_EQ(shown_inside, QStringLiteral(" Probíhá komunikace"));
+  EXPECT_EQ(shown_inside, " Probíhá komunikace");
   EXPECT_EQ(log.Shown(), kTimeoutText);
 }
 
 TEST_F(LiveViews, AnalogFieldIsResetWhenShownAgain) {
   auto form = ShowWindow<TForm3>(&data_);
-  auto* edit = Win(form)->findChild<QLineEdit*>("Edit1");
-  EXPECT_EQ(edit->text(), "0");
-  edit->setText("1234");
-  Win(form)->hide();
+  auto* edit = Find<qm90ui::TEdit>(*form, "Edit1");
+  ASSERT_NE(edit, nullptr);
+  EXPECT_EQ(edit->Text(), "0");
+  edit->SetText("1234");
+  form->Close();
   data_.ModuleAddress = 21;
   form->Show();
-  EXPECT_EQ(edit->text(), "0");
+  EXPECT_EQ(edit->Text(), "0");
   EXPECT_EQ(form->AddressCopy, 21);
 }
 
@@ -499,9 +499,9 @@ TEST_F(LiveViews, ControlsSitWhereTheOperatorExpectsThem) {
   TForm9 outputs(nullptr);
   TForm3 analog(nullptr);
   struct Case {
-    TWin form;
+    const TFormWindow* form;
     const char* name;
-    QRect geometry;  // width/height 0: not checked
+    qm90ui::TBounds bounds;  // width/height 0: not checked
     const char* text;
   } const cases[] = {
       {&inputs, "Label1", {104, 32, 0, 0}, "DIN0"},
@@ -528,48 +528,57 @@ TEST_F(LiveViews, ControlsSitWhereTheOperatorExpectsThem) {
       {&analog, "Button2", {176, 88, 75, 25}, "Cancel"},
   };
   for (const Case& c : cases) {
-    auto* w = c.form->findChild<QWidget*>(c.name);
-    ASSERT_NE(w, nullptr) << c.name;
-    EXPECT_EQ(w->pos(), c.geometry.topLeft()) << c.form->objectName().toStdString() << c.name;
-    if (c.geometry.width() > 0) {
-      EXPECT_EQ(w->size(), c.geometry.size()) << c.name;
+    SCOPED_TRACE(c.form->Form().Name() + " " + c.name);
+    qm90ui::TControl* control = c.form->Form().FindControl(c.name);
+    ASSERT_NE(control, nullptr);
+    const qm90ui::TBounds bounds = control->Bounds();
+    EXPECT_EQ(bounds.left, c.bounds.left);
+    EXPECT_EQ(bounds.top, c.bounds.top);
+    if (c.bounds.width > 0) {
+      EXPECT_EQ(bounds.width, c.bounds.width);
+      EXPECT_EQ(bounds.height, c.bounds.height);
     }
-    QString text;
-    if (auto* label = qobject_cast<QLabel*>(w)) text = label->text();
-    if (auto* button = qobject_cast<QAbstractButton*>(w)) text = button->text();
-    EXPECT_EQ(text, QString::fromUtf8(c.text)) << c.name;
+    EXPECT_EQ(control->Text(), c.text);
   }
   // The value labels sit inside their panels.
-  EXPECT_EQ(Win(&inputs)->findChild<QWidget*>("Label33")->parentWidget()->objectName(), "Panel1");
-  EXPECT_EQ(Win(&status)->findChild<QWidget*>("Label57")->parentWidget()->objectName(), "Panel4");
-  EXPECT_EQ(Win(&inputs)->size(), QSize(291, 282));
-  EXPECT_EQ(Win(&status)->size(), QSize(400, 276));
-  EXPECT_EQ(Win(&outputs)->size(), QSize(233, 271));
-  EXPECT_EQ(Win(&analog)->size(), QSize(279, 160));
-  EXPECT_EQ(Win(&inputs)->windowTitle(), "Okamžité hodnoty digitálních vstupů");
-  EXPECT_EQ(Win(&status)->windowTitle(), "Status registr");
-  EXPECT_EQ(Win(&outputs)->windowTitle(), "Zápis na digitální výstupy");
-  EXPECT_EQ(Win(&analog)->windowTitle(), "Analogový výstup");
+  EXPECT_EQ(Find(inputs, "Label33")->ParentName(), "Panel1");
+  EXPECT_EQ(Find(status, "Label57")->ParentName(), "Panel4");
+  const struct {
+    const TFormWindow* form;
+    int width, height;
+    const char* caption;
+  } forms[] = {{&inputs, 291, 282, "Okamžité hodnoty digitálních vstupů"},
+               {&status, 400, 276, "Status registr"},
+               {&outputs, 233, 271, "Zápis na digitální výstupy"},
+               {&analog, 279, 160, "Analogový výstup"}};
+  for (const auto& f : forms) {
+    EXPECT_EQ(f.form->Form().ClientWidth(), f.width) << f.caption;
+    EXPECT_EQ(f.form->Form().ClientHeight(), f.height) << f.caption;
+    EXPECT_EQ(f.form->Form().Caption(), f.caption);
+  }
 }
 
 TEST_F(LiveViews, TabOrderFollowsTheLayout) {
-  TForm9 outputs(nullptr);
-  TForm3 analog(nullptr);
+  auto outputs = ShowWindow<TForm9>(nullptr);
+  auto analog = ShowWindow<TForm3>(nullptr);
   const struct {
-    TWin form;
+    const TFormWindow* form;
     std::vector<const char*> order;
-  } cases[] = {{&outputs,
+  } cases[] = {{outputs.get(),
                 {"CheckBox1", "CheckBox2", "CheckBox3", "CheckBox4", "CheckBox5", "CheckBox6",
                  "CheckBox7", "CheckBox8", "Button1", "Button2", "CheckBox1"}},
-               {&analog, {"Button1", "Button2", "Edit1", "Button1"}}};
+               {analog.get(), {"Button1", "Button2", "Edit1", "Button1"}}};
   for (const auto& c : cases) {
-    for (std::size_t i = 0; i + 1 < c.order.size(); ++i) {
-      QWidget* w = c.form->findChild<QWidget*>(c.order[i]);
-      ASSERT_NE(w, nullptr);
-      QWidget* next = w->nextInFocusChain();
-      while (next && next->focusPolicy() == Qt::NoFocus) next = next->nextInFocusChain();
-      ASSERT_NE(next, nullptr);
-      EXPECT_EQ(next->objectName().toStdString(), c.order[i + 1]);
+    qm90ui::TForm& form = c.form->Form();
+    SCOPED_TRACE(form.Name());
+    livetest::StopTimer(c.form);
+    Find(*c.form, c.order.front())->SetFocus();
+    qm90ui::ProcessMessages();
+    for (std::size_t i = 1; i < c.order.size(); ++i) {
+      form.PressKey(qm90ui::TKey::kTab);
+      qm90ui::TControl* focused = form.FocusedControl();
+      ASSERT_NE(focused, nullptr) << "after " << c.order[i - 1];
+      EXPECT_EQ(focused->Name(), c.order[i]);
     }
   }
 }
@@ -582,38 +591,37 @@ TEST_F(LiveViews, KeysRightAfterOpeningSendNothing) {
   const struct {
     const char* name;
     std::function<std::unique_ptr<TLiveForm>()> show;
-    const char* target;  // where the key goes; nullptr: the widget that has the focus
-    Qt::Key key;
+    const char* target;  // where the key goes; nullptr: the control that has the focus
+    qm90ui::TKey key;
     bool closes;
   } cases[] = {
-      {"analog Return", [this] { return ShowWindow<TForm3>(&data_); }, "Edit1", Qt::Key_Return,
-       false},
-      {"analog Enter", [this] { return ShowWindow<TForm3>(&data_); }, "Edit1", Qt::Key_Enter,
-       false},
-      {"outputs Return", [this] { return ShowWindow<TForm9>(&data_); }, "CheckBox3", Qt::Key_Return,
-       false},
-      {"status Return", [this] { return ShowWindow<TForm15>(&data_); }, nullptr, Qt::Key_Return,
-       false},
-      {"status Space", [this] { return ShowWindow<TForm15>(&data_); }, nullptr, Qt::Key_Space,
-       true},
+      {"analog Return", [this] { return ShowWindow<TForm3>(&data_); }, "Edit1",
+       qm90ui::TKey::kReturn, false},
+      {"outputs Return", [this] { return ShowWindow<TForm9>(&data_); }, "CheckBox3",
+       qm90ui::TKey::kReturn, false},
+      {"status Return", [this] { return ShowWindow<TForm15>(&data_); }, nullptr,
+       qm90ui::TKey::kReturn, false},
+      {"status Space", [this] { return ShowWindow<TForm15>(&data_); }, nullptr,
+       qm90ui::TKey::kSpace, true},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
     std::unique_ptr<TLiveForm> owner = c.show();
     livetest::StopTimer(owner.get());
-    QWidget* form = Win(owner);
-    form->activateWindow();
-    ASSERT_TRUE(QTest::qWaitForWindowActive(form));
-    QWidget* target = c.target ? form->findChild<QWidget*>(c.target) : form->focusWidget();
-    ASSERT_NE(target, nullptr);
-    if (c.target) target->setFocus();
-    if (!c.target) {
-      EXPECT_EQ(target->objectName(), QStringLiteral("Button1"));  // "Cancel"
+    qm90ui::TForm& form = owner->Form();
+    qm90ui::ProcessMessages();
+    if (c.target) {
+      Find(*owner, c.target)->SetFocus();
+    } else {
+      qm90ui::TControl* focused = form.FocusedControl();
+      ASSERT_NE(focused, nullptr);
+      EXPECT_EQ(focused->Name(), "Button1");  // "Cancel"
     }
     Script().calls.clear();
-    QTest::keyClick(target, c.key);
+    form.PressKey(c.key);
+    qm90ui::ProcessMessages();
     EXPECT_EQ(SendCount(), 0u);
-    EXPECT_EQ(form->isVisible(), !c.closes);
+    EXPECT_EQ(form.Visible(), !c.closes);
   }
 }
 

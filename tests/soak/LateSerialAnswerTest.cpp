@@ -5,50 +5,55 @@
 // the two apart.
 #include <gtest/gtest.h>
 
-#include <QApplication>
-#include <QLabel>
-#include <QTimer>
 #include <memory>
+#include <string>
 
 #include "dialogs/OkamDIN.h"
 #include "dialogs/StatReg.h"
-#include "tests/soak/Soak.h"
-#include "tests/support/QtWindow.h"
-#include "tests/support/ShowWindow.h"
-#include "ui/qt/Widgets.h"
+#include "link/QBLxxx.h"
+#include "tests/live/LiveFixture.h"
+#include "tests/live/TestSim.h"
+#include "tests/soak/LateAnswer.h"
 
 namespace {
 
-QString Labels(qm90test::TWin form, int count) {
-  QString bits;
-  for (int i = 0; i < count; ++i)
-    bits += form->findChild<QLabel*>(QStringLiteral("Label%1").arg(33 + i))->text();
-  return bits;
-}
-
 using qm90test::ShowStopped;
 
-TEST(LateSerialAnswer, IsNotTakenForTheNextRequestsAnswer) {
-  soak::SimLink link(soak::Transport::kPty, 3);
-  ASSERT_TRUE(link.Ok()) << link.Error();
-  ASSERT_TRUE(link.Sim().SetInputs(1, 0xA5));
-  const long inputs = link.Sim().Get(1, "inputs");
-  ASSERT_NE(inputs & 0xFF, link.Sim().Get(1, "status") & 0xFF);
+constexpr std::uint8_t kSerialKind = 0;
 
-  auto status = ShowStopped<TForm15>(&link.Data());
-  auto din = ShowStopped<TForm11>(&link.Data());
-  // Every answer comes half a time-out late: the status register's answer
-  // arrives while the inputs view waits for its own.
-  ASSERT_TRUE(link.Sim().SetFaults(0, 0, link.LateDelayMs()));
-  status->Timer1Timer();
-  din->Timer1Timer();
-  auto* bar = qm90test::Win(din)->findChild<qm90qt::TStatusBar*>("StatusBar1");
-  if (bar->PanelText(0) == link.OkText()) {
-    QString expected;
-    for (int i = 0; i < 8; ++i) expected += (inputs >> i) & 1 ? '1' : '0';
-    EXPECT_EQ(Labels(din.get(), 8).toStdString(), expected.toStdString())
-        << "an old answer to another request was shown";
+TEST(LateSerialAnswer, IsNotTakenForTheNextRequestsAnswer) {
+  livetest::TestSim sim;
+  ASSERT_TRUE(sim.Start(true)) << sim.Error();
+  qm90sim::SimControl& control = sim.Control();
+  SetDriverDirectory(livetest::TestSim::DriverDirectory());
+  TData data{};
+  SetDataDefaults(&data);
+  data.ModuleAddress = 1;
+  data.ComPort = static_cast<std::uint8_t>(sim.ComPort());
+  data.InitBlock = {};
+  data.InitBlock[0] = sim.ComPort();
+  ASSERT_TRUE(livetest::OpenLink(data, kSerialKind));
+
+  ASSERT_TRUE(control.SetInputs(1, 0xA5));
+  const long inputs = control.Get(1, "inputs");
+  ASSERT_NE(inputs & 0xFF, control.Get(1, "status") & 0xFF);
+  {
+    auto status = ShowStopped<TForm15>(&data);
+    auto din = ShowStopped<TForm11>(&data);
+    // Every answer comes half a time-out late: the status register's answer
+    // arrives while the inputs view waits for its own.
+    ASSERT_TRUE(control.SetFaults(0, 0, soak::LateAnswerDelayMs(false, 0)));
+    status->Timer1Timer();
+    din->Timer1Timer();
+    if (livetest::StatusOf(*din) == " " + ErrorText(kSerialKind, 0)) {
+      EXPECT_EQ(livetest::Bits(*din, 33, 8),
+                livetest::BitString(static_cast<unsigned long>(inputs), 8))
+          << "an old answer to another request was shown";
+    }
   }
+  control.SetFaults(0, 0, 0);  // under Wine the emulator serves the later tests too
+  livetest::CloseLink(data);
+  SetDriverDirectory("");
 }
 
 }  // namespace

@@ -6,8 +6,8 @@
 #include <filesystem>
 #include <fstream>
 
-#include "drivers/Timing.h"
 #include "link/QBLxxx.h"
+#include "tests/soak/LateAnswer.h"
 #include "tests/soak/Soak.h"
 
 namespace soak {
@@ -114,33 +114,16 @@ bool SimLink::OpenLink() {
   return true;
 }
 
-namespace {
-
-int CeilMs(std::chrono::microseconds wait) {
-  return static_cast<int>(std::chrono::ceil<std::chrono::milliseconds>(wait).count());
-}
-
-}  // namespace
-
-// At 9600 Bd: over the pty QBL310 waits for the first byte of an answer, and
-// once bytes came for the whole answer; over UDP QBL314 waits its time-out
-// plus the relay.
 int SimLink::TimeoutMs() const {
-  return CeilMs(transport_ == Transport::kUdp
-                    ? qm90drivers::UdpAnswerWait(kUdpTimeoutMs, 9600)
-                    : qm90drivers::SerialAnswerWaits(9600, TimingFromIndex(4)).first_byte);
+  return AnswerTimeoutMs(transport_ == Transport::kUdp, kUdpTimeoutMs);
 }
 
 int SimLink::LateDelayMs() const {
-  const int longest =
-      transport_ == Transport::kUdp
-          ? TimeoutMs()
-          : CeilMs(qm90drivers::SerialAnswerWaits(9600, TimingFromIndex(4)).whole_answer);
-  return longest + TimeoutMs() / 2;
+  return LateAnswerDelayMs(transport_ == Transport::kUdp, kUdpTimeoutMs);
 }
 
-QString SimLink::OkText() const {
-  return QStringLiteral(" ") + QString::fromStdString(ErrorText(data_.InterfaceKind, 0));
+std::string SimLink::OkText() const {
+  return " " + ErrorText(data_.InterfaceKind, 0);
 }
 
 FaultCount SimLink::CountFaults() const {
@@ -164,11 +147,24 @@ long ResidentKb() {
   return 0;
 }
 
-std::vector<QString> DriverTexts(std::uint8_t kind) {
-  std::vector<QString> texts;
-  for (std::int32_t code = 1; code < 100; ++code)
-    texts.push_back(QStringLiteral(" ") + QString::fromStdString(ErrorText(kind, code)));
+std::vector<std::string> DriverTexts(std::uint8_t kind) {
+  std::vector<std::string> texts;
+  for (std::int32_t code = 1; code < 100; ++code) texts.push_back(" " + ErrorText(kind, code));
   return texts;
+}
+
+std::string StatusOf(const TFormWindow& window) {
+  auto* bar = window.Form().FindAs<qm90ui::TStatusBar>("StatusBar1");
+  return bar ? bar->PanelText(0) : "<no status bar>";
+}
+
+std::string Labels(const TFormWindow& window, int count) {
+  std::string bits;
+  for (int i = 0; i < count; ++i) {
+    qm90ui::TControl* label = window.Form().FindControl("Label" + std::to_string(33 + i));
+    bits += label ? label->Text() : "?";
+  }
+  return bits;
 }
 
 }  // namespace soak

@@ -2,7 +2,6 @@
 // it over UDP or the pty, the figures a run collects and how they are printed.
 #pragma once
 
-#include <QString>
 #include <chrono>
 #include <cstdint>
 #include <map>
@@ -10,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "dialogs/FormWindow.h"
 #include "emulator/launcher/SimProcess.h"
 #include "link/Dekl.h"
 
@@ -45,8 +45,8 @@ struct Finding {
 struct Figures {
   long polls = 0;
   long good = 0;
-  long recoveries = 0;            // first poll after the faults stopped
-  std::map<QString, long> texts;  // status texts of failed polls or writes
+  long recoveries = 0;                // first poll after the faults stopped
+  std::map<std::string, long> texts;  // status texts of failed polls or writes
   long rss_start_kb = 0;
   long rss_end_kb = 0;
   FaultCount faults;
@@ -72,7 +72,7 @@ class SimLink {
   int TimeoutMs() const;
   int LateDelayMs() const;
   // " " + the driver's text for status 0.
-  QString OkText() const;
+  std::string OkText() const;
   FaultCount CountFaults() const;
 
  private:
@@ -92,7 +92,7 @@ class SimLink {
 long ResidentKb();
 
 // Every driver text of the link's library, each preceded by a blank.
-std::vector<QString> DriverTexts(std::uint8_t kind);
+std::vector<std::string> DriverTexts(std::uint8_t kind);
 
 using Clock = std::chrono::steady_clock;
 inline bool Before(Clock::time_point deadline) {
@@ -105,5 +105,10 @@ void WritesUnderFaults(SimLink& link, Clock::duration length, std::mt19937& rand
                        Figures& figures);
 
 void Print(const std::string& title, const Figures& figures);
+
+// The first panel of a window's status bar.
+std::string StatusOf(const TFormWindow& window);
+// The value labels Label33 onwards, bit 0 of the first byte first.
+std::string Labels(const TFormWindow& window, int count);
 
 }  // namespace soak

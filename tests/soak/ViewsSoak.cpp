@@ -1,8 +1,6 @@
 // The inputs view and the status register view poll the emulator while it
 // drops, damages and delays answers. Every poll is checked against what the
 // emulator holds at that moment.
-#include <QLabel>
-#include <QTimer>
 #include <algorithm>
 #include <memory>
 #include <thread>
@@ -10,9 +8,7 @@
 #include "dialogs/OkamDIN.h"
 #include "dialogs/StatReg.h"
 #include "tests/soak/Soak.h"
-#include "tests/support/QtWindow.h"
 #include "tests/support/ShowWindow.h"
-#include "ui/qt/Widgets.h"
 
 namespace soak {
 namespace {
@@ -34,24 +30,9 @@ constexpr bool kResidentMemoryMeaningful = false;
 constexpr bool kResidentMemoryMeaningful = true;
 #endif
 
-QString BitString(unsigned long value, int count) {
-  QString bits;
+std::string BitString(unsigned long value, int count) {
+  std::string bits;
   for (int i = 0; i < count; ++i) bits += (value >> i) & 1UL ? '1' : '0';
-  return bits;
-}
-
-QString StatusOf(qm90test::TWin form) {
-  auto* bar = form->findChild<qm90qt::TStatusBar*>("StatusBar1");
-  return bar ? bar->PanelText(0) : QStringLiteral("<no status bar>");
-}
-
-// Value labels Label33 onwards, bit 0 of the first byte first.
-QString Labels(qm90test::TWin form, int count) {
-  QString bits;
-  for (int i = 0; i < count; ++i) {
-    auto* label = form->findChild<QLabel*>(QStringLiteral("Label%1").arg(33 + i));
-    bits += label ? label->text() : QStringLiteral("?");
-  }
   return bits;
 }
 
@@ -116,9 +97,8 @@ class ViewSoak {
     if (inputs_good && status_good) {
       ++figures_.recoveries;
     } else {
-      figures_.Fail(
-          "the first polls after the faults stopped failed: " + StatusOf(din_.get()).toStdString() +
-          " / " + StatusOf(status_.get()).toStdString());
+      figures_.Fail("the first polls after the faults stopped failed: " + StatusOf(*din_) + " / " +
+                    StatusOf(*status_));
     }
   }
 
@@ -156,46 +136,44 @@ class ViewSoak {
   }
 
   bool PollInputs() {
-    auto labels = [this] { return Labels(din_.get(), 8); };
+    auto labels = [this] { return Labels(*din_, 8); };
     const long truth = link_.Sim().Get(kModule, "inputs");
-    return Judge("inputs view", din_.get(), truth, 8, labels, [this] { din_->Timer1Timer(); });
+    return Judge("inputs view", *din_, truth, 8, labels, [this] { din_->Timer1Timer(); });
   }
 
   bool PollStatus() {
-    auto labels = [this] { return Labels(status_.get(), 32); };
+    auto labels = [this] { return Labels(*status_, 32); };
     const long truth = link_.Sim().Get(kModule, "status");
-    return Judge("status view", status_.get(), truth, 32, labels,
-                 [this] { status_->Timer1Timer(); });
+    return Judge("status view", *status_, truth, 32, labels, [this] { status_->Timer1Timer(); });
   }
 
   // One poll: a good one must show the module's true value; a failed one must
   // show a driver text and leave the values as they were.
   template <typename Labels, typename Poll>
-  bool Judge(const char* view, qm90test::TWin form, long truth, int bits, Labels labels,
+  bool Judge(const char* view, const TFormWindow& form, long truth, int bits, Labels labels,
              Poll poll) {
     if (truth < 0) {
       figures_.Fail(std::string(view) + ": the emulator did not report its value");
       return false;
     }
-    const QString before = labels();
+    const std::string before = labels();
     poll();
     ++figures_.polls;
-    const QString text = StatusOf(form);
-    const QString shown = labels();
+    const std::string text = StatusOf(form);
+    const std::string shown = labels();
     if (text == ok_text_) {
       ++figures_.good;
-      const QString expected = BitString(static_cast<unsigned long>(truth), bits);
+      const std::string expected = BitString(static_cast<unsigned long>(truth), bits);
       if (shown != expected)
-        figures_.Fail(std::string(view) + ": a good poll showed " + shown.toStdString() +
-                      " while the module held " + expected.toStdString());
+        figures_.Fail(std::string(view) + ": a good poll showed " + shown +
+                      " while the module held " + expected);
       return shown == expected;
     }
     ++figures_.texts[text];
     if (shown != before)
-      figures_.Fail(std::string(view) + ": a failed poll (" + text.toStdString() +
-                    ") changed the values");
+      figures_.Fail(std::string(view) + ": a failed poll (" + text + ") changed the values");
     if (std::find(known_texts_.begin(), known_texts_.end(), text) == known_texts_.end())
-      figures_.Fail(std::string(view) + ": unexpected status text '" + text.toStdString() + "'");
+      figures_.Fail(std::string(view) + ": unexpected status text '" + text + "'");
     return false;
   }
 
@@ -203,8 +181,8 @@ class ViewSoak {
   const Options& options_;
   std::mt19937& random_;
   Figures& figures_;
-  std::vector<QString> known_texts_;
-  QString ok_text_;
+  std::vector<std::string> known_texts_;
+  std::string ok_text_;
   std::unique_ptr<TForm11> din_;
   std::unique_ptr<TForm15> status_;
   long count_ = 0;

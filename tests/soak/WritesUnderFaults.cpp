@@ -1,9 +1,6 @@
 // The three settings dialogs write changing values to the emulator while it
 // drops, damages and delays answers. A write the dialog reports as done must
 // be in the module's registers; any other outcome must say what went wrong.
-#include <QCheckBox>
-#include <QComboBox>
-#include <QLineEdit>
 #include <algorithm>
 #include <memory>
 
@@ -11,9 +8,7 @@
 #include "dialogs/NastavAdr.h"
 #include "dialogs/NastavDIO.h"
 #include "tests/soak/Soak.h"
-#include "tests/support/QtWindow.h"
 #include "tests/support/ShowWindow.h"
-#include "ui/qt/Widgets.h"
 
 namespace soak {
 namespace {
@@ -21,23 +16,22 @@ namespace {
 constexpr int kModule = 1;
 constexpr int kWritesPerLatePhase = 12;
 
-const QString kWritten = QStringLiteral(" Konfigurace zapsána.");
-const QString kMismatch = QStringLiteral(" Chyba zápisu dat.");
+const std::string kWritten = " Konfigurace zapsána.";
+const std::string kMismatch = " Chyba zápisu dat.";
 
 struct RegisterValue {
   int reg;
   int value;
 };
 
-QString StatusOf(qm90test::TWin form) {
-  auto* bar = form->findChild<qm90qt::TStatusBar*>("StatusBar1");
-  return bar ? bar->PanelText(0) : QStringLiteral("<no status bar>");
+void SetBoxes(const TFormWindow& form, int first, std::uint8_t byte) {
+  for (int k = 0; k < 8; ++k)
+    if (auto* box = form.Form().FindAs<qm90ui::TCheckBox>("CheckBox" + std::to_string(first + k)))
+      box->SetChecked((byte >> k) & 1u);
 }
 
-void SetBoxes(qm90test::TWin form, int first, std::uint8_t byte) {
-  for (int k = 0; k < 8; ++k)
-    if (auto* box = form->findChild<QCheckBox*>(QStringLiteral("CheckBox%1").arg(first + k)))
-      box->setChecked((byte >> k) & 1u);
+void SetEdit(const TFormWindow& form, const std::string& text) {
+  if (auto* edit = form.Form().FindAs<qm90ui::TEdit>("Edit1")) edit->SetText(text);
 }
 
 class WriteSoak {
@@ -79,44 +73,44 @@ class WriteSoak {
   // The address register keeps the module's address, so the link goes on working.
   void WriteAddressAndBaud() {
     const int baud = Random(0, 8);
-    qm90test::Win(adr_)->findChild<QLineEdit*>("Edit1")->setText(QString::number(kModule));
-    qm90test::Win(adr_)->findChild<QComboBox*>("ComboBox1")->setCurrentIndex(baud);
+    SetEdit(*adr_, std::to_string(kModule));
+    if (auto* list = adr_->Form().FindAs<qm90ui::TComboList>("ComboBox1")) list->SetItemIndex(baud);
     adr_->Button1Click();
-    Judge("TForm12", adr_.get(), {{63, kModule}, {62, baud}});
+    Judge("TForm12", *adr_, {{63, kModule}, {62, baud}});
   }
 
   void WriteDigitalSettings() {
     const int din_negation = Random(0, 255), dout_negation = Random(0, 255),
               dout_init = Random(0, 255);
-    SetBoxes(dio_.get(), 1, static_cast<std::uint8_t>(din_negation));
-    SetBoxes(dio_.get(), 33, static_cast<std::uint8_t>(dout_negation));
-    SetBoxes(dio_.get(), 65, static_cast<std::uint8_t>(dout_init));
+    SetBoxes(*dio_, 1, static_cast<std::uint8_t>(din_negation));
+    SetBoxes(*dio_, 33, static_cast<std::uint8_t>(dout_negation));
+    SetBoxes(*dio_, 65, static_cast<std::uint8_t>(dout_init));
     dio_->Button1Click();
-    Judge("TForm14", dio_.get(), {{32, dout_init}, {33, din_negation}, {34, dout_negation}});
+    Judge("TForm14", *dio_, {{32, dout_init}, {33, din_negation}, {34, dout_negation}});
   }
 
   void WriteAnalogInitial() {
     const int value = Random(0, 65535);
-    qm90test::Win(aout_)->findChild<QLineEdit*>("Edit1")->setText(QString::number(value));
+    SetEdit(*aout_, std::to_string(value));
     aout_->Button1Click();
-    Judge("TForm4", aout_.get(), {{35, value & 0xFF}, {36, value >> 8}});
+    Judge("TForm4", *aout_, {{35, value & 0xFF}, {36, value >> 8}});
   }
 
-  void Judge(const char* dialog, qm90test::TWin form,
+  void Judge(const char* dialog, const TFormWindow& form,
              std::initializer_list<RegisterValue> expected) {
     ++figures_.polls;
-    const QString text = StatusOf(form);
+    const std::string text = StatusOf(form);
     const bool stored = InRegisters(expected);
     if (text == kWritten) {
       ++figures_.good;
       if (!stored)
-        figures_.Fail(std::string(dialog) + " reported '" + text.toStdString() +
+        figures_.Fail(std::string(dialog) + " reported '" + text +
                       "' but the registers hold other values");
       return;
     }
     ++figures_.texts[text];
     if (std::find(known_texts_.begin(), known_texts_.end(), text) == known_texts_.end())
-      figures_.Fail(std::string(dialog) + ": unexpected outcome '" + text.toStdString() + "'");
+      figures_.Fail(std::string(dialog) + ": unexpected outcome '" + text + "'");
   }
 
   bool InRegisters(std::initializer_list<RegisterValue> expected) {
@@ -128,7 +122,7 @@ class WriteSoak {
   SimLink& link_;
   std::mt19937& random_;
   Figures& figures_;
-  std::vector<QString> known_texts_;
+  std::vector<std::string> known_texts_;
   std::unique_ptr<TForm12> adr_;
   std::unique_ptr<TForm14> dio_;
   std::unique_ptr<TForm4> aout_;

@@ -4,7 +4,6 @@
 //
 //   qm90-soak [--seconds N] [--udp-only | --pty-only] [--no-writes] [--seed N]
 //             [--pty-late-back-to-back]
-#include <QApplication>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -12,6 +11,7 @@
 
 #include "link/QBLxxx.h"
 #include "tests/soak/Soak.h"
+#include "ui/Application.h"
 
 namespace soak {
 namespace {
@@ -88,8 +88,7 @@ void Print(const std::string& title, const Figures& f) {
   std::printf("\n");
   std::printf("  emulator: requests %ld, answers dropped %ld, corrupted %ld, delayed %ld\n",
               f.faults.requests, f.faults.dropped, f.faults.corrupted, f.faults.delayed);
-  for (const auto& [text, count] : f.texts)
-    std::printf("  %6ld x '%s'\n", count, text.toUtf8().constData());
+  for (const auto& [text, count] : f.texts) std::printf("  %6ld x '%s'\n", count, text.c_str());
   if (f.rss_start_kb > 0)
     std::printf("  VmRSS after warm-up %ld kB, at the end %ld kB\n", f.rss_start_kb, f.rss_end_kb);
   for (const Finding& finding : f.findings) std::printf("  WRONG: %s\n", finding.what.c_str());
@@ -105,7 +104,7 @@ int main(int argc, char** argv) {
     return 2;
   }
   if (!std::getenv("QT_QPA_PLATFORM")) setenv("QT_QPA_PLATFORM", "offscreen", 1);
-  QApplication app(argc, argv);
+  qm90ui::TApplication application(argc, argv);
   std::mt19937 random(options.seed);
   bool all_right = true;
   if (options.udp) all_right &= soak::RunViews(soak::Transport::kUdp, options, random);

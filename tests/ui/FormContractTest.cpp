@@ -4,6 +4,7 @@
 // timers, keys, the menu's access keys.
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <functional>
 #include <memory>
 #include <string>
@@ -171,6 +172,25 @@ TEST(FormContract, TimerTicksOnlyWhileRunning) {
   const int stopped_at = ticks;
   ProcessMessagesFor(50);
   EXPECT_EQ(ticks, stopped_at);
+}
+
+// A handler slower than its timer's interval (a slow module polled) leaves the
+// timer due again at once: the pump still returns.
+TEST(FormContract, PumpReturnsWhileATimerOutlastsItsInterval) {
+  auto form = Dialog();
+  TTimer* timer = form->AddTimer("Timer1", 5);
+  int ticks = 0;
+  timer->OnTimer = [&] {
+    ++ticks;
+    const auto busy_until = std::chrono::steady_clock::now() + std::chrono::milliseconds(20);
+    while (std::chrono::steady_clock::now() < busy_until) {
+    }
+  };
+  timer->Start();
+  for (int waited = 0; ticks < 2 && waited < 5000; waited += 20) ProcessMessagesFor(20);
+  ProcessMessages();
+  timer->Stop();
+  EXPECT_GE(ticks, 2);
 }
 
 TEST(FormContract, TabFollowsTheOrderGiven) {

@@ -72,6 +72,11 @@ class TQtControl : public Base, public TWidgetHolder {
   void SetFocus() override { w_->setFocus(Qt::TabFocusReason); }
   bool Focused() const override { return w_->hasFocus(); }
   bool Enabled() const override { return w_->isEnabled(); }
+  std::string ParentName() const override {
+    QWidget* parent = w_->parentWidget();
+    const bool container = qobject_cast<QGroupBox*>(parent) || qobject_cast<TSunkenPanel*>(parent);
+    return container ? Utf8(parent->objectName()) : std::string();
+  }
 
  protected:
   W* w_;

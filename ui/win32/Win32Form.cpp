@@ -110,6 +110,9 @@ class Control : public Interface, public ControlCore {
   void SetFocus() override { ::SetFocus(window_); }
   bool Focused() const override { return GetFocus() == window_; }
   bool Enabled() const override { return IsWindowEnabled(window_) != FALSE; }
+  std::string ParentName() const override {
+    return container_ ? container_->Name() : std::string();
+  }
 };
 
 SIZE TextExtent(HWND window, const std::string& text) {

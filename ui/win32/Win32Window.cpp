@@ -326,13 +326,19 @@ void DeliverKey(HWND target, UINT message, WPARAM key) {
   DispatchOne(msg);
 }
 
+// The messages that wait at the call. One that came later (a timer whose
+// handler outlasts its interval is due again at once) ends the call after it
+// is handled, or the call would never return.
 void ProcessPendingMessages() {
+  const DWORD start = GetTickCount();
   MSG msg{};
   while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+    const bool came_later = static_cast<LONG>(msg.time - start) > 0;
     if (!DispatchOne(msg)) {
       PostQuitMessage(static_cast<int>(msg.wParam));
       return;
     }
+    if (came_later) return;
   }
 }
 
