@@ -104,8 +104,7 @@ bool TestSim::Start(bool serial) {
   }
   const int control_port = PortFromEnvironment("QM90_SIM_CONTROL");
   if (impl_->udp_port == 0 || control_port == 0) {
-    impl_->error =
-        "QM90_SIM_UDP_PORT or QM90_SIM_CONTROL not set (./test --windows sets both)";
+    impl_->error = "QM90_SIM_UDP_PORT or QM90_SIM_CONTROL not set (./test --windows sets both)";
     return false;
   }
   if (!impl_->control.Connect(control_port)) {
