@@ -12,6 +12,7 @@
 #include "emulator/launcher/SimProcess.h"
 #include "link/QBLxxx.h"
 #include "tests/drivers/Harness.h"
+#include "tests/support/TempDir.h"
 
 namespace drvtest {
 namespace {
@@ -254,7 +255,12 @@ TEST_P(SimLink, LateAnswerArrivingDuringTheNextExchangeIsRefused) {
 }
 
 TEST_P(SimLink, RegistersSurviveAnEmulatorRestartWithItsStateFile) {
-  const std::string state = folder_.path() + "/module.state";
+  // The emulator stores a write (fsync) before it answers; on a disk busy with
+  // builds that can outlast the serial answer wait, so the state file lives
+  // in memory where the system has such a folder.
+  const qm90test::TempDir in_memory("qm90-state", "/dev/shm");
+  const std::string state =
+      (in_memory.Path().empty() ? folder_.path() : in_memory.Path().string()) + "/module.state";
   link_.Close();
   ASSERT_TRUE(StartSim({"--state", state})) << sim_.Error();
   ASSERT_EQ(Connect(), 0);
