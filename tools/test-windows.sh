@@ -71,11 +71,11 @@ sum_of() {  # sum_of PATTERN_WITH_ONE_GROUP FILE: the sum of the group over all 
 
 # Runs one architecture's test programs under Wine; prints and checks the
 # counts: every program must report its tests, none may be skipped.
-# With LABEL, only the programs of that label, under qemu (emulated 32-bit);
-# without, all but those.
+# With LABEL, only the programs whose label matches, under qemu (emulated
+# 32-bit); without, all but the ones made only for that.
 run_tests() {  # run_tests ARCH DIR FOREIGN_BIN [LABEL]
   local log="$2/wine-ctest.log" programs reports passed failed skipped
-  local runner=() select=(-LE emulated)
+  local runner=() select=(-LE emulated_only)
   if [ -n "${4:-}" ]; then
     runner=("$QM90_ROOT/tools/wine-i686.sh" env -u WINELOADER PATH="$plain_path" WINEPREFIX="$emulated_prefix")
     select=(-L "$4")
