@@ -7,8 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "dialogs/Pripojeni.h"
-#include "tests/app/AppTestSupport.h"
+#include "tests/app/ConnectionDialogFixture.h"
 
 namespace {
 
@@ -19,36 +18,14 @@ using scripted::Script;
 
 const std::string kConnected = "Připojení úspěšně inicializováno. Připojen modul   ";
 
-class ConnectionDialog : public ::testing::Test {
+class ConnectionDialog : public apptest::ConnectionDialogFixture {
  protected:
-  void SetUp() override {
-    scripted::Reset();
-    Script().responder = scripted::ModuleResponder();
-    SetDriverDirectory(QM90_SCRIPTED_DIR);
-    SetDataDefaults(&data);
-  }
-  void TearDown() override {
-    apptest::CloseLink(data);
-    SetDriverDirectory("");
-  }
-
-  // Opens the dialog on the record (FormShow runs).
-  void Open() {
-    form.emplace(nullptr);
-    form->Data = &data;
-    form->Show();
-  }
-  void SelectKind(int kind) { Find<qm90ui::TComboList>(*form, "ComboBox2")->Pick(kind); }
   void Type(const char* edit, const std::string& text) {
     Find<qm90ui::TEdit>(*form, edit)->SetText(text);
   }
   std::string Field(const char* edit) { return TextOf(*form, edit); }
   bool Shown(const char* name) { return Find(*form, name)->Visible(); }
-  void Press() { Find<qm90ui::TButton>(*form, "Button1")->Click(); }
   std::string Status() { return TextOf(*form, "Panel1"); }
-
-  TData data;
-  std::optional<TForm2> form;
 };
 
 TEST_F(ConnectionDialog, FirstOpeningShowsTheDefaults) {

@@ -28,7 +28,7 @@
 #include "dialogs/OkamDOUT.h"
 #include "dialogs/Pripojeni.h"
 #include "dialogs/StatReg.h"
-#include "tests/app/AppTestSupport.h"
+#include "tests/app/ConnectionDialogFixture.h"
 #include "tests/support/QtWindow.h"
 #include "ui/qt/Widgets.h"
 
@@ -43,32 +43,12 @@ T* Child(qm90test::TWin window, const char* name) {
   return child;
 }
 
-class ConnectionDialogQt : public ::testing::Test {
+class ConnectionDialogQt : public apptest::ConnectionDialogFixture {
  protected:
-  void SetUp() override {
-    scripted::Reset();
-    scripted::Script().responder = scripted::ModuleResponder();
-    SetDriverDirectory(QM90_SCRIPTED_DIR);
-    SetDataDefaults(&data);
-  }
-  void TearDown() override {
-    apptest::CloseLink(data);
-    SetDriverDirectory("");
-  }
-  void Open() {
-    form.emplace(nullptr);
-    form->Data = &data;
-    form->Show();
-  }
-  void SelectKind(int kind) { apptest::Find<qm90ui::TComboList>(*form, "ComboBox2")->Pick(kind); }
   void Type(const char* edit, const QString& text) {
     Child<QLineEdit>(&*form, edit)->setText(text);
   }
   QString Field(const char* edit) { return Child<QLineEdit>(&*form, edit)->text(); }
-  void Press() { apptest::Find<qm90ui::TButton>(*form, "Button1")->Click(); }
-
-  TData data;
-  std::optional<TForm2> form;
 };
 
 TEST_F(ConnectionDialogQt, FocusChainHoldsEveryControlAndTypingGoesToTheFirstField) {
