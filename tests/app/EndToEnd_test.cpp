@@ -24,12 +24,12 @@ class EndToEnd : public ::testing::TestWithParam<Transport> {
  protected:
   void SetUp() override {
     if (GetParam().needs_sim && !sim.Start(GetParam().kind == 0)) {
-      if (sim.Shared()) GTEST_SKIP() << sim.Why();
-      FAIL() << sim.Why();
+      if (sim.Shared()) GTEST_SKIP() << sim.Error();
+      FAIL() << sim.Error();
     }
-    SetDriverDirectory(qm90test::DriverFolder());
+    SetDriverDirectory(qm90test::TestSim::DriverDirectory());
     // QM90_TEST_DRIVER_HOST set: the same windows with every library in the driver host.
-    SetDriverHostDirectory(qm90test::DriverFolder());
+    SetDriverHostDirectory(qm90test::TestSim::DriverDirectory());
     if (std::getenv("QM90_TEST_DRIVER_HOST") != nullptr)
       SetDriverIsolation(DriverIsolation::kAlways);
     SetSettingsFilePath(folder.File("W_qm90.ini"));

@@ -11,7 +11,7 @@
 #include "app/Hlavni.h"
 #include "link/QBLxxx.h"
 #include "tests/live/LiveFixture.h"
-#include "tests/live/TestSim.h"
+#include "tests/support/TestSim.h"
 
 namespace {
 
@@ -41,7 +41,7 @@ class LiveMenu : public ::testing::Test {
  protected:
   void SetUp() override {
     ASSERT_TRUE(sim_.Start()) << sim_.Error();
-    SetDriverDirectory(livetest::TestSim::DriverDirectory());
+    SetDriverDirectory(qm90test::TestSim::DriverDirectory());
     SetSettingsFilePath(settings_);
     form_ = std::make_unique<TForm1>();
     form_->Show();
@@ -81,7 +81,7 @@ class LiveMenu : public ::testing::Test {
   }
 
   const std::string settings_ = ::testing::TempDir() + "live_menu_W_qm90.ini";
-  livetest::TestSim sim_;
+  qm90test::TestSim sim_;
   std::unique_ptr<TForm1> form_;
 };
 

@@ -9,7 +9,7 @@
 #include "dialogs/OkamDOUT.h"
 #include "dialogs/StatReg.h"
 #include "tests/live/LiveFixture.h"
-#include "tests/live/TestSim.h"
+#include "tests/support/TestSim.h"
 
 namespace {
 
@@ -26,7 +26,7 @@ class LiveSim : public ::testing::Test {
  protected:
   void SetUp() override {
     ASSERT_TRUE(sim_.Start()) << sim_.Error();
-    SetDriverDirectory(livetest::TestSim::DriverDirectory());
+    SetDriverDirectory(qm90test::TestSim::DriverDirectory());
     SetDataDefaults(&data_);
     data_.IpAddress = "127.0.0.1";
     data_.UdpPort = sim_.UdpPort();
@@ -45,7 +45,7 @@ class LiveSim : public ::testing::Test {
   }
   qm90sim::SimControl& Sim() { return sim_.Control(); }
 
-  livetest::TestSim sim_;
+  qm90test::TestSim sim_;
   TData data_{};
   std::string ok_text_;
 };

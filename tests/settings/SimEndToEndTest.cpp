@@ -23,16 +23,16 @@ class SettingsOverUdp : public ::testing::Test {
  protected:
   void SetUp() override {
     if (!sim_.Start(false)) {
-      if (sim_.Shared()) GTEST_SKIP() << sim_.Why();
-      FAIL() << sim_.Why();
+      if (sim_.Shared()) GTEST_SKIP() << sim_.Error();
+      FAIL() << sim_.Error();
     }
     std::map<int, long> factory;
     for (int reg : kRegisters) {
-      factory[reg] = sim_.Get(1, "reg " + std::to_string(reg));
+      factory[reg] = Sim().Get(1, "reg " + std::to_string(reg));
       ASSERT_GE(factory[reg], 0) << "register " << reg;
     }
     factory_ = factory;
-    SetDriverDirectory(qm90test::DriverFolder());
+    SetDriverDirectory(qm90test::TestSim::DriverDirectory());
     SetDataDefaults(&data_);
     data_.InterfaceKind = 4;
     data_.IpAddress = "127.0.0.1";
@@ -64,17 +64,18 @@ class SettingsOverUdp : public ::testing::Test {
   // and answers at address 1 again.
   void PutTheModuleBack() {
     if (factory_.empty()) return;
-    const int address = sim_.Get(23, "address") == 23 ? 23 : 1;
+    const int address = Sim().Get(23, "address") == 23 ? 23 : 1;
     Connect(static_cast<std::uint8_t>(address),
-            static_cast<std::uint8_t>(sim_.Get(address, "baud")));
+            static_cast<std::uint8_t>(Sim().Get(address, "baud")));
     for (const auto& [reg, value] : factory_)
       EXPECT_EQ(WriteRegister(LinkOf(data_), static_cast<std::uint8_t>(reg),
                               static_cast<std::uint8_t>(value)),
                 0)
           << reg;
-    EXPECT_TRUE(sim_.PowerCycle(address));
-    EXPECT_EQ(sim_.Get(1, "address"), 1);
+    EXPECT_TRUE(Sim().PowerCycle(address));
+    EXPECT_EQ(Sim().Get(1, "address"), 1);
   }
+  qm90sim::SimControl& Sim() { return sim_.Control(); }
   template <typename F>
   std::unique_ptr<F> Show() {
     return qm90test::ShowWindow<F>(&data_);
@@ -109,11 +110,11 @@ TEST_F(SettingsOverUdp, WrittenValuesComeBackAfterPowerUpAtTheNewAddress) {
   EXPECT_EQ(Status(*aout), kWritten);
 
   // Stored, but the module still answers at its old address until power-up.
-  EXPECT_EQ(sim_.Get(1, "address"), 1);
-  EXPECT_EQ(sim_.Get(1, "reg 63"), 23);
-  ASSERT_TRUE(sim_.PowerCycle(1));
-  EXPECT_EQ(sim_.Get(23, "address"), 23);
-  EXPECT_EQ(sim_.Get(23, "baud"), 7);
+  EXPECT_EQ(Sim().Get(1, "address"), 1);
+  EXPECT_EQ(Sim().Get(1, "reg 63"), 23);
+  ASSERT_TRUE(Sim().PowerCycle(1));
+  EXPECT_EQ(Sim().Get(23, "address"), 23);
+  EXPECT_EQ(Sim().Get(23, "baud"), 7);
 
   // The link still names address 1 at 9600 Bd: nobody answers there any more.
   auto stale = Show<TForm4>();

@@ -12,8 +12,8 @@
 #include "dialogs/StatReg.h"
 #include "link/QBLxxx.h"
 #include "tests/live/LiveFixture.h"
-#include "tests/live/TestSim.h"
 #include "tests/soak/LateAnswer.h"
+#include "tests/support/TestSim.h"
 
 namespace {
 
@@ -22,10 +22,10 @@ using qm90test::ShowStopped;
 constexpr std::uint8_t kSerialKind = 0;
 
 TEST(LateSerialAnswer, IsNotTakenForTheNextRequestsAnswer) {
-  livetest::TestSim sim;
+  qm90test::TestSim sim;
   ASSERT_TRUE(sim.Start(true)) << sim.Error();
   qm90sim::SimControl& control = sim.Control();
-  SetDriverDirectory(livetest::TestSim::DriverDirectory());
+  SetDriverDirectory(qm90test::TestSim::DriverDirectory());
   TData data{};
   SetDataDefaults(&data);
   data.ModuleAddress = 1;
