@@ -220,6 +220,7 @@ TEST_F(CommissionSim, CheckoutOutlivesAnUnpluggedSerialPort) {
   StartSim({"--loopback", "--serial", "COM46"});
   // A busy machine may keep the emulator from answering in time, which ends a
   // checkout on its own: such a run is tried again.
+  std::string last_run;
   for (int attempt = 1; attempt <= 3; ++attempt) {
     const std::string report = "unplugged" + std::to_string(attempt);
     Qm90 run(dir_.Path().string(),
@@ -233,6 +234,7 @@ TEST_F(CommissionSim, CheckoutOutlivesAnUnpluggedSerialPort) {
     if (run.Out().find("DOUT2=1") == std::string::npos ||
         run.Out().find("Summary:") != std::string::npos) {
       run.Wait();
+      last_run = run.Out();
       continue;
     }
     ASSERT_EQ(sim_.Control("unplug").substr(0, 2), "ok");
@@ -240,7 +242,10 @@ TEST_F(CommissionSim, CheckoutOutlivesAnUnpluggedSerialPort) {
     std::this_thread::sleep_for(std::chrono::milliseconds(300));
     ASSERT_EQ(sim_.Control("replug").substr(0, 2), "ok");
     const int exit_status = run.Wait();
-    if (exit_status != 0 && run.Out().find("modul neodpov") != std::string::npos) continue;
+    if (exit_status != 0 && run.Out().find("modul neodpov") != std::string::npos) {
+      last_run = run.Out();
+      continue;
+    }
     EXPECT_EQ(exit_status, 0) << run.Out();
     const std::string json = Slurp(dir_.File(report + ".json"));
     EXPECT_NE(json.find("\"passed\":17,\"failed\":0"), std::string::npos) << json;
@@ -249,7 +254,7 @@ TEST_F(CommissionSim, CheckoutOutlivesAnUnpluggedSerialPort) {
               std::string::npos);
     return;
   }
-  ADD_FAILURE() << "the emulator did not answer in time in three runs";
+  ADD_FAILURE() << "the emulator did not answer in time in three runs; the last:\n" << last_run;
 }
 
 }  // namespace
