@@ -21,6 +21,7 @@
 #include "dialogs/Pripojeni.h"
 #include "dialogs/StatReg.h"
 #include "tests/app/AppTestSupport.h"
+#include "tests/app/MainWindowFixture.h"
 
 namespace {
 
@@ -28,24 +29,8 @@ using apptest::Find;
 using scripted::Entry;
 using scripted::Script;
 
-class MainWindow : public ::testing::Test {
+class MainWindow : public apptest::MainWindowFixture {
  protected:
-  void SetUp() override {
-    scripted::Reset();
-    Script().responder = scripted::ModuleResponder();
-    SetDriverDirectory(QM90_SCRIPTED_DIR);
-    SetSettingsFilePath(settings);
-  }
-  void TearDown() override {
-    form.reset();
-    SetSettingsFilePath("");
-    SetDriverDirectory("");
-  }
-
-  void Start(TForm1::DataFactory factory = &TForm1::NewData) {
-    form = std::make_unique<TForm1>(factory);
-    form->Show();
-  }
   std::string Panel(int i) { return form->StatusBar()->PanelText(i); }
   qm90ui::TMenuItem* Action(const char* name) {
     qm90ui::TMenuItem* item = form->Form().FindMenuItem(name);
@@ -65,10 +50,6 @@ class MainWindow : public ::testing::Test {
         [](qm90ui::TForm& dialog) { Find<qm90ui::TButton>(dialog, "Button1")->Click(); });
     Action("Pipojen1")->Click();
   }
-
-  apptest::TempFolder folder;
-  std::string settings = folder.File("W_qm90.ini");
-  std::unique_ptr<TForm1> form;
 };
 
 TEST_F(MainWindow, ShowsCaptionMenuAndBarePanels) {

@@ -29,6 +29,7 @@
 #include "dialogs/Pripojeni.h"
 #include "dialogs/StatReg.h"
 #include "tests/app/ConnectionDialogFixture.h"
+#include "tests/app/MainWindowFixture.h"
 #include "tests/support/QtWindow.h"
 #include "ui/qt/Widgets.h"
 
@@ -88,28 +89,9 @@ TEST_F(ConnectionDialogQt, AccessibleNameOfTheStatusLineIsItsText) {
             caption->text());
 }
 
-class MainWindowQt : public ::testing::Test {
+class MainWindowQt : public apptest::MainWindowFixture {
  protected:
-  void SetUp() override {
-    scripted::Reset();
-    scripted::Script().responder = scripted::ModuleResponder();
-    SetDriverDirectory(QM90_SCRIPTED_DIR);
-    SetSettingsFilePath(settings);
-  }
-  void TearDown() override {
-    form.reset();
-    SetSettingsFilePath("");
-    SetDriverDirectory("");
-  }
-  void Start() {
-    form = std::make_unique<TForm1>();
-    form->Show();
-  }
   qm90qt::TStatusBar* Bar() { return Win(form)->findChild<qm90qt::TStatusBar*>("StatusBar1"); }
-
-  apptest::TempFolder folder;
-  std::string settings = folder.File("W_qm90.ini");
-  std::unique_ptr<TForm1> form;
 };
 
 TEST_F(MainWindowQt, OuterFrameAndStatusPanelWidths) {
@@ -164,14 +146,22 @@ std::vector<WindowRow> Windows() {
   };
 }
 
-TEST_F(MainWindowQt, EveryWindowOpensCentredOnItsOuterFrame) {
+// Opens each window in turn on a fresh record and checks it shown; a fatal
+// failure in one ends the round, as it would in one loop.
+void ForEachWindowShown(const std::function<void(const WindowRow&, QWidget*)>& check) {
   TData data;
   SetDataDefaults(&data);
   for (const WindowRow& row : Windows()) {
     SCOPED_TRACE(row.name);
     std::unique_ptr<TFormWindow> owner = row.create(&data);
     owner->Show();
-    QWidget* window = Win(owner);
+    check(row, Win(owner));
+    if (::testing::Test::HasFatalFailure()) return;
+  }
+}
+
+TEST_F(MainWindowQt, EveryWindowOpensCentredOnItsOuterFrame) {
+  ForEachWindowShown([](const WindowRow& row, QWidget* window) {
     const QRect area = window->screen()->availableGeometry();
     // Under a window manager the frame arrives a little after the window.
     (void)QTest::qWaitFor([&] { return window->frameGeometry() != window->geometry(); }, 2000);
@@ -182,17 +172,11 @@ TEST_F(MainWindowQt, EveryWindowOpensCentredOnItsOuterFrame) {
     if (std::string(row.name) == "TForm1") {
       EXPECT_EQ(frame.size(), QSize(600, 400));
     }
-  }
+  });
 }
 
 TEST_F(MainWindowQt, AssistiveTechnologyFindsStatusBarsAndFieldsByTheirCaptions) {
-  TData data;
-  SetDataDefaults(&data);
-  for (const WindowRow& row : Windows()) {
-    SCOPED_TRACE(row.name);
-    std::unique_ptr<TFormWindow> owner = row.create(&data);
-    owner->Show();
-    QWidget* window = Win(owner);
+  ForEachWindowShown([](const WindowRow& row, QWidget* window) {
     auto* bar = window->findChild<qm90qt::TStatusBar*>();
     ASSERT_EQ(bar != nullptr, row.status_bar);
     if (bar) {
@@ -215,7 +199,7 @@ TEST_F(MainWindowQt, AssistiveTechnologyFindsStatusBarsAndFieldsByTheirCaptions)
         EXPECT_EQ(a11y->text(QAccessible::Name), label->text());
       }
     }
-  }
+  });
 }
 
 }  // namespace

@@ -23,13 +23,13 @@ class TestSim {
   // Starts or finds the emulator, with `serial` also serving a COM port;
   // false, with Error(), when there is none to talk to.
   bool Start(bool serial = false);
-  const std::string& Error() const;
+  const std::string& Error() const { return error_; }
   // True for the run's emulator under Wine: a test may skip without it.
   bool Shared() const;
 
   int UdpPort() const;
   // The n of the COMn the serial driver opens (0 without `serial`).
-  int ComPort() const;
+  int ComPort() const { return com_; }
   // Its control lines (inputs, faults, power, get ...).
   qm90sim::SimControl& Control();
 
@@ -39,6 +39,8 @@ class TestSim {
  private:
   struct TImpl;
   std::unique_ptr<TImpl> impl_;
+  std::string error_;
+  int com_ = 0;
 };
 
 }  // namespace qm90test

@@ -48,8 +48,6 @@ struct TestSim::TImpl {
   std::optional<ScopedEnv> runtime;
   std::optional<ScopedEnv> state;
   qm90sim::SimProcess sim;
-  int com = 0;
-  std::string error;
 };
 
 TestSim::TestSim() : impl_(std::make_unique<TImpl>()) {}
@@ -58,7 +56,7 @@ TestSim::~TestSim() = default;
 bool TestSim::Start(bool serial) {
   TImpl& impl = *impl_;
   if (impl.folder.Path().empty()) {
-    impl.error = "no temporary folder for the emulator";
+    error_ = "no temporary folder for the emulator";
     return false;
   }
   const std::string runtime = impl.folder.File("runtime");
@@ -68,15 +66,11 @@ bool TestSim::Start(bool serial) {
   std::vector<std::string> args{"--udp", "127.0.0.1:0"};
   if (serial) args.insert(args.end(), {"--serial", "COM" + std::to_string(kCom)});
   if (!impl.sim.Start(args)) {
-    impl.error = impl.sim.Error();
+    error_ = impl.sim.Error();
     return false;
   }
-  impl.com = serial ? kCom : 0;
+  com_ = serial ? kCom : 0;
   return true;
-}
-
-const std::string& TestSim::Error() const {
-  return impl_->error;
 }
 
 bool TestSim::Shared() const {
@@ -85,10 +79,6 @@ bool TestSim::Shared() const {
 
 int TestSim::UdpPort() const {
   return impl_->sim.UdpPort();
-}
-
-int TestSim::ComPort() const {
-  return impl_->com;
 }
 
 qm90sim::SimControl& TestSim::Control() {

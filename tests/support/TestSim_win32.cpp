@@ -106,8 +106,6 @@ class SocketControl : public qm90sim::SimControl {
 struct TestSim::TImpl {
   SocketControl control;
   int udp_port = 0;
-  int com = 0;
-  std::string error;
 };
 
 TestSim::TestSim() : impl_(std::make_unique<TImpl>()) {}
@@ -119,21 +117,17 @@ bool TestSim::Start(bool serial) {
   const int control_port = PortFromEnvironment("QM90_SIM_CONTROL");
   const int com = serial ? PortFromEnvironment("QM90_SIM_COM") : 0;
   if (impl.udp_port == 0 || control_port == 0 || (serial && com == 0)) {
-    impl.error = std::string(serial ? "QM90_SIM_UDP_PORT, QM90_SIM_COM or QM90_SIM_CONTROL"
-                                    : "QM90_SIM_UDP_PORT or QM90_SIM_CONTROL") +
-                 " not set (./test --windows sets them)";
+    error_ = std::string(serial ? "QM90_SIM_UDP_PORT, QM90_SIM_COM or QM90_SIM_CONTROL"
+                                : "QM90_SIM_UDP_PORT or QM90_SIM_CONTROL") +
+             " not set (./test --windows sets them)";
     return false;
   }
   if (!impl.control.Connect(control_port)) {
-    impl.error = "no control connection to 127.0.0.1:" + std::to_string(control_port);
+    error_ = "no control connection to 127.0.0.1:" + std::to_string(control_port);
     return false;
   }
-  impl.com = com;
+  com_ = com;
   return true;
-}
-
-const std::string& TestSim::Error() const {
-  return impl_->error;
 }
 
 bool TestSim::Shared() const {
@@ -142,10 +136,6 @@ bool TestSim::Shared() const {
 
 int TestSim::UdpPort() const {
   return impl_->udp_port;
-}
-
-int TestSim::ComPort() const {
-  return impl_->com;
 }
 
 qm90sim::SimControl& TestSim::Control() {
